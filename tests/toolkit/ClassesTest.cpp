@@ -1,0 +1,32 @@
+#include "Classes.h"
+
+#include <gtest/gtest.h>
+
+TEST(TMemoryStream, ShortReadAtTheEnd) {
+  TMemoryStream s({1, 2, 3});
+  s.SetPosition(1);
+  uint8_t buffer[8] = {};
+  EXPECT_EQ(s.Read(buffer, 8), 2);
+  EXPECT_EQ(buffer[0], 2);
+  EXPECT_EQ(buffer[1], 3);
+  EXPECT_EQ(s.Read(buffer, 8), 0);
+  EXPECT_THROW(s.ReadBuffer(buffer, 1), EReadError);
+}
+
+TEST(TStream, ThirtyTwoBitSeekForwardsToTheSixtyFourBitOne) {
+  TMemoryStream s(std::vector<uint8_t>(100));
+  EXPECT_EQ(s.Seek(int32_t{-10}, soFromEnd), 90);
+  EXPECT_EQ(s.Seek(int32_t{5}, soFromCurrent), 95);
+  EXPECT_EQ(s.Position(), 95);
+  EXPECT_EQ(s.Size(), 100);
+}
+
+TEST(Assertion, ReportTextNamesMessageUnitAndLine) {
+  try {
+    Assert(false, "Cannot insert into a sorted list.", "VmLib\\VmDynamicLists", 749);
+    FAIL() << "no assertion raised";
+  } catch (const EAssertionFailed &e) {
+    EXPECT_EQ(e.Message(), "Cannot insert into a sorted list. (VmLib\\VmDynamicLists, line 749)");
+    EXPECT_STREQ(e.ClassName(), "EAssertionFailed");
+  }
+}
