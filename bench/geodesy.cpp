@@ -9,6 +9,7 @@
 #include <proj.h>
 
 #include <cmath>
+#include <numbers>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -19,7 +20,7 @@
 namespace {
 
 constexpr int PointCount = 100000;
-constexpr double Degree = M_PI / 180;
+constexpr double Degree = std::numbers::pi / 180;
 constexpr double EarthRadius = 6378137;
 
 enum class TLayout { Geographic, Projected };

@@ -5,10 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 namespace {
 
-constexpr double Degree = M_PI / 180;
+constexpr double Degree = std::numbers::pi / 180;
 
 const TGeodeticEllipsoid *WGS84() { return GeodeticEllipsoidCreate("WE"); }
 
@@ -55,7 +56,7 @@ TEST(Mercator, InverseUndoesForward) {
 
 TEST(Mercator, ConformalToGeodeticOfZeroAndPole) {
   EXPECT_EQ(ConformalToGeodetic(0, WGS84()), 0);
-  EXPECT_NEAR(ConformalToGeodetic(M_PI / 2, WGS84()), M_PI / 2, 1e-15);
+  EXPECT_NEAR(ConformalToGeodetic(std::numbers::pi / 2, WGS84()), std::numbers::pi / 2, 1e-15);
 }
 
 // --- Transverse Mercator -----------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <cstring>
 #include <set>
 #include <thread>
@@ -39,7 +40,7 @@ TEST(GeodeticEllipsoid, WGS84DerivedConstantsMatchPublishedValues) {
   EXPECT_NEAR(WE->E, std::sqrt(0.00669437999014132), 1e-16);
   EXPECT_NEAR(WE->F, 1 / 298.257223563, 1e-18);
   // a * C1 * pi / 2 is the quarter meridian, 10001965.7293 m.
-  EXPECT_NEAR(WE->A * WE->MeridianCoef[0] * M_PI / 2, 10001965.7293127, 1e-3);
+  EXPECT_NEAR(WE->A * WE->MeridianCoef[0] * std::numbers::pi / 2, 10001965.7293127, 1e-3);
   EXPECT_DOUBLE_EQ(WE->MuFactor, 1 / (WE->A * WE->MeridianCoef[0]));
 }
 
@@ -215,7 +216,7 @@ TEST(GeodeticDatum, FindOrCreateReturnsFixedRowsForTheirParameters) {
                                               RDOld->RX, RDOld->RY, RDOld->RZ, RDOld->Scale),
             RDOld);
   // A zero shift on WGS 84 meets "WGE" before "KGS" when scanning from the end.
-  EXPECT_EQ(GeodeticDatumCreateFromShift({52 * M_PI / 180, 5 * M_PI / 180}, 0, 0), GeodeticDatumCreate("WGE"));
+  EXPECT_EQ(GeodeticDatumCreateFromShift({52 * std::numbers::pi / 180, 5 * std::numbers::pi / 180}, 0, 0), GeodeticDatumCreate("WGE"));
 }
 
 TEST(GeodeticDatum, FindOrCreateKeepsOneCustomRecordPerParameterSet) {
