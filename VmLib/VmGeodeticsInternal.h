@@ -73,6 +73,3 @@ inline long double Cos(long double x) { return std::cos(static_cast<double>(x));
 inline long double Log(long double x) { return std::log(static_cast<double>(x)); }
 inline long double Exp(long double x) { return std::exp(static_cast<double>(x)); }
 inline long double ArcTan(long double x) { return std::atan(static_cast<double>(x)); }
-inline long double ArcTan2(long double y, long double x) {
-  return std::atan2(static_cast<double>(y), static_cast<double>(x));
-}

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -181,10 +182,19 @@ class TRatioReporter : public benchmark::ConsoleReporter {
 public:
   void ReportRuns(const std::vector<Run> &Runs) override {
     ConsoleReporter::ReportRuns(Runs);
+    // With --benchmark_repetitions the median stands for the operation: the
+    // machine is shared and single runs wander.
     for (const Run &R : Runs) {
       auto Rate = R.counters.find("items_per_second");
-      if (Rate != R.counters.end() && R.run_type == Run::RT_Iteration)
-        FRates[R.benchmark_name()] = Rate->second.value;
+      if (Rate == R.counters.end())
+        continue;
+      const std::string Name = R.run_name.function_name;
+      if (R.run_type == Run::RT_Iteration && FMedians.count(Name) == 0)
+        FRates[Name] = Rate->second.value;
+      if (R.run_type == Run::RT_Aggregate && R.aggregate_name == "median") {
+        FRates[Name] = Rate->second.value;
+        FMedians.insert(Name);
+      }
     }
   }
 
@@ -202,6 +212,7 @@ public:
 
 private:
   std::map<std::string, double> FRates;
+  std::set<std::string> FMedians;
 };
 
 }  // namespace
