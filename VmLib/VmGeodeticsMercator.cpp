@@ -52,11 +52,13 @@ TDoublePoint MercatorInverse(const TDoublePoint &Projected, const TGeodeticEllip
   const Ext y = Projected.Y;
   // With t = exp(-y/a), chi = pi/2 - 2 arctan t has sin chi = (1 - t^2)/(1 + t^2)
   // and cos chi = 2t/(1 + t^2), which give the series its sin 2chi and cos 2chi.
-  const Ext t = Exp(-y * InvA);
+  // Latitude is odd in y: working on |y| keeps t within (0, 1].
+  const Ext t = Exp(-std::fabs(y) * InvA);
   const Ext chi = HalfPi - 2 * ArcTan(t);
   const Ext Denominator = 1 / (1 + t * t);
   const Ext sinChi = (1 - t * t) * Denominator;
   const Ext cosChi = 2 * t * Denominator;
-  const Ext phi = chi + SeriesSum(2 * sinChi * cosChi, (cosChi - sinChi) * (cosChi + sinChi), Ellipsoid);
+  const Ext AbsPhi = chi + SeriesSum(2 * sinChi * cosChi, (cosChi - sinChi) * (cosChi + sinChi), Ellipsoid);
+  const Ext phi = y < 0 ? -AbsPhi : AbsPhi;
   return {static_cast<double>(phi), static_cast<double>(x * InvA)};
 }

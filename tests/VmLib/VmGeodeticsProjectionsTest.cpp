@@ -54,6 +54,13 @@ TEST(Mercator, InverseUndoesForward) {
     }
 }
 
+TEST(Mercator, InverseOfExtremeNorthingsReachesThePoles) {
+  for (double Sign : {1.0, -1.0}) {
+    EXPECT_EQ(MercatorInverse({0, Sign * 1e12}, WGS84()).X, Sign * std::numbers::pi / 2);
+    EXPECT_EQ(MercatorInverse({0, Sign * HUGE_VAL}, WGS84()).X, Sign * std::numbers::pi / 2);
+  }
+}
+
 TEST(Mercator, ConformalToGeodeticOfZeroAndPole) {
   EXPECT_EQ(ConformalToGeodetic(0, WGS84()), 0);
   EXPECT_NEAR(ConformalToGeodetic(std::numbers::pi / 2, WGS84()), std::numbers::pi / 2, 1e-15);
