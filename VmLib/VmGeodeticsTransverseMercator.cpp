@@ -47,11 +47,12 @@ TDoublePoint TransverseMercatorForward(const TDoublePoint &Geographic, const TGe
   const Ext A = (lam - Lon0) * cosPhi;
   const Ext A2 = A * A;
   const Ext M = MeridianArc(phi, sinPhi, cosPhi, Ellipsoid);
+  // The series in Horner form over A^2.
   const Ext x = K0 * N * A *
-                (1 + (1 - T + C) * A2 * Sixth + (5 - 18 * T + T * T + 72 * C - 58 * ep2) * A2 * A2 * OneTwentieth);
-  const Ext y = K0 * (M + N * tanPhi *
-                              (A2 * Half + (5 - T + 9 * C + 4 * C * C) * A2 * A2 * TwentyFourth +
-                               (61 - 58 * T + T * T + 600 * C - 330 * ep2) * A2 * A2 * A2 * SevenTwentieth));
+                (1 + A2 * ((1 - T + C) * Sixth + A2 * (5 - 18 * T + T * T + 72 * C - 58 * ep2) * OneTwentieth));
+  const Ext y = K0 * (M + N * tanPhi * A2 *
+                              (Half + A2 * ((5 - T + 9 * C + 4 * C * C) * TwentyFourth +
+                                            A2 * (61 - 58 * T + T * T + 600 * C - 330 * ep2) * SevenTwentieth)));
   return {static_cast<double>(x), static_cast<double>(y)};
 }
 
@@ -92,12 +93,14 @@ TDoublePoint TransverseMercatorInverse(const TDoublePoint &Projected, const TGeo
   // N1 = a / sqrt(W) and R1 = a (1 - e^2) / W^(3/2), so N1 / R1 = W / (1 - e^2) = W (1 + e'^2).
   const Ext D = x * std::sqrt(W) / (a * K0);  // x / (N1 K0)
   const Ext D2 = D * D;
-  const Ext phi = phi1 - tanPhi1 * W * (1 + ep2) *
-                             (D2 * Half - (5 + 3 * T1 + 10 * C1 - 4 * C1 * C1 - 9 * ep2) * D2 * D2 * TwentyFourth +
-                              (61 + 90 * T1 + 298 * C1 + 45 * T1 * T1 - 252 * ep2 - 3 * C1 * C1) * D2 * D2 * D2 *
-                                  SevenTwentieth);
-  const Ext lam = Lon0 + (D - (1 + 2 * T1 + C1) * D2 * D * Sixth +
-                          (5 - 2 * C1 + 28 * T1 - 3 * C1 * C1 + 8 * ep2 + 24 * T1 * T1) * D2 * D2 * D * OneTwentieth) *
-                             secPhi1;
+  const Ext C1C1 = C1 * C1;
+  // The series in Horner form over D^2.
+  const Ext P4 = 5 + 3 * T1 + 10 * C1 - 4 * C1C1 - 9 * ep2;
+  const Ext P6 = 61 + 90 * T1 + 298 * C1 + 45 * T1 * T1 - 252 * ep2 - 3 * C1C1;
+  const Ext phi = phi1 - tanPhi1 * W * (1 + ep2) * D2 *
+                             (Half - D2 * (P4 * TwentyFourth - D2 * P6 * SevenTwentieth));
+  const Ext P3 = 1 + 2 * T1 + C1;
+  const Ext P5 = 5 - 2 * C1 + 28 * T1 - 3 * C1C1 + 8 * ep2 + 24 * T1 * T1;
+  const Ext lam = Lon0 + D * (1 - D2 * (P3 * Sixth - D2 * P5 * OneTwentieth)) * secPhi1;
   return {static_cast<double>(phi), static_cast<double>(lam)};
 }
