@@ -13,6 +13,12 @@ inline constexpr char EllipsoidsUnitName[] = "VmLib\\VmGeodeticsEllipsoids";
 inline constexpr char DatumsUnitName[] = "VmLib\\VmGeodeticsDatums";
 inline constexpr char TransformUnitName[] = "VmLib\\VmGeodeticsTransform";
 
+// The documents most table rows cite.
+inline constexpr char NimaReference[] =
+    "\"Department of Defence World Geodetic System 1984, It's definition and relationships with Local "
+    "Geodetic Systems\", NIMA TR8350.2 Third edition Amendment 1, 3 January 2000.";
+inline constexpr char StanagReference[] = "NATO STANAG 2211";
+
 // The tables of the unit. Built once, on first use, in the order the datums
 // need: ellipsoids, datums, old datum names. The fixed rows never change
 // afterwards (apart from old names attached through GeodeticDatumOldInitialize);

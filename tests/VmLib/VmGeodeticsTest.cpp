@@ -114,9 +114,16 @@ TEST(GeodeticEllipsoid, NonPositiveParametersFailTheFillContract) {
 
 TEST(GeodeticDatum, TableIsCompleteSortedAndLinked) {
   ASSERT_EQ(GeodeticDatumCount(), 229);
+  const std::string Nima = GeodeticDatumCreate("EUR-A")->Reference;
+  EXPECT_EQ(Nima.rfind("\"Department of Defence World Geodetic System 1984", 0), 0u);
+  int NimaRows = 0;
   std::set<std::string> OldNames;
   for (int i = 0; i < GeodeticDatumCount(); ++i) {
     const TGeodeticDatum *D = GeodeticDatumByIndex(i);
+    if (D->Reference == Nima) {
+      ++NimaRows;
+      EXPECT_TRUE(D->RX == 0 && D->RY == 0 && D->RZ == 0 && D->Scale == 1) << D->Code;
+    }
     if (i > 0) {
       EXPECT_LT(std::strcmp(GeodeticDatumByIndex(i - 1)->Code.c_str(), D->Code.c_str()), 0) << "row " << i;
     }
@@ -129,6 +136,8 @@ TEST(GeodeticDatum, TableIsCompleteSortedAndLinked) {
     ASSERT_NE(D->OldName, nullptr) << D->Code;
     EXPECT_TRUE(OldNames.insert(D->OldName).second) << "old name used twice: " << D->OldName;
   }
+  // All but "RD", "RD-OLD" and "WGE" are NIMA's three-parameter shifts.
+  EXPECT_EQ(NimaRows, 226);
 }
 
 TEST(GeodeticDatum, RowsThatStandApart) {
