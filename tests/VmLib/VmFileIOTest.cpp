@@ -183,8 +183,14 @@ TEST_F(BufferedFileStream, MovingAModifiedWindowWritesItBackFirst) {
 TEST_F(BufferedFileStream, WritesAcrossWindowsAndGrowsTheSizeBeforeTheDisk) {
   const std::string file = Dir.File("new.bin");
   const std::string data = Pattern(2500);
+  WriteFileBytes(file, data);
   {
-    TBufferedFileStream s(file, fmCreate, 1024);
+    TBufferedFileStream created(file, fmCreate, 1024);
+    EXPECT_EQ(created.Size(), 0) << "creating truncates";
+  }
+  {
+    // Shared, so that the test can look at the disk meanwhile.
+    TBufferedFileStream s(file, fmOpenReadWrite | fmShareDenyNone, 1024);
     s.Write(data.data(), 100);
     EXPECT_EQ(s.Size(), 100);
     EXPECT_EQ(ReadFileBytes(file).size(), 0u) << "nothing written yet";
