@@ -316,15 +316,23 @@ TDoublePoint TCalibration::FromAffine(const TDoublePoint &EastNorth) const {
   return (FSystem.Kind & 127) == gcsGeographic ? TDoublePoint{EastNorth.Y, EastNorth.X} : EastNorth;
 }
 
+void TCalibration::RequireCalibrated() const {
+  if (FPointCount == 0)
+    throw EGeodeticsError("TCalibration: Not calibrated");
+}
+
 TDoublePoint TCalibration::ProjectedToPixel(const TDoublePoint &Projected) const {
+  RequireCalibrated();
   return FForward.Apply(ToAffine(Projected));
 }
 
 TDoublePoint TCalibration::PixelToProjected(const TDoublePoint &Pixel) const {
+  RequireCalibrated();
   return FromAffine(FInverse.Apply(Pixel));
 }
 
 TDoublePoint TCalibration::GeographicToPixel(const TDoublePoint &Geographic) const {
+  RequireCalibrated();
   switch (FSystem.Kind & 127) {
   case gcsGeographic:
     return ProjectedToPixel(Geographic);
@@ -357,6 +365,7 @@ TDoublePoint TCalibration::PixelToGeographic(const TDoublePoint &Pixel) const {
 }
 
 TDoublePoint TCalibration::WGS84ToPixel(const TDoublePoint &Geographic) const {
+  RequireCalibrated();
   TDoublePoint OnChartDatum;
   DatumChangeGeodetic2D(OnChartDatum, FSystem.Datum, Geographic, WGS84Datum());
   return GeographicToPixel(OnChartDatum);
@@ -377,6 +386,7 @@ void TCalibration::ProjectedToPixelInt(const TDoublePoint &Projected, int32_t &X
 }
 
 TDoublePoint TCalibration::PixelToPixel(const TDoublePoint &Pixel, const TCalibration &Source) const {
+  RequireCalibrated();
   const TDoublePoint Projected = ConvertPoint(Source.PixelToProjected(Pixel), Source.System(), FSystem);
   return ProjectedToPixel(Projected);
 }

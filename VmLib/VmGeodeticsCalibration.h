@@ -38,7 +38,7 @@ enum TCalibrationStatus : int {
 // afterwards. Pixels are (x right, y down); positions are the projection's
 // (east, north) in metres; geographic points are (latitude, longitude) in
 // radians. A rejected set-up (status 2, 3 or 4) leaves the object unchanged.
-// Conversions need a successful set-up.
+// Conversions need a successful set-up; before one they raise EGeodeticsError.
 class TCalibration {
 public:
   int CalibrateMercator2(const TDoublePoint &Pixel1, const TDoublePoint &Pixel2, const TDoublePoint &Position1,
@@ -94,6 +94,7 @@ private:
   void Fit3();
   void SetAffinePair(const TDoublePoint &T, long double Cos, long double Sin, long double Sx, long double Sy,
                      const TDoublePoint &O);
+  void RequireCalibrated() const;
   TDoublePoint ToAffine(const TDoublePoint &Projected) const;
   TDoublePoint FromAffine(const TDoublePoint &EastNorth) const;
 
