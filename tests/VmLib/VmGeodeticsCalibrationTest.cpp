@@ -5,6 +5,7 @@
 #include <cmath>
 #include <iterator>
 #include <numbers>
+#include <stdexcept>
 
 namespace {
 
@@ -28,6 +29,53 @@ struct TSimilarity {
 void ExpectPointNear(const TDoublePoint &Got, const TDoublePoint &Want, double Tol, const std::string &What) {
   EXPECT_NEAR(Got.X, Want.X, Tol) << What;
   EXPECT_NEAR(Got.Y, Want.Y, Tol) << What;
+}
+
+// The six set-ups behind one signature; the transverse Mercator ones use
+// UTM zone 31 (K0 0.9996, central meridian 3 degrees east).
+constexpr double UTMK0 = 0.9996, UTM31Lon0 = 3 * Deg;
+using TPoints = TDoublePoint[3];
+
+struct TSetUp {
+  const char *Name;
+  uint8_t Kind;
+  int Points;
+  int (*Run)(TCalibration &, const TPoints &Px, const TPoints &Pos, int32_t W, int32_t H, const TGeodeticDatum *);
+};
+
+const TSetUp SetUps[] = {
+    {"Mercator, 2 points", gcsMercator, 2,
+     [](TCalibration &C, const TPoints &Px, const TPoints &Pos, int32_t W, int32_t H, const TGeodeticDatum *D) {
+       return C.CalibrateMercator2(Px[0], Px[1], Pos[0], Pos[1], W, H, D);
+     }},
+    {"Mercator, 3 points", gcsMercator, 3,
+     [](TCalibration &C, const TPoints &Px, const TPoints &Pos, int32_t W, int32_t H, const TGeodeticDatum *D) {
+       return C.CalibrateMercator3(Px[0], Px[1], Px[2], Pos[0], Pos[1], Pos[2], W, H, D);
+     }},
+    {"transverse Mercator, 2 points", gcsTransverseMercator, 2,
+     [](TCalibration &C, const TPoints &Px, const TPoints &Pos, int32_t W, int32_t H, const TGeodeticDatum *D) {
+       return C.CalibrateTransverseMercator2(Px[0], Px[1], Pos[0], Pos[1], UTMK0, UTM31Lon0, W, H, D);
+     }},
+    {"transverse Mercator, 3 points", gcsTransverseMercator, 3,
+     [](TCalibration &C, const TPoints &Px, const TPoints &Pos, int32_t W, int32_t H, const TGeodeticDatum *D) {
+       return C.CalibrateTransverseMercator3(Px[0], Px[1], Px[2], Pos[0], Pos[1], Pos[2], UTMK0, UTM31Lon0, W, H,
+                                             D);
+     }},
+    {"RD, 2 points", gcsRD, 2,
+     [](TCalibration &C, const TPoints &Px, const TPoints &Pos, int32_t W, int32_t H, const TGeodeticDatum *) {
+       return C.CalibrateRD2(Px[0], Px[1], Pos[0], Pos[1], W, H);
+     }},
+    {"RD, 3 points", gcsRD, 3,
+     [](TCalibration &C, const TPoints &Px, const TPoints &Pos, int32_t W, int32_t H, const TGeodeticDatum *) {
+       return C.CalibrateRD3(Px[0], Px[1], Px[2], Pos[0], Pos[1], Pos[2], W, H);
+     }},
+};
+
+const TSetUp &SetUpFor(uint8_t Kind, int Points) {
+  for (const TSetUp &S : SetUps)
+    if (S.Kind == Kind && S.Points == Points)
+      return S;
+  throw std::logic_error("no such set-up");
 }
 
 } // namespace
@@ -137,6 +185,40 @@ TEST(TCalibration, ThreePointStatuses) {
   }
 }
 
+// Every set-up checks its points, stores its grid and maps its own reference
+// points (a wrong argument order would not).
+TEST(TCalibration, EverySetUpChecksItsPointsAndKeepsItsGrid) {
+  const TDoublePoint E0 = {400000, 6800000};
+  const TPoints Pixels = {{100, 50}, {900, 750}, {80, 700}};
+  const TPoints Positions = {E0, {E0.X + 8000, E0.Y - 7000}, {E0.X - 200, E0.Y - 6500}};
+  const TPoints SamePixels = {Pixels[0], Pixels[0], Pixels[2]};
+  const TPoints SamePositions = {Positions[1], Positions[1], Positions[2]};
+  const TPoints ClosePixels = {{100, 50}, {105, 52}, {101, 56}};
+  const TGeodeticDatum *Datum = GeodeticDatumCreate("EUR-A");
+  for (const TSetUp &S : SetUps) {
+    TCalibration Cal;
+    EXPECT_EQ(S.Run(Cal, SamePixels, Positions, 1000, 800, Datum), csSamePixels) << S.Name;
+    EXPECT_EQ(S.Run(Cal, Pixels, SamePositions, 1000, 800, Datum), csSamePositions) << S.Name;
+    EXPECT_EQ(S.Run(Cal, ClosePixels, Positions, 1000, 800, Datum), csTooClose) << S.Name;
+    EXPECT_EQ(Cal.PointCount(), 0) << S.Name;
+    ASSERT_EQ(S.Run(Cal, Pixels, Positions, 1000, 800, Datum), csAccepted) << S.Name;
+    EXPECT_EQ(Cal.PointCount(), S.Points) << S.Name;
+    EXPECT_EQ(Cal.Width(), 1000) << S.Name;
+    EXPECT_EQ(Cal.Height(), 800) << S.Name;
+    EXPECT_EQ(Cal.System().Kind, S.Kind) << S.Name;
+    EXPECT_EQ(Cal.System().Datum, S.Kind == gcsRD ? GeodeticDatumCreate("RD-OLD") : Datum) << S.Name;
+    if (S.Kind == gcsTransverseMercator) {
+      EXPECT_EQ(Cal.System().K0, UTMK0) << S.Name;
+      EXPECT_EQ(Cal.System().Lon0, UTM31Lon0) << S.Name;
+    }
+    for (int i = 0; i < 2; ++i) {
+      ExpectPointNear(Cal.ProjectedToPixel(Positions[i]), Pixels[i], 1e-8, S.Name);
+      EXPECT_EQ(Cal.Pixels(i).X, Pixels[i].X) << S.Name;
+      EXPECT_EQ(Cal.Positions(i).Y, Positions[i].Y) << S.Name;
+    }
+  }
+}
+
 TEST(TCalibration, RejectedSetUpLeavesTheCalibrationUnchanged) {
   const TDoublePoint E0 = {150000, 450000};
   TCalibration Cal;
@@ -219,7 +301,7 @@ TEST(TCalibration, ProjectedToPixelIntRoundsHalvesUp) {
 TEST(TCalibration, SetUpWithoutDatumIsAnError) {
   TCalibration Cal;
   try {
-    Cal.CalibrateTransverseMercator2({0, 0}, {100, 100}, {0, 0}, {100, -100}, 0.9996, 3 * Deg, 100, 100, nullptr);
+    Cal.CalibrateTransverseMercator2({0, 0}, {100, 100}, {0, 0}, {100, -100}, UTMK0, UTM31Lon0, 100, 100, nullptr);
     FAIL() << "no error";
   } catch (const EGeodeticsError &e) {
     EXPECT_EQ(e.Message(), "TCalibration.CalibrateTransverseMercator2: Datum is nil");
@@ -264,7 +346,7 @@ TDoublePoint Project(const TChartCase &c, const TDoublePoint &Geographic, const 
   case gcsMercator:
     return MercatorForward(Geographic, Datum->Ellipsoid);
   case gcsTransverseMercator:
-    return TransverseMercatorForward(Geographic, Datum->Ellipsoid, 0.9996, 3 * Deg);
+    return TransverseMercatorForward(Geographic, Datum->Ellipsoid, UTMK0, UTM31Lon0);
   default:
     return RDForward(Geographic);
   }
@@ -274,25 +356,12 @@ int Calibrate(TCalibration &Cal, const TChartCase &c, int32_t W, int32_t H) {
   const TGeodeticDatum *Datum = GeodeticDatumCreate(c.Datum);
   const TDoublePoint NW = Geo(c.NorthWest.X, c.NorthWest.Y), SE = Geo(c.SouthEast.X, c.SouthEast.Y);
   const TDoublePoint SW = {SE.X, NW.Y};
-  const TDoublePoint E1 = Project(c, NW, Datum), E2 = Project(c, SE, Datum), E3 = Project(c, SW, Datum);
+  const TDoublePoint E[3] = {Project(c, NW, Datum), Project(c, SE, Datum), Project(c, SW, Datum)};
   // Grid north up: the third pixel follows from the grid position of the
   // south-west corner, which is off the box's corner in a transverse grid.
-  const double Sx = W / (E2.X - E1.X), Sy = H / (E2.Y - E1.Y);
-  const TDoublePoint P1 = {0, 0}, P2 = {double(W), double(H)}, P3 = {(E3.X - E1.X) * Sx, (E3.Y - E1.Y) * Sy};
-  switch (c.Kind * 10 + c.Points) {
-  case gcsMercator * 10 + 2:
-    return Cal.CalibrateMercator2(P1, P2, E1, E2, W, H, Datum);
-  case gcsMercator * 10 + 3:
-    return Cal.CalibrateMercator3(P1, P2, P3, E1, E2, E3, W, H, Datum);
-  case gcsTransverseMercator * 10 + 2:
-    return Cal.CalibrateTransverseMercator2(P1, P2, E1, E2, 0.9996, 3 * Deg, W, H, Datum);
-  case gcsTransverseMercator * 10 + 3:
-    return Cal.CalibrateTransverseMercator3(P1, P2, P3, E1, E2, E3, 0.9996, 3 * Deg, W, H, Datum);
-  case gcsRD * 10 + 2:
-    return Cal.CalibrateRD2(P1, P2, E1, E2, W, H);
-  default:
-    return Cal.CalibrateRD3(P1, P2, P3, E1, E2, E3, W, H);
-  }
+  const double Sx = W / (E[1].X - E[0].X), Sy = H / (E[1].Y - E[0].Y);
+  const TDoublePoint P[3] = {{0, 0}, {double(W), double(H)}, {(E[2].X - E[0].X) * Sx, (E[2].Y - E[0].Y) * Sy}};
+  return SetUpFor(c.Kind, c.Points).Run(Cal, P, E, W, H, Datum);
 }
 
 const TChartCase Charts[] = {
