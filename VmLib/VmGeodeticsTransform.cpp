@@ -22,10 +22,10 @@ constexpr Ext PolarAxisRatio = 1e-10L;
 TDoublePoint3 Geocentric(Ext phi, Ext lam, Ext h, const TGeodeticEllipsoid *Ellipsoid) {
   const Ext a = Ellipsoid->A;
   const Ext e2 = Ellipsoid->E2;
-  const Ext sinPhi = std::sin(phi);
-  const Ext cosPhi = std::cos(phi);
-  const Ext sinLam = std::sin(lam);
-  const Ext cosLam = std::cos(lam);
+  const Ext sinPhi = Sin(phi);
+  const Ext cosPhi = Cos(phi);
+  const Ext sinLam = Sin(lam);
+  const Ext cosLam = Cos(lam);
   const Ext N = a / std::sqrt(1 - e2 * sinPhi * sinPhi);
   return {static_cast<double>((N + h) * cosPhi * cosLam), static_cast<double>(-(N + h) * cosPhi * sinLam),
           static_cast<double>(((1 - e2) * N + h) * sinPhi)};
@@ -35,7 +35,7 @@ TDoublePoint3 Geocentric(Ext phi, Ext lam, Ext h, const TGeodeticEllipsoid *Elli
 Ext Longitude(Ext X, Ext YEast) {
   if (X == 0)
     return YEast <= 0 ? -HalfPi : HalfPi;
-  Ext lam = std::atan2(YEast, X);
+  Ext lam = ArcTan2(YEast, X);
   if (lam > Pi)
     lam -= 2 * Pi;
   return lam;
@@ -118,14 +118,17 @@ TDoublePoint3 GeocentricToGeodetic(const TDoublePoint3 &Point, const TGeodeticEl
     return {static_cast<double>(Z >= 0 ? HalfPi : -HalfPi), 0.0, static_cast<double>(std::fabs(Z) - b)};
   const Ext e2 = Ellipsoid->E2;
   const Ext ep2 = Ellipsoid->E2Prime;
-  const Ext theta = std::atan(Z * a / (p * b));
-  const Ext sinTheta = std::sin(theta);
-  const Ext cosTheta = std::cos(theta);
-  const Ext phi = std::atan((Z + ep2 * b * sinTheta * sinTheta * sinTheta) /
-                            (p - e2 * a * cosTheta * cosTheta * cosTheta));
-  const Ext sinPhi = std::sin(phi);
+  // theta = arctan(t) and phi = arctan(T) lie in (-pi/2, pi/2), so their sines
+  // and cosines follow from the tangents without further function calls.
+  const Ext t = Z * a / (p * b);
+  const Ext cosTheta = 1 / std::sqrt(1 + t * t);
+  const Ext sinTheta = t * cosTheta;
+  const Ext T = (Z + ep2 * b * sinTheta * sinTheta * sinTheta) / (p - e2 * a * cosTheta * cosTheta * cosTheta);
+  const Ext phi = ArcTan(T);
+  const Ext cosPhi = 1 / std::sqrt(1 + T * T);
+  const Ext sinPhi = T * cosPhi;
   const Ext N = a / std::sqrt(1 - e2 * sinPhi * sinPhi);
-  const Ext h = p / std::cos(phi) - N;
+  const Ext h = p / cosPhi - N;
   return {static_cast<double>(phi), static_cast<double>(Longitude(X, -Y)), static_cast<double>(h)};
 }
 
