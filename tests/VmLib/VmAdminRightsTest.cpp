@@ -19,47 +19,6 @@ protected:
   TRegistryGuard Guard{HKEY_LOCAL_MACHINE, VelmoraKey};
 };
 
-// Makes the probe key one that this user can neither list nor delete: its
-// access list grants nothing but changing the access list, and it holds a
-// subkey, so it cannot go without its subkeys being listed first.
-class TUndeletableProbeKey {
-public:
-  TUndeletableProbeKey() {
-    HKEY key = nullptr, child = nullptr;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, ProbeKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    RegCreateKeyExA(key, "Leftover", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr);
-    RegCloseKey(child);
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &FEveryone);
-    InitializeAcl(reinterpret_cast<ACL *>(FAcl), sizeof FAcl, ACL_REVISION);
-    AddAccessAllowedAce(reinterpret_cast<ACL *>(FAcl), ACL_REVISION, WRITE_DAC, FEveryone);
-    SetDacl(key, reinterpret_cast<ACL *>(FAcl));
-    RegCloseKey(key);
-  }
-  // Gives the key its default access back, so the guard can restore the tree.
-  ~TUndeletableProbeKey() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ProbeKey, 0, WRITE_DAC, &key) == ERROR_SUCCESS) {
-      SetDacl(key, nullptr);
-      RegCloseKey(key);
-    }
-    FreeSid(FEveryone);
-  }
-  TUndeletableProbeKey(const TUndeletableProbeKey &) = delete;
-  TUndeletableProbeKey &operator=(const TUndeletableProbeKey &) = delete;
-
-private:
-  static void SetDacl(HKEY Key, ACL *Acl) {
-    SECURITY_DESCRIPTOR sd;
-    InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
-    SetSecurityDescriptorDacl(&sd, Acl != nullptr, Acl, FALSE);
-    ASSERT_EQ(RegSetKeySecurity(Key, DACL_SECURITY_INFORMATION, &sd), ERROR_SUCCESS);
-  }
-
-  PSID FEveryone = nullptr;
-  alignas(DWORD) unsigned char FAcl[256];
-};
-
 } // namespace
 
 TEST(HasAdminRights, DecidesByPlatformVersionAndShellAnswer) {
@@ -146,7 +105,8 @@ TEST_F(AdminRightsTest, LeftoverProbeKeyIsDeletedAsTheTest) {
 }
 
 TEST_F(AdminRightsTest, LeftoverProbeKeyThatCannotBeDeletedGivesFalse) {
-  TUndeletableProbeKey leftover;
+  TLockedRegKey leftover(HKEY_LOCAL_MACHINE, ProbeKey);
+  ASSERT_TRUE(leftover.Locked());
   EXPECT_FALSE(RegistryAdminProbe());
   // Still there: the probe neither removed it nor pretended to.
   HKEY key = nullptr;

@@ -63,7 +63,7 @@ inline void DumpRegTree(const TRegTree &Tree, const std::string &Prefix, std::st
     Out += Prefix + ": \"" + name + "\" " + (value.Type == REG_SZ ? "REG_SZ" : "type " + std::to_string(value.Type));
     Out += " \"";
     for (unsigned char c : value.Data) {
-      if (c >= 0x20 && c < 0x7F && c != '\\') {
+      if (c >= 0x20 && c < 0x7F) {
         Out += static_cast<char>(c);
       } else {
         Out += "\\x";
@@ -127,4 +127,53 @@ private:
   HKEY FRoot;
   std::string FPath;
   std::optional<TRegTree> FSaved;
+};
+
+// A key left behind that this user can neither list nor delete: its access
+// list grants nothing but changing the access list, and it holds a subkey, so
+// it cannot go without its subkeys being listed first. The destructor gives
+// the key its default access back (the key itself stays, for a guard to
+// clean up).
+class TLockedRegKey {
+public:
+  TLockedRegKey(HKEY Root, std::string Path) : FRoot(Root), FPath(std::move(Path)) {
+    HKEY key = nullptr, child = nullptr;
+    RegCreateKeyExA(FRoot, FPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    RegCreateKeyExA(key, "Leftover", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr);
+    RegCloseKey(child);
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &FEveryone);
+    ACL *acl = reinterpret_cast<ACL *>(FAcl);
+    InitializeAcl(acl, sizeof FAcl, ACL_REVISION);
+    AddAccessAllowedAce(acl, ACL_REVISION, WRITE_DAC, FEveryone);
+    FLocked = SetDacl(key, acl);
+    RegCloseKey(key);
+  }
+  ~TLockedRegKey() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(FRoot, FPath.c_str(), 0, WRITE_DAC, &key) == ERROR_SUCCESS) {
+      SetDacl(key, nullptr);
+      RegCloseKey(key);
+    }
+    FreeSid(FEveryone);
+  }
+  TLockedRegKey(const TLockedRegKey &) = delete;
+  TLockedRegKey &operator=(const TLockedRegKey &) = delete;
+
+  // False when the system refused to change the access list.
+  bool Locked() const { return FLocked; }
+
+private:
+  static bool SetDacl(HKEY Key, ACL *Acl) {
+    SECURITY_DESCRIPTOR sd;
+    InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&sd, Acl != nullptr, Acl, FALSE);
+    return RegSetKeySecurity(Key, DACL_SECURITY_INFORMATION, &sd) == ERROR_SUCCESS;
+  }
+
+  HKEY FRoot;
+  std::string FPath;
+  PSID FEveryone = nullptr;
+  bool FLocked = false;
+  alignas(DWORD) unsigned char FAcl[256];
 };
