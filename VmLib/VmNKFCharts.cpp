@@ -287,7 +287,7 @@ TDoublePoint TNKFChart::PlacePosition(const TDoublePoint &Position, const TGeode
                                    const char *Operation) const {
   if (!Calibration)
     throw ENKFChartError(std::string("TNKFChart.") + Operation + ": The chart is not calibrated");
-  const TDoublePoint grid = ConvertPoint(Position, System, Calibration->System);
+  const TDoublePoint grid = ConvertPoint(Position, System, Calibration->System());
   return Calibration->ProjectedToPixel(grid);
 }
 
@@ -459,7 +459,7 @@ bool TNKFChart::GetViewCoverage(const TCalibration &ViewCalibration, double &Sca
                                 double &AreaRatio, bool &BorderCutsView) {
   if (!Calibration)
     throw ENKFChartError("TNKFChart.GetViewCoverage: The chart is not calibrated");
-  const double Wv = ViewCalibration.Width, Hv = ViewCalibration.Height;
+  const double Wv = ViewCalibration.Width(), Hv = ViewCalibration.Height();
   // An empty view shows nothing (and would divide by zero below).
   if (!(Wv > 0 && Hv > 0))
     return false;
@@ -484,7 +484,7 @@ bool TNKFChart::GetViewCoverage(const TCalibration &ViewCalibration, double &Sca
   for (const TTriangle &t : triangles)
     insideArea += Area(t);
   // The view's area in 64 bits: a 32-bit product overflows for large views.
-  const double viewArea = static_cast<double>(static_cast<int64_t>(ViewCalibration.Width) * ViewCalibration.Height);
+  const double viewArea = static_cast<double>(static_cast<int64_t>(ViewCalibration.Width()) * ViewCalibration.Height());
   // A chart that only touches the view (an adjacent chart sharing a side)
   // has no area in it and does not show.
   if (!(insideArea > 0))

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "VmCalibration.h"
+#include "VmGeodeticsCalibration.h"
 #include "VmDynamicLists.h"
 #include "VmGeodetics.h"
 #include "VmNKFErrors.h"

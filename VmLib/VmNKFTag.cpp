@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "VmCalibration.h"
+#include "VmGeodeticsCalibration.h"
 #include "VmFileIO.h"
 #include "VmNKFErrors.h"
 
@@ -144,7 +144,10 @@ double StreamReadNKFDate(TStream &Stream, uint8_t Key) {
   char raw[8] = {};
   Stream.Read(raw, 8);
   const std::string text = NKFScramble(Key, std::string(raw, 8));
-  return EncodeDate(DateField(text, 0, 4), DateField(text, 4, 2), DateField(text, 6, 2));
+  const int year = DateField(text, 0, 4);
+  const int month = DateField(text, 4, 2);
+  const int day = DateField(text, 6, 2);
+  return EncodeDate(year, month, day);
 }
 
 static TDoublePoint ReadSinglePoint(TStream &Stream) {

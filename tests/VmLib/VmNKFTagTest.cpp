@@ -269,10 +269,13 @@ TEST(ReadTag, TextLongerThanTheTagIsTheStreamError) {
 
 TEST(ReadTag, FirstVersionTagCutShortReadsBeyondTheEndOfTheFile) {
   TNKFChartDescription chart = NKFSampleChart(NKFVersion1_0_0_0, 300, 200);
-  const std::string bytes = NKFChartBytes(chart);
+  chart.Tag.Text1 = "";
+  const TNKFWrittenChart written = NKFWriteChart(chart);
   TTempDir dir;
   const std::string name = dir.File("short.nkf2");
-  WriteFileBytes(name, bytes.substr(0, bytes.size() - 5));
+  // Border count, six empty texts, the point count, then three bytes of the
+  // first pixel point.
+  WriteFileBytes(name, written.Head + written.Tag.substr(0, 4 + 6 * 4 + 4 + 3));
   EXPECT_EQ(Raised([&] { TNKFChart c(name); }), "EStreamError: Read beyond end of file in " + ExpandFileName(name));
 }
 

@@ -206,6 +206,7 @@ static std::string PlainTagVersion1_0_0_0(const TNKFTagDescription &Tag) {
     w.Str(*text);
   const int32_t count = Tag.PointCountCode.value_or(Tag.PointCount);
   const int points = count == 3 ? 3 : 2;
+  w.Integer(count);
   WritePoints(w, Tag.PixelPoints, points, true);
   w.Integer(StoredProjection(NKFVersion1_0_0_0, Tag));
   if (Tag.Projection == TNKFWriterProjection::Mercator) {
