@@ -1,5 +1,5 @@
-// The exception class of the chart units: the chart reader, its tag reader
-// and the tile codec raise it with messages naming the operation.
+// The chart unit's exception class, on its own so that the tile codec can
+// raise it without depending on the chart reader.
 #pragma once
 
 #include "SysUtils.h"
