@@ -594,20 +594,23 @@ TEST(VmRTLI, WithoutLineInformationTheTraceSaysSo) {
 }
 
 #if defined(_WIN32)
+int SentSeen = 0;
+
+LRESULT CALLBACK SendTargetProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_APP + 1) {
+    ++SentSeen;
+    return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
 // A loader blocked in SendMessage to a window of the destroying thread can
 // only finish if the destructor's wait dispatches sent messages.
 TEST(TNKFTileManager, DestructionDispatchesMessagesSentToTheWaitingThread) {
   TPostRecorder posts;
-  static int sentSeen = 0;
-  sentSeen = 0;
+  SentSeen = 0;
   WNDCLASSA wc = {};
-  wc.lpfnWndProc = [](HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
-    if (msg == WM_APP + 1) {
-      ++sentSeen;
-      return 0;
-    }
-    return DefWindowProcA(hwnd, msg, wp, lp);
-  };
+  wc.lpfnWndProc = SendTargetProc;
   wc.hInstance = GetModuleHandleA(nullptr);
   wc.lpszClassName = "TileManagerSendTarget";
   RegisterClassA(&wc);
@@ -638,7 +641,7 @@ TEST(TNKFTileManager, DestructionDispatchesMessagesSentToTheWaitingThread) {
   }
   // This thread pumps no messages of its own from here on.
   EXPECT_EQ(DestroyReport(manager), "");
-  EXPECT_EQ(sentSeen, 1);
+  EXPECT_EQ(SentSeen, 1);
   DestroyWindow(target);
 }
 #endif
