@@ -6,8 +6,13 @@
 #include <exception>
 #include <new>
 
+#include "OSFile.h"
 #include "SysUtils.h"
+#include "VmFileIO.h"
 #include "VmGraphics.h"
+#include "VmNKF2Codec.h"
+#include "VmNKFCharts.h"
+#include "VmNKFErrors.h"
 #include "VmRTLI.h"
 
 namespace {
@@ -18,6 +23,8 @@ constexpr int MainThreadAssertionLine = 404;
 constexpr int VisibleLeftAssertionLine = 421;
 constexpr int CacheLeftAssertionLine = 422;
 constexpr int QueueLeftAssertionLine = 423;
+// The tile's bytes come in with one read, so a small window suffices.
+constexpr int32_t TileReadBufferSize = 32768;
 
 } // namespace
 
@@ -340,7 +347,37 @@ TNKFTileManager *GetTileManager() {
   return owner.Manager();
 }
 
-// Interim: the chart reader and the tile codec are not part of this build yet.
-TNKFTileLoad PrepareChartTileLoad(const TNKFTile &) {
-  throw Exception("TNKFTileManager.LoadTile: No tile reader");
+namespace {
+
+// Builds one decoded surface from the chart file. Each load opens and closes
+// the file; no handle is kept between tiles.
+std::unique_ptr<TBitmap32> LoadTile(const std::string &FileName, const TNKFTileEntry &Entry, bool UseActivePair) {
+  auto bitmap = std::make_unique<TBitmap32>();
+  bitmap->SetResampler(TResamplerKind::rkNearest);
+  bitmap->SetSize(NKF2TileSize, NKF2TileSize);
+  TBufferedFileStream stream(FileName, fmOpenRead | fmShareDenyWrite, TileReadBufferSize);
+  const int64_t offset = UseActivePair ? Entry.ActiveOffset : Entry.Offset;
+  const int64_t size = UseActivePair ? Entry.ActiveSize : Entry.Size;
+  stream.Seek(offset, TSeekOrigin::soBeginning);
+  // A size beyond the codec's byte count is refused by the codec by name.
+  DecodeTile(stream, *bitmap, true, static_cast<int32_t>(std::clamp<int64_t>(size, 0, INT32_MAX)));
+  return bitmap;
+}
+
+} // namespace
+
+TNKFTileLoad PrepareChartTileLoad(const TNKFTile &Tile) {
+  const TNKFChart &chart = *Tile.Chart;
+  // The directory is not range-checked by the chart; a request beyond it is
+  // a fault of whoever queued it and ends the loader like any failed load.
+  if (Tile.TileIndex < 0 || static_cast<uint32_t>(Tile.TileIndex) >= chart.TileCount)
+    throw ENKFChartError(Format("TNKFTileManager.LoadTile: Tile index %d out of range in ", Tile.TileIndex) +
+                         chart.FileName);
+  TNKFTileEntry entry;
+  chart.GetTileEntry(static_cast<uint32_t>(Tile.TileIndex), entry);
+  return [fileName = chart.FileName, entry](bool NightMode) {
+    std::unique_ptr<TBitmap32> bitmap = LoadTile(fileName, entry, true);
+    (void)NightMode;
+    return bitmap;
+  };
 }

@@ -6,14 +6,12 @@
 
 #include "OSFile.h"
 #include "VmFileIO.h"
+#include "VmNKF2TileManager.h"
 
 // The tile manager drops the chart's cached tiles and detaches a load in
 // flight for it. Every chart that goes away, fully opened or not, passes
 // through here exactly once.
-static void ReleaseChartTiles(TNKFChart *Chart) {
-  (void)Chart;
-  // GetTileManager()->RemoveTilesOfChart(Chart);
-}
+static void ReleaseChartTiles(TNKFChart *Chart) { GetTileManager()->RemoveTilesOfChart(Chart); }
 
 // ---------------------------------------------------------------------------
 // Container

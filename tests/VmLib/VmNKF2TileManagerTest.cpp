@@ -9,8 +9,14 @@
 #include <set>
 #include <thread>
 
+#include "NKF2SampleTiles.h"
+#include "NKF2TileEncoder.h"
+#include "NKFChartWriter.h"
+#include "OSFile.h"
 #include "SysUtils.h"
+#include "TempDir.h"
 #include "VmGraphics.h"
+#include "VmNKFCharts.h"
 #include "VmRTLI.h"
 
 #if defined(_WIN32)
@@ -539,10 +545,11 @@ TEST(TNKFTileManager, ALoaderThatDiesOfAnExceptionKeepsTheErrorAndTellsTheEndWin
   EXPECT_TRUE(manager->Finished());
   EXPECT_EQ(manager->ErrorClass(), "EFOpenError");
   EXPECT_EQ(manager->ErrorMessage(), "Cannot open file missing.nkf2");
-  if (IsRTLIAvailable())
+  if (IsRTLIAvailable()) {
     EXPECT_EQ(manager->ErrorStackTrace().rfind("RTLI generation timestamp: ", 0), 0u);
-  else
+  } else {
     EXPECT_EQ(manager->ErrorStackTrace(), "");
+  }
   // Nothing more is loaded: the failed tile stays in hand, the next one queued.
   const TNKFTileManagerState state = manager->GetState();
   EXPECT_EQ(state.Visible, (std::vector<TNKFTileKey>{{ChartA, 0}}));
@@ -581,6 +588,116 @@ TEST(TNKFTileManager, TheProcessWideManagerIsCreatedOnce) {
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(GetTileManager(), first);
   EXPECT_FALSE(first->Finished());
+}
+
+// Chart files from the chart writer whose tiles are chart-like pictures from
+// the tile encoder: tile t shows picture t, except tile 2, whose override
+// points at picture 5.
+class TileManagerOnChartFiles : public ::testing::Test {
+protected:
+  static constexpr int32_t OverriddenTile = 2;
+  static constexpr uint32_t OverridePicture = 5;
+
+  std::unique_ptr<TNKFChart> WriteAndOpen(const std::string &Name) {
+    TNKFChartDescription description = NKFSampleChart(NKFVersion1_0_0_2, 256, 256); // five 1 x 1 levels
+    description.Blobs = EncodedPictures();
+    description.Overrides.push_back({static_cast<uint32_t>(OverriddenTile), OverridePicture});
+    const std::string path = dir.File(Name);
+    NKFWriteChartFile(path, description);
+    return std::make_unique<TNKFChart>(path);
+  }
+
+  static const std::vector<std::string> &EncodedPictures() {
+    static const std::vector<std::string> blobs = [] {
+      std::vector<std::string> result;
+      for (uint32_t picture = 0; picture <= OverridePicture; ++picture) {
+        const std::vector<TColor32> pixels = MakeChartLikeTile(picture);
+        const std::vector<uint8_t> encoded = EncodeNKF2Tile(pixels.data(), TNKF2EncodeOptions());
+        result.emplace_back(encoded.begin(), encoded.end());
+      }
+      return result;
+    }();
+    return blobs;
+  }
+
+  static uint32_t PictureOf(int32_t Tile) { return Tile == OverriddenTile ? OverridePicture : Tile; }
+
+  TTempDir dir;
+  TPostRecorder posts;
+};
+
+TEST_F(TileManagerOnChartFiles, LoadsTheActivePairOfEachTileWithItsTransparency) {
+  std::unique_ptr<TNKFChart> chart = WriteAndOpen("a.nkf2");
+  ASSERT_EQ(chart->TileCount, 5u);
+  TNKFTileManager manager;
+  std::vector<std::unique_ptr<TNKFTile>> requests;
+  for (int32_t t = 0; t < 5; ++t)
+    requests.push_back(Request(chart.get(), t, 256 * 1024, true));
+  LoadAll(manager, posts, std::move(requests));
+  EXPECT_EQ(manager.ErrorMessage(), "");
+
+  const auto tiles = manager.TakeVisibleTiles();
+  ASSERT_EQ(tiles.size(), 5u);
+  for (const auto &tile : tiles) {
+    SCOPED_TRACE(Format("tile %d", tile->TileIndex));
+    const TBitmap32 &bitmap = *tile->Bitmap;
+    ASSERT_EQ(bitmap.Width(), 256);
+    ASSERT_EQ(bitmap.Height(), 256);
+    EXPECT_EQ(bitmap.Resampler(), TResamplerKind::rkNearest);
+    EXPECT_EQ(bitmap.DrawMode(), TDrawMode::dmBlend);
+    const std::vector<TColor32> expected = MakeChartLikeTile(PictureOf(tile->TileIndex));
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), bitmap.Bits()));
+  }
+}
+
+TEST_F(TileManagerOnChartFiles, AFailedLoadEndsTheLoaderWithTheReason) {
+  struct TCase {
+    const char *Name;
+    int32_t Tile;
+    bool DeleteFile;
+    const char *Class;
+    std::string Message; // followed by the chart's file name
+  };
+  const TCase cases[] = {
+      {"a chart file gone since it was opened", 0, true, "EStreamError", "Cannot open file "},
+      {"a tile beyond the directory", 5, false, "ENKFChartError",
+       "TNKFTileManager.LoadTile: Tile index 5 out of range in "},
+      {"a negative tile index", -1, false, "ENKFChartError",
+       "TNKFTileManager.LoadTile: Tile index -1 out of range in "},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const TCase &c = cases[i];
+    SCOPED_TRACE(Format("case %d: %s", static_cast<int>(i), c.Name));
+    std::unique_ptr<TNKFChart> chart = WriteAndOpen(Format("case%d.nkf2", static_cast<int>(i)));
+    if (c.DeleteFile) {
+      ASSERT_TRUE(FileDelete(chart->FileName));
+    }
+    TNKFTileManager manager;
+    manager.SetEndWindow(posts.Window(3));
+    manager.QueueTile(Request(chart.get(), c.Tile, 1, true));
+    ASSERT_TRUE(posts.WaitUntil([&] { return manager.Finished(); }));
+    EXPECT_EQ(manager.ErrorClass(), c.Class);
+    EXPECT_EQ(manager.ErrorMessage(), c.Message + chart->FileName);
+  }
+}
+
+TEST_F(TileManagerOnChartFiles, DestroyingAChartRemovesItsTilesFromTheProcessWideManager) {
+  std::unique_ptr<TNKFChart> doomed = WriteAndOpen("doomed.nkf2");
+  std::unique_ptr<TNKFChart> kept = WriteAndOpen("kept.nkf2");
+  TNKFTileManager &manager = *GetTileManager();
+  std::vector<std::unique_ptr<TNKFTile>> requests;
+  requests.push_back(Request(doomed.get(), 0, 1, false));
+  requests.push_back(Request(kept.get(), 1, 1, false));
+  requests.push_back(Request(doomed.get(), 3, 1, false));
+  LoadAll(manager, posts, std::move(requests));
+  ASSERT_EQ(manager.GetState().Cache.size(), 3u);
+
+  doomed.reset();
+  const TNKFTileManagerState state = manager.GetState();
+  EXPECT_EQ(state.Cache, (std::vector<TNKFTileKey>{{kept.get(), 1}}));
+  EXPECT_EQ(state.CacheBytes, 1u);
+  kept.reset();
+  EXPECT_TRUE(manager.GetState().Cache.empty());
 }
 
 TEST(VmRTLI, WithoutLineInformationTheTraceSaysSo) {
