@@ -13,6 +13,7 @@
 #include "VmNKF2Codec.h"
 #include "VmNKFCharts.h"
 #include "VmNKFErrors.h"
+#include "VmNightscreen.h"
 #include "VmRTLI.h"
 
 namespace {
@@ -351,7 +352,8 @@ namespace {
 
 // Builds one decoded surface from the chart file. Each load opens and closes
 // the file; no handle is kept between tiles.
-std::unique_ptr<TBitmap32> LoadTile(const std::string &FileName, const TNKFTileEntry &Entry, bool UseActivePair) {
+std::unique_ptr<TBitmap32> LoadTile(const std::string &FileName, const TNKFTileEntry &Entry, bool NightAllowed,
+                                    bool UseActivePair, bool NightMode) {
   auto bitmap = std::make_unique<TBitmap32>();
   bitmap->SetResampler(TResamplerKind::rkNearest);
   bitmap->SetSize(NKF2TileSize, NKF2TileSize);
@@ -361,6 +363,8 @@ std::unique_ptr<TBitmap32> LoadTile(const std::string &FileName, const TNKFTileE
   stream.Seek(offset, TSeekOrigin::soBeginning);
   // A size beyond the codec's byte count is refused by the codec by name.
   DecodeTile(stream, *bitmap, true, static_cast<int32_t>(std::clamp<int64_t>(size, 0, INT32_MAX)));
+  if (NightAllowed && NightMode)
+    GetNightScreen().ApplyToBitmap(*bitmap);
   return bitmap;
 }
 
@@ -375,9 +379,5 @@ TNKFTileLoad PrepareChartTileLoad(const TNKFTile &Tile) {
                          chart.FileName);
   TNKFTileEntry entry;
   chart.GetTileEntry(static_cast<uint32_t>(Tile.TileIndex), entry);
-  return [fileName = chart.FileName, entry](bool NightMode) {
-    std::unique_ptr<TBitmap32> bitmap = LoadTile(fileName, entry, true);
-    (void)NightMode;
-    return bitmap;
-  };
+  return [fileName = chart.FileName, entry](bool NightMode) { return LoadTile(fileName, entry, true, true, NightMode); };
 }

@@ -17,6 +17,7 @@
 #include "TempDir.h"
 #include "VmGraphics.h"
 #include "VmNKFCharts.h"
+#include "VmNightscreen.h"
 #include "VmRTLI.h"
 
 #if defined(_WIN32)
@@ -626,7 +627,7 @@ protected:
   TPostRecorder posts;
 };
 
-TEST_F(TileManagerOnChartFiles, LoadsTheActivePairOfEachTileWithItsTransparency) {
+TEST_F(TileManagerOnChartFiles, LoadsTheActivePairOfEachTileWithItsTransparencyDimmedInNightMode) {
   std::unique_ptr<TNKFChart> chart = WriteAndOpen("a.nkf2");
   ASSERT_EQ(chart->TileCount, 5u);
   TNKFTileManager manager;
@@ -634,18 +635,28 @@ TEST_F(TileManagerOnChartFiles, LoadsTheActivePairOfEachTileWithItsTransparency)
   for (int32_t t = 0; t < 5; ++t)
     requests.push_back(Request(chart.get(), t, 256 * 1024, true));
   LoadAll(manager, posts, std::move(requests));
+  manager.SetNightMode(true);
+  requests.clear();
+  requests.push_back(Request(chart.get(), OverriddenTile, 256 * 1024, true));
+  LoadAll(manager, posts, std::move(requests));
   EXPECT_EQ(manager.ErrorMessage(), "");
 
   const auto tiles = manager.TakeVisibleTiles();
-  ASSERT_EQ(tiles.size(), 5u);
-  for (const auto &tile : tiles) {
-    SCOPED_TRACE(Format("tile %d", tile->TileIndex));
+  ASSERT_EQ(tiles.size(), 6u);
+  for (size_t i = 0; i < tiles.size(); ++i) {
+    const auto &tile = tiles[i];
+    const bool night = i == 5;
+    SCOPED_TRACE(Format("tile %d%s", tile->TileIndex, night ? " at night" : ""));
     const TBitmap32 &bitmap = *tile->Bitmap;
     ASSERT_EQ(bitmap.Width(), 256);
     ASSERT_EQ(bitmap.Height(), 256);
     EXPECT_EQ(bitmap.Resampler(), TResamplerKind::rkNearest);
     EXPECT_EQ(bitmap.DrawMode(), TDrawMode::dmBlend);
-    const std::vector<TColor32> expected = MakeChartLikeTile(PictureOf(tile->TileIndex));
+    std::vector<TColor32> expected = MakeChartLikeTile(PictureOf(tile->TileIndex));
+    if (night) {
+      for (TColor32 &pixel : expected)
+        pixel = GetNightScreen().NightColor32(pixel);
+    }
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), bitmap.Bits()));
   }
 }
