@@ -324,7 +324,9 @@ namespace {
 // Owns the process's manager; destroyed with the program's other statics.
 class TTileManagerOwner {
 public:
-  TTileManagerOwner() : FManager(new TNKFTileManager()) {}
+  // The loader may be dimming a tile until the manager is gone; creating the
+  // night screen first makes it outlive the manager at the program's end.
+  TTileManagerOwner() : FManager((GetNightScreen(), new TNKFTileManager())) {}
   ~TTileManagerOwner() {
     try {
       delete FManager;

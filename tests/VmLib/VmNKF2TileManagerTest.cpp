@@ -484,7 +484,7 @@ TEST_F(TileManagerWithTilesOfTwoCharts, WithdrawingAChartKeepsItsCachedTiles) {
   EXPECT_EQ(state.VisibleBytes, 20u);
 }
 
-TEST(TNKFTileManager, LeftoverTilesAreReportedAtDestructionVisibleListFirst) {
+TEST(TNKFTileManager, DestructionOffTheMainThreadOrWithLeftoverTilesIsReported) {
   const auto loadTwoVisibleAndTwoCached = [](TNKFTileManager &m, TPostRecorder &posts) {
     std::vector<std::unique_ptr<TNKFTile>> loaded;
     loaded.push_back(Request(ChartA, 0, 10, true));
@@ -496,8 +496,10 @@ TEST(TNKFTileManager, LeftoverTilesAreReportedAtDestructionVisibleListFirst) {
   struct TCase {
     std::function<void(TNKFTileManager &, TPostRecorder &)> Leave;
     const char *Report;
+    bool DestroyOnAnotherThread = false;
   };
   const TCase cases[] = {
+      {[](TNKFTileManager &, TPostRecorder &) {}, "Assertion failure (VmLib\\VmNKF2TileManager, line 404)", true},
       {loadTwoVisibleAndTwoCached,
        "TNKFTileManager.Destroy: Not all tiles have been removed from the visible list (2 left) "
        "(VmLib\\VmNKF2TileManager, line 421)"},
@@ -523,7 +525,12 @@ TEST(TNKFTileManager, LeftoverTilesAreReportedAtDestructionVisibleListFirst) {
     TFakeTiles fake;
     auto manager = std::make_unique<TNKFTileManager>(fake.Prepare());
     cases[i].Leave(*manager, posts);
-    EXPECT_EQ(DestroyReport(manager), cases[i].Report);
+    std::string report;
+    if (cases[i].DestroyOnAnotherThread)
+      std::thread([&] { report = DestroyReport(manager); }).join();
+    else
+      report = DestroyReport(manager);
+    EXPECT_EQ(report, cases[i].Report);
   }
 }
 
@@ -709,16 +716,6 @@ TEST_F(TileManagerOnChartFiles, DestroyingAChartRemovesItsTilesFromTheProcessWid
   EXPECT_EQ(state.CacheBytes, 1u);
   kept.reset();
   EXPECT_TRUE(manager.GetState().Cache.empty());
-}
-
-TEST(VmRTLI, WithoutLineInformationTheTraceSaysSo) {
-  ASSERT_FALSE(IsRTLIAvailable());
-  EXPECT_EQ(GetStackTraceText(), "(NO RTLI AVAILABLE!)\r\n");
-  EXPECT_EQ(GetRTLITimestamp(), 0.0);
-  TLineInfo info;
-  info.UnitName = "stale";
-  EXPECT_FALSE(LookupAddress(reinterpret_cast<uintptr_t>(&ChartTokens), info));
-  EXPECT_EQ(info.UnitName, "");
 }
 
 #if defined(_WIN32)
