@@ -35,7 +35,7 @@ TNKFTile::~TNKFTile() = default;
 TNKFTileManager::TNKFTileManager() : TNKFTileManager(PrepareChartTileLoad) {}
 
 TNKFTileManager::TNKFTileManager(TNKFTilePrepare Prepare)
-    : FPrepare(std::move(Prepare)), FUncaughtAtCreation(std::uncaught_exceptions()) {
+    : FPrepare(std::move(Prepare)) {
   FThread = std::make_unique<TOSThread>([this] { ThreadMain(); });
   FThreadId = FThread->ThreadId();
 }
@@ -50,7 +50,7 @@ TNKFTileManager::~TNKFTileManager() noexcept(false) {
 
   // An exception already on its way out must not be replaced by a report of
   // leftovers; the tiles are freed with the lists all the same.
-  if (std::uncaught_exceptions() > FUncaughtAtCreation)
+  if (std::uncaught_exceptions() > 0)
     return;
   Assert(IsMainThread(), "Assertion failure", SourceName, MainThreadAssertionLine);
   if (FErrorClass.empty())

@@ -170,7 +170,6 @@ private:
   TTileList FVisible;
   int32_t FNotifyBatch = DefaultNotifyBatch;
   uint32_t FThreadId = 0;
-  int FUncaughtAtCreation;
   // Last, so that it is stopped before any field the loader uses goes away.
   std::unique_ptr<TOSThread> FThread;
 };
