@@ -10,11 +10,18 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <numbers>
 #include <string>
 #include <vector>
 
-#include "NKFTileImage.h"
+#if defined(VM_HAVE_LIBPNG)
+#include <png.h>
+#endif
+
+#include "PngStoredWriter.h"
+#include "VmFileIO.h"
+#include "VmNKF2Codec.h"
 #include "VmNKFCharts.h"
 
 namespace {
@@ -30,13 +37,25 @@ public:
 
   void Key(const char *Name) {
     Separate();
-    Text(Name);
+    Quoted(Name);
     FOut += ": ";
     FAfterKey = true;
   }
 
   void Text(const std::string &Value) {
     Separate();
+    Quoted(Value);
+  }
+
+  void Integer(int64_t Value) { Raw(std::to_string(Value)); }
+  void Unsigned(uint64_t Value) { Raw(std::to_string(Value)); }
+  void Boolean(bool Value) { Raw(Value ? "true" : "false"); }
+  void Number(double Value) { Raw(NumberText(Value)); }
+  // A pair of numbers on one line: [x, y].
+  void Pair(double X, double Y) { Raw("[" + NumberText(X) + ", " + NumberText(Y) + "]"); }
+
+private:
+  void Quoted(const std::string &Value) {
     FOut += '"';
     for (unsigned char c : Value) {
       if (c == '"' || c == '\\') {
@@ -53,32 +72,19 @@ public:
     FOut += '"';
   }
 
-  void Integer(int64_t Value) { Raw(std::to_string(Value)); }
-  void Unsigned(uint64_t Value) { Raw(std::to_string(Value)); }
-  void Boolean(bool Value) { Raw(Value ? "true" : "false"); }
-  // Shortest form that reads back to the same double; JSON has no NaN or
-  // infinity, so those become null.
-  void Number(double Value) {
-    if (!std::isfinite(Value)) {
-      Raw("null");
-      return;
-    }
+  // The shortest of 15 to 17 digits that reads back to the same double;
+  // JSON has no NaN or infinity, so those become null.
+  static std::string NumberText(double Value) {
+    if (!std::isfinite(Value))
+      return "null";
     char buffer[32];
     for (int precision = 15; precision <= 17; ++precision) {
       std::snprintf(buffer, sizeof buffer, "%.*g", precision, Value);
       if (std::strtod(buffer, nullptr) == Value)
         break;
     }
-    Raw(buffer);
+    return buffer;
   }
-  void Pair(double X, double Y) {
-    BeginArray();
-    Number(X);
-    Number(Y);
-    EndArray();
-  }
-
-private:
   void Raw(const std::string &Value) {
     Separate();
     FOut += Value;
@@ -248,10 +254,7 @@ std::string ChartJson(TNKFChart &c) {
   j.BeginArray();
   for (int32_t i = 0; i < c.Border.Count(); ++i) {
     const TPoint p = c.Border.GetPoint(i);
-    j.BeginArray();
-    j.Integer(p.X);
-    j.Integer(p.Y);
-    j.EndArray();
+    j.Pair(p.X, p.Y);
   }
   j.EndArray();
   j.Key("Links");
@@ -272,10 +275,12 @@ std::string ChartJson(TNKFChart &c) {
   j.Key("CalibrationStatus");
   j.Integer(c.CalibrationStatus);
   j.Key("CalibrationData");
-  if (c.CalibrationData)
+  if (c.CalibrationData) {
     WriteCalibrationData(j, *c.CalibrationData);
-  else
-    j.BeginObject(), j.EndObject();
+  } else {
+    j.BeginObject();
+    j.EndObject();
+  }
   // The image's corners (0, 0), (Width, 0), (Width, Height), (0, Height) as
   // WGS 84 latitude and longitude in degrees.
   j.Key("Corners");
@@ -292,6 +297,48 @@ std::string ChartJson(TNKFChart &c) {
   out += "\n";
   return out;
 }
+
+// Tile Index decoded as the tile loader does it: the active pair, with
+// alpha. Returns RGBA bytes, colours as decoded, alpha 0 or 255.
+std::vector<uint8_t> DecodeTileRGBA(const TNKFChart &Chart, uint32_t Index) {
+  TNKFTileEntry entry;
+  Chart.GetTileEntry(Index, entry);
+  TBitmap32 bitmap;
+  bitmap.SetSize(NKF2TileSize, NKF2TileSize);
+  TBufferedFileStream stream(Chart.FileName, fmOpenRead | fmShareDenyWrite, 32768);
+  stream.Seek(entry.ActiveOffset, TSeekOrigin::soBeginning);
+  DecodeTile(stream, bitmap, true, static_cast<int32_t>(entry.ActiveSize));
+  std::vector<uint8_t> rgba;
+  rgba.reserve(bitmap.PixelCount() * 4);
+  for (size_t i = 0; i < bitmap.PixelCount(); ++i) {
+    const TColor32 c = bitmap.Bits()[i];
+    rgba.push_back(static_cast<uint8_t>(c >> 16));
+    rgba.push_back(static_cast<uint8_t>(c >> 8));
+    rgba.push_back(static_cast<uint8_t>(c));
+    rgba.push_back(static_cast<uint8_t>(c >> 24));
+  }
+  return rgba;
+}
+
+#if defined(VM_HAVE_LIBPNG)
+void WritePng(const std::string &FileName, const std::vector<uint8_t> &RGBA) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = NKF2TileSize;
+  image.height = NKF2TileSize;
+  image.format = PNG_FORMAT_RGBA;
+  if (!png_image_write_to_file(&image, FileName.c_str(), 0, RGBA.data(), 0, nullptr))
+    throw EStreamError("Cannot create file " + FileName + " (" + image.message + ")");
+}
+#else
+void WritePng(const std::string &FileName, const std::vector<uint8_t> &RGBA) {
+  const std::string png = EncodeStoredPng(NKF2TileSize, NKF2TileSize, RGBA.data());
+  std::ofstream out(FileName, std::ios::binary | std::ios::trunc);
+  out.write(png.data(), static_cast<std::streamsize>(png.size()));
+  if (!out.good())
+    throw EStreamError("Cannot create file " + FileName);
+}
+#endif
 
 int Usage() {
   std::fputs("usage: nkf2info FILE [--tile N --png OUT.png]\n", stderr);
@@ -324,9 +371,7 @@ int main(int argc, char **argv) {
       if (static_cast<uint64_t>(tile) >= chart.TileCount)
         throw ENKFChartError("nkf2info: Tile " + std::to_string(tile) + " is not below TileCount (" +
                              std::to_string(chart.TileCount) + ")");
-      TNKFTileEntry entry;
-      chart.GetTileEntry(static_cast<uint32_t>(tile), entry);
-      NKFWriteTilePng(png, NKFLoadTileRGBA(chart.FileName, entry));
+      WritePng(png, DecodeTileRGBA(chart, static_cast<uint32_t>(tile)));
     }
   } catch (const Exception &e) {
     std::fprintf(stderr, "%s: %s\n", e.ClassName(), e.Message().c_str());

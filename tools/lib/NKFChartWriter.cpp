@@ -6,6 +6,8 @@
 #include <numbers>
 #include <stdexcept>
 
+#include "NKF2SampleTiles.h"
+#include "NKF2TileEncoder.h"
 #include "VmNKFTag.h"
 
 void TNKFByteWriter::Word(uint16_t Value) {
@@ -113,6 +115,16 @@ TNKFChartDescription NKFSampleChart(uint32_t Version, int32_t Width, int32_t Hei
     tag.MapPoints[i] = {p.X, p.Y};
   }
   return chart;
+}
+
+void NKFFillSampleTiles(TNKFChartDescription &Chart) {
+  Chart.Blobs.clear();
+  for (size_t t = 0; t < Chart.TileBlobs.size(); ++t) {
+    const std::vector<TColor32> pixels = MakeChartLikeTile(static_cast<uint32_t>(t));
+    const std::vector<uint8_t> bytes = EncodeNKF2Tile(pixels.data(), TNKF2EncodeOptions{});
+    Chart.Blobs.emplace_back(bytes.begin(), bytes.end());
+    Chart.TileBlobs[t] = t;
+  }
 }
 
 static void WritePoints(TNKFByteWriter &w, const std::array<TDoublePoint, 3> &Points, int Count, bool Singles) {

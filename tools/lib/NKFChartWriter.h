@@ -120,6 +120,10 @@ struct TNKFWrittenChart {
 // calibration on WGS 84 that covers the image.
 TNKFChartDescription NKFSampleChart(uint32_t Version, int32_t Width, int32_t Height);
 
+// Replaces the chart's blobs by real encoded tiles (chart-like pictures, with
+// alpha), one per tile, so that the chart's tiles decode.
+void NKFFillSampleTiles(TNKFChartDescription &Chart);
+
 // The level records of an image, as the later versions derive them.
 std::array<TNKFLevel, 5> NKFLevelsOf(int32_t Width, int32_t Height);
 
