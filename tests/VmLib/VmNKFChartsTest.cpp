@@ -251,6 +251,27 @@ TEST(TNKFChart, HugeTileCountInASmallFile) {
   EXPECT_EQ(Raised([&] { TNKFChart c(name); }), "EStreamError: Read beyond end of file in " + ExpandFileName(name));
 }
 
+// The scrambled tag is read into memory whole; a TagPos far before the end
+// of a large file is refused instead of claiming the file.
+TEST(TNKFChart, ScrambledTagLargerThanAnyRealTag) {
+  TNKFChartDescription chart = NKFSampleChart(NKFVersion1_0_0_2, 300, 300);
+  chart.TagGap = NKFMaxScrambledTagSize;
+  TTempDir dir;
+  const std::string name = dir.File("long-tag.nkf2");
+  NKFWriteChartFile(name, chart);
+  const TNKFWrittenChart written = NKFWriteChart(chart);
+  std::string head = written.Head;
+  PutInt64(head, NKFHeaderTagPosPos, written.TagPos - NKFMaxScrambledTagSize);
+  {
+    std::fstream file(name, std::ios::binary | std::ios::in | std::ios::out);
+    file.write(head.data(), static_cast<std::streamsize>(head.size()));
+  }
+  EXPECT_EQ(Raised([&] { TNKFChart c(name); }),
+            "ENKFChartError: TNKFChart.ReadTagFromStream: Tag of " +
+                std::to_string(written.FileSize() - 2 - (written.TagPos - NKFMaxScrambledTagSize)) +
+                " bytes is too large");
+}
+
 TEST(TNKFChart, BorderFromTheTagOrTheFourCorners) {
   TTempDir dir;
   TNKFChartDescription chart = NKFSampleChart(NKFVersion1_0_0_2, 1000, 600);
@@ -472,6 +493,13 @@ TEST(TNKFChartCalibrate, PositionsOnA100By50Chart) {
   const TDoublePoint exact = chart->PositionToPixelExact(RDOfPixel(12.25, 40.75), rd);
   EXPECT_NEAR(exact.X, 12.25, 1e-9);
   EXPECT_NEAR(exact.Y, 40.75, 1e-9);
+
+  // A pixel beyond the 32-bit range is no pixel at all.
+  const TDoublePoint far = RDOfPixel(5e9, 10);
+  EXPECT_EQ(Raised([&] { chart->PositionToPixel(far, rd); }),
+            "ENKFChartError: TNKFChart.PositionToPixel: The position lies outside the pixel range");
+  chart->SetClipToBorder(true);
+  EXPECT_FALSE(chart->ContainsPosition(far, rd));
 }
 
 // Positions in WGS 84 land on the pixels the calibration points name, for
