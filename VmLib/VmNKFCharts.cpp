@@ -190,7 +190,9 @@ void TNKFChart::DeriveFirstVersionSizes() {
   for (TNKFTileEntry &entry : Tiles) {
     const auto next = std::upper_bound(sorted.begin(), sorted.end(), entry.Offset);
     const int64_t end = next == sorted.end() ? TagPos : *next;
-    entry.Size = std::max<int64_t>(0, end - entry.Offset);
+    // Hostile offsets may lie 2^63 apart: the distance is taken unsigned.
+    const uint64_t distance = static_cast<uint64_t>(end) - static_cast<uint64_t>(entry.Offset);
+    entry.Size = end > entry.Offset ? static_cast<int64_t>(std::min<uint64_t>(distance, INT64_MAX)) : 0;
     entry.ActiveSize = entry.Size;
   }
 }

@@ -183,6 +183,7 @@ TEST(TNKFChart, FirstVersionTileSizesFromTheOffsets) {
       {{100, 300, 100}, {200, 100, 200}},
       {{300, 300, 50}, {100, 100, 250}},
       {{500, 50, 300}, {0, 250, 200}}, // past the tag: nothing to read
+      {{INT64_MIN, 50, INT64_MAX}, {INT64_MAX, INT64_MAX - 50, 0}}, // 2^64 apart
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     TNKFChartDescription chart;
