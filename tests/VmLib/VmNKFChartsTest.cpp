@@ -646,3 +646,36 @@ TEST(TNKFChartCoverage, OutputsStayUnchangedWhenTheChartDoesNotShow) {
   EXPECT_EQ(ratio, 7);
   EXPECT_TRUE(cuts);
 }
+
+// A view turned 45 degrees against the chart: the chart's outline crosses the
+// view's sides at a slant, so clipping cuts the triangles obliquely.
+TEST(TNKFChartCoverage, ViewTurnedAgainstTheChart) {
+  TTempDir dir;
+  const auto chart = Open(dir, MetreChart(1000, 500));
+  struct Case {
+    const char *What;
+    double CentreX, CentreY; // chart pixel under the view's centre
+    double Coverage, AreaRatio;
+  } cases[] = {
+      {"inside the chart", 500, 250, 1, 500000.0 / 40000},
+      {"centred on the right edge", 1000, 250, 0.5, 500000.0 / 40000},
+      {"centred on the top right corner", 1000, 0, 0.25, 500000.0 / 40000},
+  };
+  const double c = std::cos(45 * Degree), s = std::sin(45 * Degree);
+  for (const Case &k : cases) {
+    // View pixel (u, v) shows chart pixel centre + R(45) (u - 100, v - 100).
+    const auto chartOf = [&](double u, double v) {
+      return RDOfPixel(k.CentreX + c * (u - 100) - s * (v - 100), k.CentreY + s * (u - 100) + c * (v - 100));
+    };
+    TCalibration view;
+    ASSERT_TRUE(NKFCalibrationAccepted(
+        view.CalibrateRD3({0, 0}, {200, 0}, {0, 200}, chartOf(0, 0), chartOf(200, 0), chartOf(0, 200), 200, 200)))
+        << k.What;
+    const TCoverage r = CoverageOf(*chart, view);
+    EXPECT_TRUE(r.Shows) << k.What;
+    EXPECT_NEAR(r.Scale, 1, 1e-6) << k.What;
+    EXPECT_NEAR(r.Coverage, k.Coverage, 1e-6) << k.What;
+    EXPECT_NEAR(r.AreaRatio, k.AreaRatio, 1e-6) << k.What;
+    EXPECT_FALSE(r.BorderCutsView) << k.What;
+  }
+}
