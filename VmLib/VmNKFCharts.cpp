@@ -188,7 +188,9 @@ void TNKFChart::DeriveFirstVersionSizes() {
   for (TNKFTileEntry &entry : Tiles) {
     const auto next = std::upper_bound(sorted.begin(), sorted.end(), entry.Offset);
     const int64_t end = next == sorted.end() ? TagPos : *next;
-    entry.Size = std::max<int64_t>(0, end - entry.Offset);
+    // Hostile offsets may lie 2^63 apart: the distance is taken unsigned.
+    const uint64_t distance = static_cast<uint64_t>(end) - static_cast<uint64_t>(entry.Offset);
+    entry.Size = end > entry.Offset ? static_cast<int64_t>(std::min<uint64_t>(distance, INT64_MAX)) : 0;
     entry.ActiveSize = entry.Size;
   }
 }
@@ -296,8 +298,15 @@ TDoublePoint TNKFChart::PlacePosition(const TDoublePoint &Position, const TGeode
   return Calibration->ProjectedToPixel(grid);
 }
 
-// Nearest integer, halves upward (2.5 -> 3, -2.5 -> -2).
-static int32_t RoundHalfUp(double v) { return static_cast<int32_t>(std::floor(v + 0.5)); }
+// Nearest integer, halves upward (2.5 -> 3, -2.5 -> -2). False when the
+// result is not a 32-bit integer (a position far off the chart, or NaN).
+static bool RoundHalfUp(double v, int32_t &Result) {
+  const double r = std::floor(v + 0.5);
+  if (!(r >= INT32_MIN && r <= INT32_MAX))
+    return false;
+  Result = static_cast<int32_t>(r);
+  return true;
+}
 
 TDoublePoint TNKFChart::PositionToPixelExact(const TDoublePoint &Position, const TGeodeticCoordinateSystem &System) {
   return PlacePosition(Position, System, "PositionToPixelExact");
@@ -305,13 +314,18 @@ TDoublePoint TNKFChart::PositionToPixelExact(const TDoublePoint &Position, const
 
 TPoint TNKFChart::PositionToPixel(const TDoublePoint &Position, const TGeodeticCoordinateSystem &System) {
   const TDoublePoint p = PlacePosition(Position, System, "PositionToPixel");
-  return TPoint{RoundHalfUp(p.X), RoundHalfUp(p.Y)};
+  TPoint pixel;
+  if (!RoundHalfUp(p.X, pixel.X) || !RoundHalfUp(p.Y, pixel.Y))
+    throw ENKFChartError("TNKFChart.PositionToPixel: The position lies outside the pixel range");
+  return pixel;
 }
 
 bool TNKFChart::ContainsPosition(const TDoublePoint &Position, const TGeodeticCoordinateSystem &System) {
   const TDoublePoint p = PlacePosition(Position, System, "ContainsPosition");
-  if (ClipToBorder && Border.Count() > 0)
-    return Border.Contains(TPoint{RoundHalfUp(p.X), RoundHalfUp(p.Y)});
+  if (ClipToBorder && Border.Count() > 0) {
+    TPoint pixel;
+    return RoundHalfUp(p.X, pixel.X) && RoundHalfUp(p.Y, pixel.Y) && Border.Contains(pixel);
+  }
   return p.X >= 0 && p.X < Width && p.Y >= 0 && p.Y < Height;
 }
 

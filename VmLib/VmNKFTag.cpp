@@ -269,6 +269,10 @@ static std::vector<uint8_t> DescrambledTag(TStream &Stream) {
   const auto key = static_cast<uint8_t>((word & 0xFF) ^ (word >> 8));
   Stream.Seek(start, TSeekOrigin::soBeginning);
   const int64_t length = std::max<int64_t>(0, Stream.Size() - 2 - start);
+  // The tag runs to the end of the file and is descrambled in memory; a
+  // TagPos far before the end of a large file would claim the whole file.
+  if (length > NKFMaxScrambledTagSize)
+    throw ENKFChartError("TNKFChart.ReadTagFromStream: Tag of " + IntToStr(length) + " bytes is too large");
   std::vector<uint8_t> bytes(static_cast<size_t>(length));
   constexpr int64_t block = 32768;
   for (int64_t done = 0; done < length; done += block) {

@@ -24,6 +24,10 @@ constexpr uint8_t NKFKeyD = 0x4E;
 // them and leave the calibration unset.
 inline bool NKFCalibrationAccepted(int Status) { return Status == 0 || Status == 1; }
 
+// No tag comes near this: texts, border and links take kilobytes. A
+// scrambled tag claiming more is refused before it is read into memory.
+constexpr int64_t NKFMaxScrambledTagSize = int64_t{64} << 20;
+
 // R[j] = S[j] xor (Key + j) for j = 1 .. length (wrapping at 256); its own
 // inverse, so it both scrambles and descrambles.
 std::string NKFScramble(uint8_t Key, const std::string &S);

@@ -183,6 +183,7 @@ TEST(TNKFChart, FirstVersionTileSizesFromTheOffsets) {
       {{100, 300, 100}, {200, 100, 200}},
       {{300, 300, 50}, {100, 100, 250}},
       {{500, 50, 300}, {0, 250, 200}}, // past the tag: nothing to read
+      {{INT64_MIN, 50, INT64_MAX}, {INT64_MAX, INT64_MAX - 50, 0}}, // 2^64 apart
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     TNKFChartDescription chart;
@@ -249,6 +250,27 @@ TEST(TNKFChart, HugeTileCountInASmallFile) {
   const std::string name = dir.File("huge.nkf2");
   NKFWriteChartFile(name, chart);
   EXPECT_EQ(Raised([&] { TNKFChart c(name); }), "EStreamError: Read beyond end of file in " + ExpandFileName(name));
+}
+
+// The scrambled tag is read into memory whole; a TagPos far before the end
+// of a large file is refused instead of claiming the file.
+TEST(TNKFChart, ScrambledTagLargerThanAnyRealTag) {
+  TNKFChartDescription chart = NKFSampleChart(NKFVersion1_0_0_2, 300, 300);
+  chart.TagGap = NKFMaxScrambledTagSize;
+  TTempDir dir;
+  const std::string name = dir.File("long-tag.nkf2");
+  NKFWriteChartFile(name, chart);
+  const TNKFWrittenChart written = NKFWriteChart(chart);
+  std::string head = written.Head;
+  PutInt64(head, NKFHeaderTagPosPos, written.TagPos - NKFMaxScrambledTagSize);
+  {
+    std::fstream file(name, std::ios::binary | std::ios::in | std::ios::out);
+    file.write(head.data(), static_cast<std::streamsize>(head.size()));
+  }
+  EXPECT_EQ(Raised([&] { TNKFChart c(name); }),
+            "ENKFChartError: TNKFChart.ReadTagFromStream: Tag of " +
+                std::to_string(written.FileSize() - 2 - (written.TagPos - NKFMaxScrambledTagSize)) +
+                " bytes is too large");
 }
 
 TEST(TNKFChart, BorderFromTheTagOrTheFourCorners) {
@@ -472,6 +494,13 @@ TEST(TNKFChartCalibrate, PositionsOnA100By50Chart) {
   const TDoublePoint exact = chart->PositionToPixelExact(RDOfPixel(12.25, 40.75), rd);
   EXPECT_NEAR(exact.X, 12.25, 1e-9);
   EXPECT_NEAR(exact.Y, 40.75, 1e-9);
+
+  // A pixel beyond the 32-bit range is no pixel at all.
+  const TDoublePoint far = RDOfPixel(5e9, 10);
+  EXPECT_EQ(Raised([&] { chart->PositionToPixel(far, rd); }),
+            "ENKFChartError: TNKFChart.PositionToPixel: The position lies outside the pixel range");
+  chart->SetClipToBorder(true);
+  EXPECT_FALSE(chart->ContainsPosition(far, rd));
 }
 
 // Positions in WGS 84 land on the pixels the calibration points name, for
@@ -616,4 +645,37 @@ TEST(TNKFChartCoverage, OutputsStayUnchangedWhenTheChartDoesNotShow) {
   EXPECT_EQ(coverage, 7);
   EXPECT_EQ(ratio, 7);
   EXPECT_TRUE(cuts);
+}
+
+// A view turned 45 degrees against the chart: the chart's outline crosses the
+// view's sides at a slant, so clipping cuts the triangles obliquely.
+TEST(TNKFChartCoverage, ViewTurnedAgainstTheChart) {
+  TTempDir dir;
+  const auto chart = Open(dir, MetreChart(1000, 500));
+  struct Case {
+    const char *What;
+    double CentreX, CentreY; // chart pixel under the view's centre
+    double Coverage, AreaRatio;
+  } cases[] = {
+      {"inside the chart", 500, 250, 1, 500000.0 / 40000},
+      {"centred on the right edge", 1000, 250, 0.5, 500000.0 / 40000},
+      {"centred on the top right corner", 1000, 0, 0.25, 500000.0 / 40000},
+  };
+  const double c = std::cos(45 * Degree), s = std::sin(45 * Degree);
+  for (const Case &k : cases) {
+    // View pixel (u, v) shows chart pixel centre + R(45) (u - 100, v - 100).
+    const auto chartOf = [&](double u, double v) {
+      return RDOfPixel(k.CentreX + c * (u - 100) - s * (v - 100), k.CentreY + s * (u - 100) + c * (v - 100));
+    };
+    TCalibration view;
+    ASSERT_TRUE(NKFCalibrationAccepted(
+        view.CalibrateRD3({0, 0}, {200, 0}, {0, 200}, chartOf(0, 0), chartOf(200, 0), chartOf(0, 200), 200, 200)))
+        << k.What;
+    const TCoverage r = CoverageOf(*chart, view);
+    EXPECT_TRUE(r.Shows) << k.What;
+    EXPECT_NEAR(r.Scale, 1, 1e-6) << k.What;
+    EXPECT_NEAR(r.Coverage, k.Coverage, 1e-6) << k.What;
+    EXPECT_NEAR(r.AreaRatio, k.AreaRatio, 1e-6) << k.What;
+    EXPECT_FALSE(r.BorderCutsView) << k.What;
+  }
 }

@@ -13,6 +13,10 @@
 
 #include "VmNKFCharts.h"
 
+// Undefined behaviour is a finding like any crash: stop at the first report
+// so that libFuzzer keeps the input.
+extern "C" const char *__ubsan_default_options() { return "halt_on_error=1:print_stacktrace=1"; }
+
 static const std::string &InputFile() {
   static const std::string name = [] {
     std::random_device random;
