@@ -39,7 +39,7 @@ TBufferedFileStream::TBufferedFileStream(const std::string &FileName, uint16_t M
 
 TBufferedFileStream::TBufferedFileStream(const std::string &FileName, uint16_t Mode, int32_t BufferSize,
                                          const TFileOps &Ops)
-    : FOps(Ops) {
+    : FWritable(Mode == fmCreate || (Mode & 3u) != fmOpenRead), FOps(Ops) {
   if (Mode == fmCreate) {
     FHandle = FOps.Create(FileName);
     if (!(FHandle > 0))
@@ -239,7 +239,8 @@ void TBufferedFileStream::Flush() {
     FlushBuffer();
     FModified = false;
   }
-  FOps.Flush(FHandle);
+  if (FWritable)
+    FOps.Flush(FHandle);
 }
 
 // ---------------------------------------------------------------------------

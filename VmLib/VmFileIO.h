@@ -74,6 +74,11 @@ protected:
   std::string FFileName;
 
 private:
+  // Whether the handle can write. A handle opened for reading holds nothing
+  // the system could flush, and asking anyway costs a disk sync per chart
+  // opened (Windows refuses the request on such a handle in any case).
+  bool FWritable = false;
+
   // Writes a modified window back and moves the window to NewPos, unloaded.
   void MoveWindow(int64_t NewPos);
   void CloseHandle() noexcept;
