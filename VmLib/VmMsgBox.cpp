@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr int LanguageCount = 8;
 
 struct TKindInfo {
   const TLangTexts *Caption; // null: no caption
