@@ -3,6 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+void TPersistent::Assign(const TPersistent &Source) { Source.AssignTo(*this); }
+
+void TPersistent::AssignTo(TPersistent &Dest) const {
+  throw EConvertError("Cannot assign a " + ClassName() + " to a " + Dest.ClassName());
+}
+
 int64_t TStream::GetSize() {
   const int64_t position = Seek(int64_t{0}, TSeekOrigin::soCurrent);
   const int64_t size = Seek(int64_t{0}, TSeekOrigin::soEnd);

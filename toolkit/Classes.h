@@ -7,6 +7,27 @@
 
 #include "SysUtils.h"
 
+// The framework's base of objects that can copy themselves from another
+// object: Assign asks the source to copy itself into this object, which by
+// default fails with EConvertError.
+class TPersistent {
+public:
+  TPersistent() = default;
+  TPersistent(const TPersistent &) = delete;
+  TPersistent &operator=(const TPersistent &) = delete;
+  // May raise, as the framework's destructors may: a list destroyed while
+  // still referenced reports it.
+  virtual ~TPersistent() noexcept(false) = default;
+
+  virtual void Assign(const TPersistent &Source);
+  // The class's name as error messages give it; every class that appears in
+  // a message overrides it.
+  virtual std::string ClassName() const { return "TPersistent"; }
+
+protected:
+  virtual void AssignTo(TPersistent &Dest) const;
+};
+
 enum class TSeekOrigin { soBeginning = 0, soCurrent = 1, soEnd = 2 };
 
 // The legacy 16-bit origin words of the 32-bit Seek.

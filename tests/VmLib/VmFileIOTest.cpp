@@ -1,0 +1,482 @@
+#include "VmFileIO.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <limits>
+
+#include "TempDir.h"
+
+namespace {
+
+// Bytes 0, 1, 2, ... 250, 0, 1, ...: a pattern whose period is not a power of
+// two, so a byte from the wrong offset shows.
+std::string Pattern(size_t size) {
+  std::string s(size, '\0');
+  for (size_t i = 0; i < size; ++i)
+    s[i] = static_cast<char>(i % 251);
+  return s;
+}
+
+// The file system the failure cases stand in for the real one: each fault,
+// once armed, makes that kind of call fail.
+struct TFaults {
+  bool Seek = false;
+  bool Read = false;
+  bool Write = false; // writes nothing, as on a full disk
+  bool SetEnd = false;
+};
+TFaults Faults;
+
+const TFileOps &FaultyFileOps() {
+  static const TFileOps ops = {
+      FileCreate,
+      FileOpen,
+      FileClose,
+      [](THandle h, int64_t offset, int origin) -> int64_t { return Faults.Seek ? -1 : FileSeek(h, offset, origin); },
+      [](THandle h, void *buffer, int32_t count) -> int32_t { return Faults.Read ? -1 : FileRead(h, buffer, count); },
+      [](THandle h, const void *buffer, int32_t count) -> int32_t {
+        return Faults.Write ? 0 : FileWrite(h, buffer, count);
+      },
+      [](THandle h) { return !Faults.SetEnd && FileSetEnd(h); },
+      FileFlush,
+  };
+  return ops;
+}
+
+// Shows the window's state and runs on the failing file system.
+class TProbeStream : public TBufferedFileStream {
+public:
+  TProbeStream(const std::string &name, uint16_t mode, int32_t bufferSize)
+      : TBufferedFileStream(name, mode, bufferSize, FaultyFileOps()) {}
+  int64_t WindowPos() const { return FBufferPos; }
+  int32_t WindowCount() const { return FBufferCount; }
+  bool Modified() const { return FModified; }
+};
+
+class BufferedFileStream : public ::testing::Test {
+protected:
+  void TearDown() override { Faults = {}; }
+
+  // A file with the pattern, and a name for it that has to be expanded
+  // ("sub/../name") so the messages show whether the full path is used.
+  std::string MakeFile(const std::string &name, size_t size) {
+    WriteFileBytes(Dir.File(name), Pattern(size));
+    std::filesystem::create_directory(Dir.File("sub"));
+    return Dir.File("sub") + Sep() + ".." + Sep() + name;
+  }
+  char Sep() const { return Dir.Path().back(); }
+
+  TTempDir Dir;
+};
+
+// Empty when equal, else where and how the bytes differ: files here are too
+// long to print whole.
+std::string Difference(const std::string &actual, const std::string &expected) {
+  if (actual == expected)
+    return "";
+  size_t i = 0;
+  while (i < actual.size() && i < expected.size() && actual[i] == expected[i])
+    ++i;
+  return "sizes " + std::to_string(actual.size()) + " and " + std::to_string(expected.size()) +
+         ", first difference at " + std::to_string(i);
+}
+
+std::string MessageOf(const std::function<void()> &action) {
+  try {
+    action();
+  } catch (const EStreamError &e) {
+    return e.Message();
+  }
+  return "(nothing raised)";
+}
+
+TEST_F(BufferedFileStream, WindowSizeIsRoundedUpToWholeKilobytesAndCapped) {
+  const struct {
+    int32_t requested, window;
+  } cases[] = {
+      {1, 1024},      {1024, 1024},    {1025, 2048}, {2048, 2048}, {3000, 3072},
+      {32768, 32768}, {131072, 32768}, {0, 1024},    {-5, 1024},   {std::numeric_limits<int32_t>::max(), 32768}};
+  const std::string name = MakeFile("w.bin", 10);
+  for (const auto &c : cases) {
+    TBufferedFileStream s(name, fmOpenRead | fmShareDenyNone, c.requested);
+    EXPECT_EQ(s.BufferSize(), c.window) << "requested " << c.requested;
+  }
+}
+
+TEST_F(BufferedFileStream, ReadsUpToTheEndAndRefusesOneByteMoreWithTheFullPath) {
+  const std::string name = MakeFile("short.bin", 3000);
+  TBufferedFileStream s(name, fmOpenRead | fmShareDenyNone, 1024);
+  EXPECT_EQ(s.FileName(), Dir.File("short.bin"));
+  std::string all(3000, '\0');
+  EXPECT_EQ(s.Read(all.data(), 3000), 3000);
+  EXPECT_EQ(Difference(all, Pattern(3000)), "");
+
+  s.SetPosition(2990);
+  char tail[11];
+  std::memset(tail, 'x', sizeof tail);
+  EXPECT_EQ(MessageOf([&] { s.Read(tail, 11); }), "Read beyond end of file in " + Dir.File("short.bin"));
+  EXPECT_EQ(tail[0], 'x') << "a refused read copies nothing";
+  EXPECT_EQ(s.Position(), 2990);
+  EXPECT_EQ(s.Read(tail, 10), 10);
+  EXPECT_EQ(std::string(tail, 10), Pattern(3000).substr(2990));
+}
+
+TEST_F(BufferedFileStream, SeeksWithinZeroToSize) {
+  const std::string name = MakeFile("seek.bin", 5000);
+  const std::string position = "Invalid new position in " + Dir.File("seek.bin");
+  TBufferedFileStream s(name, fmOpenRead | fmShareDenyNone, 1024);
+  EXPECT_EQ(s.Seek(int64_t{0}, TSeekOrigin::soEnd), 5000);
+  EXPECT_EQ(s.Seek(int64_t{-1}, TSeekOrigin::soCurrent), 4999);
+  EXPECT_EQ(s.Seek(int32_t{-4999}, soFromCurrent), 0);
+  EXPECT_EQ(MessageOf([&] { s.Seek(int64_t{1}, TSeekOrigin::soEnd); }), position);
+  EXPECT_EQ(MessageOf([&] { s.Seek(int64_t{-1}, TSeekOrigin::soBeginning); }), position);
+  EXPECT_EQ(MessageOf([&] { s.Seek(std::numeric_limits<int64_t>::max(), TSeekOrigin::soEnd); }), position);
+  EXPECT_EQ(MessageOf([&] { s.Seek(int32_t{0}, uint16_t{3}); }), "TBufferedFileStream.Seek: Invalid origin.");
+  EXPECT_EQ(s.Position(), 0) << "a refused seek leaves the position";
+}
+
+TEST_F(BufferedFileStream, ReadEndingAtTheWindowEndMovesToTheNextWindow) {
+  const std::string name = MakeFile("windows.bin", 3000);
+  TProbeStream s(name, fmOpenRead | fmShareDenyNone, 1024);
+  std::string part(1024, '\0');
+  s.Read(part.data(), 1024);
+  EXPECT_EQ(s.WindowPos(), 1024);
+  EXPECT_EQ(s.WindowCount(), 0) << "the next window is not loaded yet";
+  EXPECT_EQ(StreamReadByte(s), 1024 % 251);
+  EXPECT_EQ(s.WindowCount(), 1024);
+  // A read across two window borders.
+  s.SetPosition(1000);
+  std::string across(1500, '\0');
+  s.Read(across.data(), 1500);
+  EXPECT_EQ(Difference(across, Pattern(3000).substr(1000, 1500)), "");
+  EXPECT_EQ(s.WindowPos(), 2048);
+  EXPECT_EQ(s.Position(), 2500);
+}
+
+TEST_F(BufferedFileStream, MovingAModifiedWindowWritesItBackFirst) {
+  const std::string name = MakeFile("rw.bin", 3000);
+  TProbeStream s(name, fmOpenReadWrite | fmShareDenyNone, 1024);
+  s.SetPosition(10);
+  s.Write("ABC", 3);
+  EXPECT_TRUE(s.Modified());
+  EXPECT_EQ(ReadFileBytes(Dir.File("rw.bin")).substr(10, 3), Pattern(13).substr(10)) << "still in the window";
+  std::string rest(2000, '\0');
+  s.Read(rest.data(), 2000); // runs past the window's end
+  EXPECT_FALSE(s.Modified());
+  std::string expected = Pattern(3000);
+  expected.replace(10, 3, "ABC");
+  EXPECT_EQ(Difference(ReadFileBytes(Dir.File("rw.bin")), expected), "")
+      << "the rest of the window kept the file's bytes";
+
+  // The same through a seek into another window.
+  s.SetPosition(2990);
+  s.Write("XY", 2);
+  s.SetPosition(0);
+  expected.replace(2990, 2, "XY");
+  EXPECT_EQ(Difference(ReadFileBytes(Dir.File("rw.bin")), expected), "");
+}
+
+TEST_F(BufferedFileStream, WritesAcrossWindowsAndGrowsTheSizeBeforeTheDisk) {
+  const std::string file = Dir.File("new.bin");
+  const std::string data = Pattern(2500);
+  {
+    TBufferedFileStream s(file, fmCreate, 1024);
+    s.Write(data.data(), 100);
+    EXPECT_EQ(s.Size(), 100);
+    EXPECT_EQ(ReadFileBytes(file).size(), 0u) << "nothing written yet";
+    s.Write(data.data() + 100, 2400); // fills and writes windows 0 and 1
+    EXPECT_EQ(s.Size(), 2500);
+    EXPECT_EQ(Difference(ReadFileBytes(file), data.substr(0, 2048)), "");
+    s.SetPosition(0);
+    std::string back(2500, '\0');
+    s.Read(back.data(), 2500);
+    EXPECT_EQ(Difference(back, data), "");
+    s.Write("END", 3);
+    EXPECT_EQ(Difference(ReadFileBytes(file), data), "");
+  }
+  EXPECT_EQ(Difference(ReadFileBytes(file), data + "END"), "") << "destruction writes the last window";
+}
+
+TEST_F(BufferedFileStream, ShrinkingMovesThePositionToTheNewEnd) {
+  const std::string file = Dir.File("shrink.bin");
+  {
+    TBufferedFileStream s(file, fmCreate, 1024);
+    const std::string data = Pattern(3000);
+    s.Write(data.data(), 3000);
+    s.SetSize(int64_t{1500});
+    EXPECT_EQ(s.Size(), 1500);
+    EXPECT_EQ(s.Position(), 1500);
+    s.SetSize(int32_t{100});
+    EXPECT_EQ(s.Position(), 100);
+    s.SetPosition(78);
+    s.SetSize(int64_t{80}); // position stays inside
+    EXPECT_EQ(s.Position(), 78);
+    EXPECT_EQ(MessageOf([&] { StreamReadInteger(s); }), "Read beyond end of file in " + file);
+  }
+  EXPECT_EQ(Difference(ReadFileBytes(file), Pattern(80)), "");
+}
+
+TEST_F(BufferedFileStream, GrowingExtendsWithZerosNotWithStaleWindowBytes) {
+  const std::string name = MakeFile("grow.bin", 1500);
+  {
+    TBufferedFileStream s(name, fmOpenReadWrite | fmShareDenyNone, 1024);
+    std::string all(1500, '\0');
+    s.Read(all.data(), 1500); // the window now holds bytes 1024..1499 and, after them, old bytes
+    s.SetPosition(1100);
+    s.Write("M", 1);
+    s.SetSize(int64_t{2000});
+    EXPECT_EQ(s.Size(), 2000);
+    s.SetSize(int64_t{1200}); // cut and grow again inside the same window
+    s.SetSize(int64_t{1600});
+  }
+  std::string expected = Pattern(1200) + std::string(400, '\0');
+  expected[1100] = 'M';
+  EXPECT_EQ(Difference(ReadFileBytes(Dir.File("grow.bin")), expected), "");
+}
+
+// One row per message: what to do and the text it must raise. The file
+// system's own failures come from the failing file layer above.
+TEST_F(BufferedFileStream, EveryFailureHasItsMessage) {
+  const std::string name = MakeFile("f.bin", 3000);
+  const std::string full = Dir.File("f.bin");
+  const std::string missing = Dir.File("nofolder") + Sep() + "x.bin";
+  const auto open = [&](uint16_t mode) { return std::make_unique<TProbeStream>(name, mode, 1024); };
+  constexpr uint16_t rw = fmOpenReadWrite | fmShareDenyNone;
+  const struct {
+    const char *what;
+    std::function<void()> action;
+    std::string message;
+  } cases[] = {
+      {"create", [&] { TBufferedFileStream s(missing, fmCreate, 1024); }, "Cannot create file " + missing},
+      {"open", [&] { TBufferedFileStream s(missing, fmOpenRead, 1024); }, "Cannot open file " + missing},
+      {"open mode", [&] { TBufferedFileStream s(name, 0x0003, 1024); }, "Cannot open file " + name},
+      {"share mode", [&] { TBufferedFileStream s(name, 0x0050, 1024); }, "Cannot open file " + name},
+      {"seek to the end",
+       [&] {
+         Faults.Seek = true;
+         open(rw);
+       },
+       "Seek EOF failed in " + full},
+      {"seek past the end", [&] { open(rw)->Seek(int64_t{3001}, TSeekOrigin::soBeginning); },
+       "Invalid new position in " + full},
+      {"read past the end",
+       [&] {
+         char b[2];
+         auto s = open(rw);
+         s->SetPosition(2999);
+         s->Read(b, 2);
+       },
+       "Read beyond end of file in " + full},
+      {"seek before reading",
+       [&] {
+         auto s = open(rw);
+         Faults.Seek = true;
+         StreamReadByte(*s);
+       },
+       "Seek on reading failed in " + full},
+      {"reading",
+       [&] {
+         auto s = open(rw);
+         Faults.Read = true;
+         StreamReadByte(*s);
+       },
+       "Read failed in " + full},
+      {"reading a write-only file", [&] { StreamReadByte(*open(fmOpenWrite | fmShareDenyNone)); },
+       "Read failed in " + full},
+      {"seek before writing",
+       [&] {
+         auto s = open(rw);
+         s->Write("a", 1);
+         Faults.Seek = true;
+         s->Flush();
+       },
+       "Seek on writing failed in " + full},
+      {"short write",
+       [&] {
+         auto s = open(rw);
+         s->Write("a", 1);
+         Faults.Write = true;
+         s->Flush();
+       },
+       "Write failed in " + full},
+      {"writing a read-only file",
+       [&] {
+         auto s = open(fmOpenRead | fmShareDenyNone);
+         s->Write("a", 1);
+         s->Flush();
+       },
+       "Write failed in " + full},
+      {"origin", [&] { open(rw)->Seek(int64_t{0}, static_cast<TSeekOrigin>(7)); },
+       "TBufferedFileStream.Seek: Invalid origin."},
+      {"seek in SetSize",
+       [&] {
+         auto s = open(rw);
+         Faults.Seek = true;
+         s->SetSize(int64_t{10});
+       },
+       "TBufferedFileStream.SetSize: Seek failed in " + full},
+      {"negative size", [&] { open(rw)->SetSize(int64_t{-1}); }, "TBufferedFileStream.SetSize: Seek failed in " + full},
+      {"end of file",
+       [&] {
+         auto s = open(rw);
+         Faults.SetEnd = true;
+         s->SetSize(int64_t{10});
+       },
+       "TBufferedFileStream.SetSize: Set end of file failed in " + full},
+      {"end of a read-only file", [&] { open(fmOpenRead | fmShareDenyNone)->SetSize(int64_t{10}); },
+       "TBufferedFileStream.SetSize: Set end of file failed in " + full},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(MessageOf(cases[i].action), cases[i].message) << "case " << i << ": " << cases[i].what;
+    Faults = {};
+  }
+  EXPECT_EQ(Difference(ReadFileBytes(full), Pattern(3000)), "") << "no failed case changed the file";
+}
+
+TEST_F(BufferedFileStream, AFailedWriteKeepsTheWindowModifiedForALaterFlush) {
+  const std::string name = MakeFile("retry.bin", 100);
+  TProbeStream s(name, fmOpenReadWrite | fmShareDenyNone, 1024);
+  s.Write("Z", 1);
+  Faults.Write = true;
+  EXPECT_THROW(s.Flush(), EStreamError);
+  EXPECT_TRUE(s.Modified());
+  Faults = {};
+  s.Flush();
+  EXPECT_FALSE(s.Modified());
+  EXPECT_EQ(Difference(ReadFileBytes(Dir.File("retry.bin")), "Z" + Pattern(100).substr(1)), "");
+}
+
+// ---------------------------------------------------------------------------
+// Stream primitives
+
+std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
+  std::vector<uint8_t> b;
+  for (int v : values)
+    b.push_back(static_cast<uint8_t>(v));
+  return b;
+}
+
+TEST(StreamPrimitives, FixedWidthReadsAreLittleEndian) {
+  TMemoryStream s(Bytes({0x02,                                           // Boolean: kept as true
+                         0xFE,                                           // Byte
+                         0x34, 0x12,                                     // Word
+                         0xFE, 0xFF, 0xFF, 0xFF,                         // Integer -2
+                         0xFE, 0xFF, 0xFF, 0xFF,                         // Cardinal
+                         0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x80, // Int64 min
+                         0x00, 0x00, 0x80, 0x3F,                         // Single 1.0
+                         0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF8, 0xBF, // Double -1.5
+                         0x00}));
+  EXPECT_TRUE(StreamReadBoolean(s));
+  EXPECT_EQ(StreamReadByte(s), 0xFE);
+  EXPECT_EQ(StreamReadWord(s), 0x1234);
+  EXPECT_EQ(StreamReadInteger(s), -2);
+  EXPECT_EQ(StreamReadCardinal(s), 0xFFFFFFFEu);
+  EXPECT_EQ(StreamReadInt64(s), std::numeric_limits<int64_t>::min());
+  EXPECT_EQ(StreamReadSingle(s), 1.0f);
+  EXPECT_EQ(StreamReadDouble(s), -1.5);
+  EXPECT_FALSE(StreamReadBoolean(s));
+  EXPECT_EQ(s.Position(), s.Size());
+}
+
+TEST(StreamPrimitives, ShortMemoryReadsLeaveTheMissingHighBytesZero) {
+  TMemoryStream s(Bytes({0x34, 0x12}));
+  EXPECT_EQ(StreamReadInteger(s), 0x1234);
+  TMemoryStream w(Bytes({0x34}));
+  EXPECT_EQ(StreamReadWord(w), 0x34);
+  EXPECT_EQ(StreamReadByte(w), 0) << "nothing left";
+}
+
+TEST(StreamPrimitives, ExtendedValuesConvertExactly) {
+  static_assert(std::numeric_limits<long double>::digits == 64, "the platforms built here have the x87 type");
+  const struct {
+    std::vector<uint8_t> bytes;
+    long double value;
+  } cases[] = {
+      {Bytes({0, 0, 0, 0, 0, 0, 0, 0x80, 0xFF, 0x3F}), 1.0L},
+      {Bytes({0, 0, 0, 0, 0, 0, 0, 0xC0, 0x00, 0xC0}), -3.0L},
+      {Bytes({0x35, 0xC2, 0x68, 0x21, 0xA2, 0xDA, 0x0F, 0xC9, 0x00, 0x40}), 3.14159265358979323846264338327950288L},
+      {Bytes({0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), 0.0L},
+      {Bytes({1, 0, 0, 0, 0, 0, 0, 0, 0, 0}), std::numeric_limits<long double>::denorm_min()},
+      {Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE, 0x7F}), std::numeric_limits<long double>::max()},
+      {Bytes({0, 0, 0, 0, 0, 0, 0, 0x80, 0xFF, 0xFF}), -std::numeric_limits<long double>::infinity()},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    TMemoryStream s(cases[i].bytes);
+    EXPECT_EQ(StreamReadExtended(s), cases[i].value) << "case " << i;
+    EXPECT_EQ(s.Position(), 10);
+  }
+  TMemoryStream nan(Bytes({0, 0, 0, 0, 0, 0, 0, 0xC0, 0xFF, 0x7F}));
+  EXPECT_TRUE(std::isnan(StreamReadExtended(nan)));
+  TMemoryStream negativeZero(Bytes({0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80}));
+  EXPECT_TRUE(std::signbit(StreamReadExtended(negativeZero)));
+}
+
+TEST(StreamPrimitives, IdentifierIsCopiedUnchanged) {
+  std::vector<uint8_t> bytes(17);
+  for (size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = static_cast<uint8_t>(0xF0 - i);
+  TMemoryStream s(bytes);
+  uint8_t id[16];
+  StreamReadIdentifier(s, id);
+  EXPECT_EQ(std::memcmp(id, bytes.data(), 16), 0);
+  EXPECT_EQ(s.Position(), 16);
+}
+
+TEST(StreamPrimitives, StringLengthPrefix) {
+  const std::string tooLong = "StreamReadStr: Length of string exceeds amount of bytes that are left in the stream.";
+  const struct {
+    std::vector<uint8_t> bytes;
+    std::string result; // or the message
+    int64_t position;
+  } cases[] = {
+      {Bytes({0, 0, 0, 0, 'a'}), "", 4},
+      {Bytes({0xFF, 0xFF, 0xFF, 0xFF, 'a'}), "", 4},
+      {Bytes({3, 0, 0, 0, 'a', 0xE2, 'c'}),
+       "a\xE2"
+       "c",
+       7},
+      {Bytes({4, 0, 0, 0, 'a', 'b', 'c'}), tooLong, 4},
+      {Bytes({0, 0, 0, 0x80}), "", 4}, // most negative length
+      {Bytes({0xFF, 0xFF, 0xFF, 0x7F, 'a'}), tooLong, 4},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    TMemoryStream s(cases[i].bytes);
+    std::string out = "old";
+    try {
+      StreamReadStr(s, out);
+    } catch (const EStreamError &e) {
+      out = e.Message();
+    }
+    EXPECT_EQ(out, cases[i].result) << "case " << i;
+    EXPECT_EQ(s.Position(), cases[i].position) << "case " << i;
+  }
+}
+
+TEST(StreamPrimitives, CheckStrAdvancesByTheExpectedLengthEitherWay) {
+  TMemoryStream s(Bytes({'N', 'K', 'F', '2', 'x', 'n', 'k', 'f'}));
+  EXPECT_TRUE(StreamCheckStr(s, "NKF2"));
+  EXPECT_EQ(s.Position(), 4);
+  EXPECT_FALSE(StreamCheckStr(s, "xNK")) << "case matters";
+  EXPECT_EQ(s.Position(), 7);
+  EXPECT_TRUE(StreamCheckStr(s, ""));
+  EXPECT_EQ(s.Position(), 7);
+}
+
+TEST_F(BufferedFileStream, PrimitivesOnAFileRaiseTheStreamsOwnMessageAtTheEnd) {
+  WriteFileBytes(Dir.File("magic.bin"), std::string("\x05\x00\x00\x00"
+                                                    "abcd",
+                                                    8));
+  TBufferedFileStream s(Dir.File("magic.bin"), fmOpenRead | fmShareDenyNone, 131072);
+  EXPECT_EQ(MessageOf([&] { StreamReadStr(s); }),
+            "StreamReadStr: Length of string exceeds amount of bytes that are left in the stream.");
+  s.SetPosition(0);
+  EXPECT_EQ(MessageOf([&] { StreamCheckStr(s, std::string(9, 'x')); }),
+            "Read beyond end of file in " + Dir.File("magic.bin"));
+  EXPECT_EQ(s.Position(), 0);
+}
+
+} // namespace
