@@ -5,6 +5,8 @@
 #include <cstring>
 #include <exception>
 
+#include "FileFind.h"
+
 namespace {
 
 constexpr int32_t WindowGranule = 1024;
@@ -334,4 +336,106 @@ bool StreamCheckStr(TStream &Stream, const std::string &Expected) {
   std::string actual(Expected.size(), '\0');
   Stream.Read(actual.data(), static_cast<int32_t>(actual.size()));
   return actual == Expected;
+}
+
+// ---------------------------------------------------------------------------
+// Searching for a folder that holds a set of files
+
+namespace {
+
+// Inside the walk folders carry no trailing delimiter: a drive root is "C:"
+// and a name in it "C:\name".
+class TFileSetSearch {
+public:
+  TFileSetSearch(const std::vector<std::string> &Names, const TProcessMessages &ProcessMessages, bool Recursive)
+      : FNames(Names), FProcessMessages(ProcessMessages), FRecursive(Recursive) {}
+
+  // Depth first; Result is the folder that held the set.
+  bool SearchFolder(const std::string &Folder, std::string &Result) {
+    const bool foundHere = ContainsAllFiles(Folder);
+    if (!FRecursive || foundHere) {
+      Result = Folder;
+      return foundHere;
+    }
+    bool found = false;
+    TFileSearch search;
+    TSearchRec entry;
+    // A folder that cannot be listed yields nothing and is not descended.
+    for (bool more = search.FindFirst(Folder + PathDelim + "*.*", faAnyFile, entry); more && !found;
+         more = search.FindNext(entry)) {
+      // Links (reparse points: junctions, symbolic links) are not followed:
+      // every real folder is reached through its own path anyway, and a
+      // link back up the tree would make the walk endless.
+      if ((entry.Attr & faDirectory) && !(entry.Attr & faSymLink) && entry.Name != "." && entry.Name != "..")
+        found = SearchFolder(Folder + PathDelim + entry.Name, Result);
+    }
+    return found;
+  }
+
+private:
+  bool ContainsAllFiles(const std::string &Folder) {
+    if (FProcessMessages)
+      FProcessMessages();
+    if (FNames.empty())
+      return false;
+    TFileSearch lookup;
+    TSearchRec entry;
+    for (const std::string &name : FNames) {
+      const bool present = lookup.FindFirst(Folder + PathDelim + name, faAnyFile, entry);
+      lookup.FindClose();
+      if (!present)
+        return false;
+    }
+    return true;
+  }
+
+  const std::vector<std::string> &FNames;
+  const TProcessMessages &FProcessMessages;
+  bool FRecursive;
+};
+
+std::string WithoutTrailingDelimiter(const std::string &Path) {
+  return !Path.empty() && Path.back() == PathDelim ? Path.substr(0, Path.size() - 1) : Path;
+}
+
+std::string WithTrailingDelimiter(const std::string &Path) {
+  return !Path.empty() && Path.back() == PathDelim ? Path : Path + PathDelim;
+}
+
+} // namespace
+
+void GetDriveList(std::vector<std::string> &List) {
+  List.clear();
+  const uint32_t mask = GetLogicalDriveMask();
+  for (int bit = 0; bit < 26; ++bit)
+    if (mask & (uint32_t{1} << bit))
+      List.push_back(std::string(1, static_cast<char>('A' + bit)));
+}
+
+void FindFileSet(const std::string &Folder, const std::vector<std::string> &Names,
+                 const TProcessMessages &ProcessMessages, bool Recursive, std::string &Found) {
+  TFileSetSearch search(Names, ProcessMessages, Recursive);
+  std::string result;
+  if (search.SearchFolder(WithoutTrailingDelimiter(Folder), result))
+    Found = WithTrailingDelimiter(result);
+}
+
+bool FindCharts(const std::string &FolderText, const std::vector<std::string> &Names, std::string &Found,
+                const TProcessMessages &ProcessMessages) {
+  Found.clear();
+  if (!FolderText.empty()) {
+    FindFileSet(WithTrailingDelimiter(FolderText), Names, ProcessMessages, false, Found);
+    return !Found.empty();
+  }
+  std::vector<std::string> drives;
+  GetDriveList(drives);
+  for (const std::string &letter : drives) {
+    const std::string root = letter + ":" + PathDelim;
+    if (GetDriveTypeOf(root) != drvFixed)
+      continue;
+    FindFileSet(root, Names, ProcessMessages, true, Found);
+    if (!Found.empty())
+      return true;
+  }
+  return false;
 }

@@ -103,3 +103,27 @@ void StreamReadStr(TStream &Stream, std::string &S);
 std::string StreamReadStr(TStream &Stream);
 // Reads Expected's length in bytes and compares them byte for byte.
 bool StreamCheckStr(TStream &Stream, const std::string &Expected);
+
+// ---------------------------------------------------------------------------
+// Searching for a folder that holds a set of files
+
+// Lets the application handle its pending window messages once, so that a
+// long search keeps the window painted. Empty: the search does not pause.
+using TProcessMessages = std::function<void()>;
+
+// One-letter strings "A" ... "Z" of the drives present, in letter order.
+void GetDriveList(std::vector<std::string> &List);
+
+// Looks for a folder holding a file or folder of every name in Names: Folder
+// itself, and with Recursive its subfolders depth first, each folder before
+// its subfolders. Found is assigned only on success, and then ends in the
+// path delimiter. ProcessMessages runs once per folder tested.
+void FindFileSet(const std::string &Folder, const std::vector<std::string> &Names,
+                 const TProcessMessages &ProcessMessages, bool Recursive, std::string &Found);
+
+// With a FolderText, checks that one folder (not its subfolders); without,
+// searches the fixed drives in letter order and stops at the first drive
+// that holds the set. Found ends in the path delimiter, or is empty when
+// nothing was found.
+bool FindCharts(const std::string &FolderText, const std::vector<std::string> &Names, std::string &Found,
+                const TProcessMessages &ProcessMessages);

@@ -1,18 +1,20 @@
 #include "FormMain.h"
 
-#include "SysUtils.h"
+#include <vector>
 
-// Interim: the installed check, the rights probe, the search and the
-// registration are bound here as they land.
+#include "ChartSetRegistry.h"
+#include "VmAdminRights.h"
+#include "VmFileIO.h"
+
 TFormMainServices DefaultFormMainServices() {
   TFormMainServices services;
-  services.CheckInstalled = [] { return false; };
-  services.HasAdminRights = [] { return true; };
-  services.FindCharts = [](const std::string &, std::string &) -> bool {
-    throw Exception("The chart-set search is not available in this build");
+  services.CheckInstalled = [] { return CheckInstalled(); };
+  services.HasAdminRights = [] { return HasAdminRights(); };
+  services.FindCharts = [](const std::string &folderText, std::string &found) {
+    const std::vector<std::string> names(ChartFileNames.begin(), ChartFileNames.end());
+    // The window repaints once per folder while a drive is walked.
+    return FindCharts(folderText, names, found, [] { Application->ProcessMessages(); });
   };
-  services.RegisterCharts = [](const std::string &) -> bool {
-    throw Exception("The registration is not available in this build");
-  };
+  services.RegisterCharts = [](const std::string &folder) { return RegisterCharts(folder); };
   return services;
 }

@@ -8,7 +8,13 @@
 #include <functional>
 #include <limits>
 
+#include "FileFind.h"
 #include "TempDir.h"
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -183,8 +189,14 @@ TEST_F(BufferedFileStream, MovingAModifiedWindowWritesItBackFirst) {
 TEST_F(BufferedFileStream, WritesAcrossWindowsAndGrowsTheSizeBeforeTheDisk) {
   const std::string file = Dir.File("new.bin");
   const std::string data = Pattern(2500);
+  WriteFileBytes(file, data);
   {
-    TBufferedFileStream s(file, fmCreate, 1024);
+    TBufferedFileStream created(file, fmCreate, 1024);
+    EXPECT_EQ(created.Size(), 0) << "creating truncates";
+  }
+  {
+    // Shared, so that the test can look at the disk meanwhile.
+    TBufferedFileStream s(file, fmOpenReadWrite | fmShareDenyNone, 1024);
     s.Write(data.data(), 100);
     EXPECT_EQ(s.Size(), 100);
     EXPECT_EQ(ReadFileBytes(file).size(), 0u) << "nothing written yet";
@@ -477,6 +489,189 @@ TEST_F(BufferedFileStream, PrimitivesOnAFileRaiseTheStreamsOwnMessageAtTheEnd) {
   EXPECT_EQ(MessageOf([&] { StreamCheckStr(s, std::string(9, 'x')); }),
             "Read beyond end of file in " + Dir.File("magic.bin"));
   EXPECT_EQ(s.Position(), 0);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Searching for a folder that holds a set of files
+
+namespace {
+
+const std::vector<std::string> SetNames = {"Aldenhof.nkf2", "Brink.nkf2",    "Cromme.nkf2",
+                                           "Duinrand.nkf2", "Eemhaven.nkf2", "Flevo.nkf2",
+                                           "Gouwe.nkf2",    "Hulst.nkf2",    "Ijsselmond.nkf2"};
+
+// A tree of folders under a temporary folder; paths are given with '/' and
+// turned into the platform's separator.
+class FileSetSearch : public ::testing::Test {
+protected:
+  std::string PathOf(const std::string &relative) const {
+    std::string p = Dir.Path() + relative;
+    for (char &c : p)
+      if (c == '/')
+        c = PathDelim;
+    return p;
+  }
+  std::string Folder(const std::string &relative) const {
+    std::filesystem::create_directories(PathOf(relative));
+    return PathOf(relative);
+  }
+  // The set's files in a folder, all or all but the last; a name can be
+  // spelt in capitals.
+  void PutSet(const std::string &relative, size_t count = 9, bool capitals = false) {
+    const std::string folder = Folder(relative);
+    for (size_t i = 0; i < count; ++i)
+      WriteFileBytes(folder + PathDelim + (capitals ? UpperCase(SetNames[i]) : SetNames[i]), "x");
+  }
+  // Searches and counts the folders tested.
+  std::string Search(const std::string &folder, bool recursive, const std::vector<std::string> &names = SetNames) {
+    std::string found = "(untouched)";
+    FindFileSet(
+        folder, names, [this] { ++FoldersTested; }, recursive, found);
+    return found;
+  }
+
+  TTempDir Dir;
+  int FoldersTested = 0;
+};
+
+TEST_F(FileSetSearch, AFolderPassesOnlyWithEveryName) {
+  PutSet("all");
+  PutSet("eight", 8);
+  PutSet("caps", 9, true);
+  PutSet("dir", 8);
+  Folder("dir/" + SetNames[8]); // a folder of the last name counts
+  const struct {
+    std::string folder;
+    std::string found;
+  } cases[] = {
+      {"all", PathOf("all/")},   {"all/", PathOf("all/")}, {"eight", "(untouched)"},
+      {"caps", PathOf("caps/")}, {"dir", PathOf("dir/")},  {"missing", "(untouched)"},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i)
+    EXPECT_EQ(Search(PathOf(cases[i].folder), false), cases[i].found) << "case " << i;
+  EXPECT_EQ(Search(PathOf("all"), false, {}), "(untouched)") << "an empty list is never found";
+}
+
+TEST_F(FileSetSearch, RecursiveSearchTestsAFolderBeforeItsSubfolders) {
+  PutSet("a/b");
+  PutSet("a/b/c");
+  Folder("a/x/y");
+  EXPECT_EQ(Search(PathOf("a"), false), "(untouched)") << "subfolders only when recursive";
+  EXPECT_EQ(Search(PathOf("a"), true), PathOf("a/b/"));
+}
+
+TEST_F(FileSetSearch, TheWalkVisitsEveryRealFolderOnceAndEndsWithoutTheSet) {
+  // Six real folders below the start, each tested once; nothing found.
+  Folder("p/q/r");
+  Folder("s/t");
+  Folder(".hidden");
+  PutSet("p/q/r", 8);
+  EXPECT_EQ(Search(PathOf(""), true), "(untouched)");
+  EXPECT_EQ(FoldersTested, 7);
+}
+
+#if !defined(_WIN32)
+TEST_F(FileSetSearch, LinksAreNotFollowedSoALoopEnds) {
+  Folder("real/inner");
+  std::filesystem::create_directory_symlink(PathOf(""), PathOf("real/up"));
+  std::filesystem::create_directory_symlink(".", PathOf("real/inner/self"));
+  EXPECT_EQ(Search(PathOf(""), true), "(untouched)");
+  EXPECT_EQ(FoldersTested, 3) << "the start, real and real/inner";
+
+  // A set below a link's target is found through the target's own path.
+  PutSet("real/inner/set");
+  FoldersTested = 0;
+  EXPECT_EQ(Search(PathOf(""), true), PathOf("real/inner/set/"));
+}
+
+// A folder nested deeper than the longest path the system accepts can be
+// neither listed nor looked into, for any user; the walk passes over it.
+class TDeepChain {
+public:
+  TDeepChain(const std::string &base, int levels) : FBase(base) {
+    int fd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < levels && fd >= 0; ++i) {
+      ::mkdirat(fd, Name().c_str(), 0755);
+      const int next = ::openat(fd, Name().c_str(), O_RDONLY | O_DIRECTORY);
+      ::close(fd);
+      fd = next;
+    }
+    if (fd >= 0)
+      ::close(fd);
+  }
+  ~TDeepChain() {
+    const int fd = ::open(FBase.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+      Remove(fd);
+      ::close(fd);
+    }
+    ::rmdir((FBase + "/" + Name()).c_str());
+  }
+
+private:
+  static std::string Name() { return std::string(200, 'd'); }
+  // Removes the chain below the folder fd, deepest first.
+  static void Remove(int fd) {
+    const int child = ::openat(fd, Name().c_str(), O_RDONLY | O_DIRECTORY);
+    if (child < 0)
+      return;
+    Remove(child);
+    ::unlinkat(child, Name().c_str(), AT_REMOVEDIR);
+    ::close(child);
+  }
+  std::string FBase;
+};
+
+TEST_F(FileSetSearch, AFolderThatCannotBeListedIsPassedOver) {
+  const std::string deep = Folder("deep");
+  TDeepChain chain(deep, 30); // 6000 characters
+  PutSet("set");
+  EXPECT_EQ(Search(PathOf(""), true), PathOf("set/"));
+  PutSet("set", 8);
+  std::filesystem::remove(PathOf("set/") + SetNames[8]);
+  FoldersTested = 0;
+  EXPECT_EQ(Search(PathOf(""), true), "(untouched)");
+  EXPECT_LT(FoldersTested, 30) << "the walk stopped where the paths became too long";
+  EXPECT_GT(FoldersTested, 3);
+}
+#endif
+
+TEST_F(FileSetSearch, FindChartsChecksTheNamedFolderOnly) {
+  PutSet("named");
+  PutSet("outer/inner");
+  std::string found = "old";
+  int turns = 0;
+  EXPECT_TRUE(FindCharts(PathOf("named"), SetNames, found, [&] { ++turns; }));
+  EXPECT_EQ(found, PathOf("named/"));
+  EXPECT_EQ(turns, 1);
+  EXPECT_FALSE(FindCharts(PathOf("outer/"), SetNames, found, {}));
+  EXPECT_EQ(found, "");
+}
+
+TEST(DriveList, HoldsOneLetterPerDriveInOrder) {
+  std::vector<std::string> drives = {"stale"};
+  GetDriveList(drives);
+  const uint32_t mask = GetLogicalDriveMask();
+  std::string letters;
+  for (int bit = 0; bit < 26; ++bit)
+    if (mask & (1u << bit))
+      letters += static_cast<char>('A' + bit);
+  std::string listed;
+  for (const std::string &d : drives) {
+    EXPECT_EQ(d.size(), 1u);
+    listed += d;
+  }
+  EXPECT_EQ(listed, letters);
+#if defined(_WIN32)
+  EXPECT_NE(listed.find('C'), std::string::npos);
+#else
+  EXPECT_EQ(listed, "") << "no drive letters here";
+  std::string found = "old";
+  EXPECT_FALSE(FindCharts("", SetNames, found, {}));
+  EXPECT_EQ(found, "");
+#endif
 }
 
 } // namespace
