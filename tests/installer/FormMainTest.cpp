@@ -5,7 +5,10 @@
 #include <memory>
 #include <optional>
 
+#include "ChartSetRegistry.h"
 #include "DialogDriver.h"
+#include "RegistryTree.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -409,6 +412,39 @@ INSTANTIATE_TEST_SUITE_P(
                    1, true},
         TStartCase{"ReadyToInstall", false, true, {}, 1, false}),
     [](const auto &info) { return std::string(info.param.Name); });
+
+// The window over the real search and registration: a folder holding the
+// nine files, named in the edit. No writes nothing; Yes writes the records.
+TEST_F(FormMain, RealFolderNoWritesNothingYesRegistersIt) {
+  TRegistryGuard guard(HKEY_LOCAL_MACHINE, ChartSetKey);
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, ChartSetKey);
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, ChartSetKey);
+  TTempDir charts;
+  for (const char *name : ChartFileNames)
+    WriteFileBytes(charts.File(name), "not opened by the search");
+
+  TFormMainServices real = DefaultFormMainServices();
+  FForm = std::make_unique<TFormMain>(FApplication.get(), real);
+  FApplication->SetMainForm(FForm.get());
+  FForm->Show();
+  FApplication->ProcessMessages();
+  ClickAndPump(*FForm->CheckBoxSearch);
+  const std::string folder = ExcludeTrailingPathDelimiter(charts.Path());
+  FForm->EditFolder->SetText(folder);
+
+  auto seen = ClickInstall("&No", 1);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].Dialog.Text,
+            "The ORVA Welmeland 2003 chart are found in:\r\r   " + folder + "\\\r\rProceed with installation?");
+  EXPECT_EQ(DumpRegKey(HKEY_LOCAL_MACHINE, ChartSetKey), "(absent)");
+
+  seen = ClickInstall("&Yes", 2);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].Dialog.Text, "Done");
+  const std::string dump = DumpRegKey(HKEY_LOCAL_MACHINE, ChartSetKey);
+  EXPECT_NE(dump.find("Modules\\B: \"Path\" REG_SZ \"" + folder + "\\\\x00\""), std::string::npos) << dump;
+  EXPECT_TRUE(FApplication->Terminated());
+}
 
 TEST_F(FormMain, CloseButtonEndsTheProgram) {
   TFormMain &form = CreateForm();
