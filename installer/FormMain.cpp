@@ -88,10 +88,7 @@ void TFormMain::ButtonBrowseClick(TWinControl *) {
   // then the button leaves the folder text as it is.
 }
 
-void TFormMain::CheckInstalled() {
-  Installed = false;
-  Installed = FServices.CheckInstalled();
-}
+void TFormMain::CheckInstalled() { Installed = FServices.CheckInstalled(); }
 
 bool TFormMain::FindCharts(const std::string &FolderText, std::string &Found) {
   Found.clear();
