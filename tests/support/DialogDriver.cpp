@@ -1,0 +1,152 @@
+#include "DialogDriver.h"
+
+#include <algorithm>
+
+#include "Forms.h"
+
+namespace {
+
+std::string ClassOf(HWND Window) {
+  char name[64] = {};
+  GetClassNameA(Window, name, sizeof(name));
+  return name;
+}
+
+std::string TextOf(HWND Window) {
+  char text[4096] = {};
+  GetWindowTextA(Window, text, sizeof(text));
+  return text;
+}
+
+bool IsDialogClass(const std::string &ClassName) { return ClassName == "#32770" || ClassName == "TMessageForm"; }
+
+BOOL CALLBACK FindDialog(HWND Window, LPARAM Result) {
+  if (IsWindowVisible(Window) && IsWindowEnabled(Window) && IsDialogClass(ClassOf(Window))) {
+    *reinterpret_cast<HWND *>(Result) = Window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+struct TChild {
+  HWND Handle;
+  RECT Rect;
+};
+
+BOOL CALLBACK CollectChild(HWND Window, LPARAM List) {
+  if (IsWindowVisible(Window)) {
+    TChild child{Window, {}};
+    GetWindowRect(Window, &child.Rect);
+    reinterpret_cast<std::vector<TChild> *>(List)->push_back(child);
+  }
+  return TRUE;
+}
+
+TDialogInfo Describe(HWND Dialog) {
+  TDialogInfo info;
+  info.Handle = Dialog;
+  info.ClassName = ClassOf(Dialog);
+  info.Caption = TextOf(Dialog);
+  GetWindowRect(Dialog, &info.Window);
+  std::vector<TChild> children;
+  EnumChildWindows(Dialog, CollectChild, reinterpret_cast<LPARAM>(&children));
+  std::sort(children.begin(), children.end(),
+            [](const TChild &a, const TChild &b) { return a.Rect.left < b.Rect.left; });
+  for (const TChild &child : children) {
+    const std::string cls = ClassOf(child.Handle);
+    if (_stricmp(cls.c_str(), "Button") == 0) {
+      info.Buttons.push_back(TextOf(child.Handle));
+    } else if (_stricmp(cls.c_str(), "Static") == 0) {
+      if ((GetWindowLongPtrA(child.Handle, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+        info.Icon = reinterpret_cast<HICON>(SendMessageA(child.Handle, STM_GETICON, 0, 0));
+      } else if (info.Text.empty()) {
+        info.Text = TextOf(child.Handle);
+      }
+    }
+  }
+  return info;
+}
+
+HWND FindButton(HWND Dialog, const std::string &Caption) {
+  std::vector<TChild> children;
+  EnumChildWindows(Dialog, CollectChild, reinterpret_cast<LPARAM>(&children));
+  for (const TChild &child : children)
+    if (_stricmp(ClassOf(child.Handle).c_str(), "Button") == 0 && TextOf(child.Handle) == Caption)
+      return child.Handle;
+  return nullptr;
+}
+
+} // namespace
+
+std::optional<TDialogInfo> TDialogDriver::WaitForDialog(DWORD TimeoutMs) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < TimeoutMs) {
+    HWND dialog = nullptr;
+    EnumThreadWindows(FGuiThread, FindDialog, reinterpret_cast<LPARAM>(&dialog));
+    if (dialog) {
+      Sleep(50); // let the dialog finish showing (focus, layout)
+      return Describe(dialog);
+    }
+    Sleep(20);
+  }
+  return std::nullopt;
+}
+
+bool TDialogDriver::WaitGone(HWND Window, DWORD TimeoutMs) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < TimeoutMs) {
+    if (!IsWindow(Window) || !IsWindowVisible(Window))
+      return true;
+    Sleep(20);
+  }
+  return false;
+}
+
+bool TDialogDriver::Click(const TDialogInfo &Dialog, const std::string &Caption) {
+  HWND button = FindButton(Dialog.Handle, Caption);
+  if (!button)
+    return false;
+  PostClick(button);
+  return WaitGone(Dialog.Handle);
+}
+
+void TDialogDriver::PostKey(WORD Key) {
+  GUITHREADINFO gui{};
+  gui.cbSize = sizeof(gui);
+  GetGUIThreadInfo(FGuiThread, &gui);
+  HWND target = gui.hwndFocus ? gui.hwndFocus : gui.hwndActive;
+  PostMessageA(target, WM_KEYDOWN, Key, 1);
+  PostMessageA(target, WM_KEYUP, Key, static_cast<LPARAM>(0xC0000001u));
+}
+
+bool TDialogDriver::PressKey(const TDialogInfo &Dialog, WORD Key) {
+  PostKey(Key);
+  return WaitGone(Dialog.Handle);
+}
+
+TDialogScript::TDialogScript(std::function<void(TDialogDriver &)> Script) {
+  const DWORD gui = GetCurrentThreadId();
+  FThread = std::thread([this, gui, script = std::move(Script)] {
+    TDialogDriver driver(gui);
+    script(driver);
+    FDone = true;
+  });
+}
+
+TDialogScript::~TDialogScript() {
+  if (FThread.joinable())
+    FThread.join();
+}
+
+bool PumpMessagesUntil(const std::function<bool()> &Condition, DWORD TimeoutMs) {
+  const DWORD start = GetTickCount();
+  while (!Condition()) {
+    if (GetTickCount() - start >= TimeoutMs)
+      return false;
+    Application->ProcessMessages();
+    Sleep(10);
+  }
+  return true;
+}
+
+void PostClick(HWND Control) { PostMessageA(Control, BM_CLICK, 0, 0); }

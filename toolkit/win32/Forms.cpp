@@ -1,0 +1,318 @@
+#include "../Forms.h"
+
+#include <commctrl.h>
+
+#include <set>
+
+TApplication *Application = nullptr;
+
+namespace {
+
+TScreen TheScreen;
+
+void RegisterFormClass(const char *ClassName, WNDPROC Proc) {
+  static std::set<std::string> registered;
+  if (!registered.insert(ClassName).second)
+    return;
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof(wc);
+  wc.style = CS_DBLCLKS;
+  wc.lpfnWndProc = Proc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hIcon = LoadIconA(nullptr, MAKEINTRESOURCEA(32512)); // IDI_APPLICATION
+  wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)); // IDC_ARROW
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = ClassName;
+  RegisterClassExA(&wc);
+}
+
+DWORD FormStyle(TBorderStyle BorderStyle, bool MinimizeBox) {
+  if (BorderStyle == TBorderStyle::bsDialog)
+    return WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+  return WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | (MinimizeBox ? WS_MINIMIZEBOX : 0);
+}
+
+DWORD FormExStyle(TBorderStyle BorderStyle) {
+  return WS_EX_CONTROLPARENT | (BorderStyle == TBorderStyle::bsDialog ? WS_EX_DLGMODALFRAME : 0);
+}
+
+// The window size that gives a client area of the wanted size.
+SIZE WindowSizeFor(HWND Window, int ClientWidth, int ClientHeight) {
+  RECT r{0, 0, ClientWidth, ClientHeight};
+  AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongPtrA(Window, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongPtrA(Window, GWL_EXSTYLE)));
+  return {r.right - r.left, r.bottom - r.top};
+}
+
+std::string ModuleBaseName() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string name = path;
+  if (const size_t slash = name.find_last_of("\\/"); slash != std::string::npos)
+    name.erase(0, slash + 1);
+  if (const size_t dot = name.rfind('.'); dot != std::string::npos)
+    name.erase(dot);
+  return name;
+}
+
+BOOL CALLBACK CollectEnabledWindow(HWND Window, LPARAM List) {
+  if (IsWindowVisible(Window) && IsWindowEnabled(Window))
+    reinterpret_cast<std::vector<HWND> *>(List)->push_back(Window);
+  return TRUE;
+}
+
+} // namespace
+
+TScreen *Screen = &TheScreen;
+
+// ---------------------------------------------------------------------------
+// TForm
+
+TForm::TForm(const TArgs &Args) {
+  RegisterFormClass(Args.ClassName, &TWinControl::StaticWndProc);
+  if (!Args.FontName.empty())
+    FFont = std::make_unique<TFont>(Args.FontName, Args.FontHeight);
+  CreateHandle({Args.ClassName, Args.Caption, FormStyle(Args.BorderStyle, Args.MinimizeBox),
+                FormExStyle(Args.BorderStyle), TBounds{0, 0, 100, 100}, nullptr});
+  if (Args.ClientWidth > 0 || Args.ClientHeight > 0)
+    SetClientSize(Args.ClientWidth, Args.ClientHeight);
+}
+
+TForm::~TForm() {
+  if (Application && Application->MainForm() == this)
+    Application->SetMainForm(nullptr);
+}
+
+void TForm::SetFont(std::unique_ptr<TFont> Font) { FFont = std::move(Font); }
+
+int TForm::ClientWidth() const {
+  RECT r;
+  GetClientRect(Handle(), &r);
+  return r.right;
+}
+
+int TForm::ClientHeight() const {
+  RECT r;
+  GetClientRect(Handle(), &r);
+  return r.bottom;
+}
+
+void TForm::SetClientSize(int Width, int Height) {
+  const SIZE size = WindowSizeFor(Handle(), Width, Height);
+  SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TForm::SetLeft(int Left) {
+  SetWindowPos(Handle(), nullptr, Left, Bounds().Top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TForm::SetTop(int Top) {
+  SetWindowPos(Handle(), nullptr, Bounds().Left, Top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TForm::CenterOnScreen() {
+  const TBounds b = Bounds();
+  SetWindowPos(Handle(), nullptr, Screen->Width() / 2 - b.Width / 2, Screen->Height() / 2 - b.Height / 2, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TForm::Show() {
+  ShowWindow(Handle(), SW_SHOW);
+  SetForegroundWindow(Handle());
+  SetActiveWindow(Handle());
+}
+
+void TForm::Close() {
+  if (FModal) {
+    if (FModalResult == mrNone)
+      FModalResult = mrCancel;
+  } else if (Application && Application->MainForm() == this) {
+    Hide();
+    Application->Terminate();
+  } else {
+    Hide();
+  }
+}
+
+TModalResult TForm::ShowModal() {
+  if (!Application)
+    throw Exception("TForm.ShowModal: no application object");
+  HWND owner = GetActiveWindow();
+  if (owner == Handle())
+    owner = nullptr;
+  if (owner)
+    SetWindowLongPtrA(Handle(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
+  // The other windows of the thread take no input while this one is up.
+  std::vector<HWND> disabled;
+  EnumThreadWindows(GetCurrentThreadId(), CollectEnabledWindow, reinterpret_cast<LPARAM>(&disabled));
+  std::erase(disabled, Handle());
+  for (HWND window : disabled)
+    EnableWindow(window, FALSE);
+
+  FModal = true;
+  FModalResult = mrNone;
+  Show();
+  while (FModalResult == mrNone) {
+    Application->HandleMessage();
+    if (Application->Terminated())
+      FModalResult = mrCancel;
+  }
+  // Enabled again before this one hides, so that activation goes back to the owner.
+  for (HWND window : disabled)
+    if (IsWindow(window))
+      EnableWindow(window, TRUE);
+  Hide();
+  FModal = false;
+  if (owner && IsWindow(owner))
+    SetActiveWindow(owner);
+  return FModalResult;
+}
+
+void TForm::SetTabOrder(std::initializer_list<TWinControl *> Controls) {
+  HWND previous = HWND_TOP;
+  for (TWinControl *control : Controls) {
+    SetWindowPos(control->Handle(), previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    previous = control->Handle();
+  }
+}
+
+void TForm::PressButton(TButton *Button) {
+  if (Button && Button->Enabled() && Button->Visible())
+    Button->Click();
+}
+
+LRESULT TForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
+  switch (Msg) {
+  case WM_CLOSE:
+    Close();
+    return 0;
+  case WM_GETFONT:
+    return reinterpret_cast<LRESULT>(Font());
+  case DM_GETDEFID:
+    if (FDefaultButton && FDefaultButton->Enabled())
+      return MAKELRESULT(FDefaultButton->Id(), DC_HASDEFID);
+    return 0;
+  case WM_COMMAND:
+    // Enter and Escape from the dialog manager arrive as IDOK and IDCANCEL
+    // when no control of the form raised them.
+    if (!FromHandle(reinterpret_cast<HWND>(LParam))) {
+      if (LOWORD(WParam) == IDOK) {
+        PressButton(FDefaultButton);
+        return 0;
+      }
+      if (LOWORD(WParam) == IDCANCEL) {
+        PressButton(FCancelButton);
+        return 0;
+      }
+    }
+    break;
+  case WM_ACTIVATE:
+    // Keep the focused control across deactivation (a message box on top),
+    // so Enter and Tab work again when the form comes back.
+    if (LOWORD(WParam) == WA_INACTIVE) {
+      HWND focus = GetFocus();
+      if (focus && IsChild(Handle(), focus))
+        FActiveControl = FromHandle(focus);
+    } else {
+      HWND target = FActiveControl && FActiveControl->Enabled() && FActiveControl->Visible()
+                        ? FActiveControl->Handle()
+                        : GetNextDlgTabItem(Handle(), nullptr, FALSE);
+      if (target) {
+        ::SetFocus(target);
+        return 0;
+      }
+    }
+    break;
+  }
+  return TWinControl::WndProc(Msg, WParam, LParam);
+}
+
+TForm *GetParentForm(TWinControl *Control) {
+  while (Control && Control->Parent())
+    Control = Control->Parent();
+  return dynamic_cast<TForm *>(Control);
+}
+
+// ---------------------------------------------------------------------------
+// TApplication
+
+TApplication::TApplication() : FTitle(ModuleBaseName()) { Application = this; }
+
+TApplication::~TApplication() {
+  if (Application == this)
+    Application = nullptr;
+}
+
+void TApplication::Initialize() {
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&controls);
+}
+
+bool TApplication::ProcessMessage(MSG &Msg) {
+  if (!PeekMessageA(&Msg, nullptr, 0, 0, PM_REMOVE))
+    return false;
+  if (Msg.message == WM_QUIT) {
+    FTerminated = true;
+    return true;
+  }
+  if (Msg.hwnd) {
+    HWND root = GetAncestor(Msg.hwnd, GA_ROOT);
+    if (dynamic_cast<TForm *>(TWinControl::FromHandle(root)) && IsDialogMessageA(root, &Msg))
+      return true;
+  }
+  TranslateMessage(&Msg);
+  DispatchMessageA(&Msg);
+  return true;
+}
+
+void TApplication::ProcessMessages() {
+  MSG msg;
+  while (ProcessMessage(msg)) {
+  }
+}
+
+void TApplication::HandleMessage() {
+  MSG msg;
+  if (!ProcessMessage(msg))
+    WaitMessage();
+}
+
+void TApplication::Run() {
+  if (FMainForm)
+    FMainForm->Show();
+  while (!FTerminated) {
+    try {
+      HandleMessage();
+    } catch (const std::exception &e) {
+      HandleException(e);
+    }
+  }
+}
+
+void TApplication::Terminate() { PostQuitMessage(0); }
+
+void TApplication::HandleException(const std::exception &E) {
+  MessageBoxA(GetActiveWindow(), E.what(), FTitle.c_str(), MB_OK | MB_ICONSTOP);
+}
+
+void TApplication::HandleUnknownException() {
+  MessageBoxA(GetActiveWindow(), "Unknown error", FTitle.c_str(), MB_OK | MB_ICONSTOP);
+}
+
+// ---------------------------------------------------------------------------
+// TScreen and the message box
+
+void TScreen::SetCursor(TCursor Value) {
+  FCursor = Value;
+  ::SetCursor(CursorHandle());
+}
+
+HCURSOR TScreen::CursorHandle() const {
+  return LoadCursorA(nullptr, MAKEINTRESOURCEA(FCursor == TCursor::crHourGlass ? 32514 : 32512)); // IDC_WAIT, IDC_ARROW
+}
+
+void ShowMessage(const std::string &Text) {
+  HWND owner = GetActiveWindow();
+  const std::string caption = Application ? Application->Title() : std::string();
+  MessageBoxA(owner, Text.c_str(), caption.c_str(), MB_OK | (owner ? 0 : MB_TASKMODAL));
+}
