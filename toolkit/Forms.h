@@ -59,6 +59,11 @@ public:
   // Sets the tab order: the controls' z-order becomes the order given.
   void SetTabOrder(std::initializer_list<TWinControl *> Controls);
 
+  // Enter presses the focused push button, or else the default button;
+  // Escape presses the cancel button. False when the key is not one of these
+  // or the focused control takes every key itself.
+  bool DialogKey(HWND Focus, WPARAM Key);
+
   // Buttons register themselves as the form's default or cancel button.
   void SetDefaultButton(TButton *Button) { FDefaultButton = Button; }
   void SetCancelButton(TButton *Button) { FCancelButton = Button; }

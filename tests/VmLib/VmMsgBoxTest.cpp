@@ -148,6 +148,7 @@ TEST_P(MessageDialogAnswers, ResultOfTheAnswer) {
       answered = c.Answer(driver, *dialog);
   });
   const int result = MessageDlg("Proceed with installation?", mtConfirmation, c.Buttons, 0);
+  script.Wait();
   EXPECT_TRUE(answered);
   EXPECT_EQ(result, c.Expected);
 }
@@ -187,6 +188,7 @@ TEST_F(MessageDialog, ModalDialogShowsKindCaptionTextAndIcon) {
       driver.Click(*seen, "&Yes");
   });
   EXPECT_EQ(MessageDlg("Line one\r\rLine three", mtConfirmation, {mbYes, mbNo}, 0), mrYes);
+  script.Wait();
   ASSERT_TRUE(seen);
   EXPECT_EQ(seen->Caption, "Confirm");
   EXPECT_EQ(seen->Text, "Line one\r\rLine three");
@@ -202,6 +204,7 @@ TEST_F(MessageDialog, GivenPositionIsKept) {
       driver.Click(*seen, "OK");
   });
   EXPECT_EQ(MessageDlgPos("", "Here", "", "", 40, 30, 0, {mbOK}, mtInformation), mrOk);
+  script.Wait();
   ASSERT_TRUE(seen);
   EXPECT_EQ(seen->Window.left, 30);
   EXPECT_EQ(seen->Window.top, 40);
@@ -227,6 +230,7 @@ TEST_F(MessageDialog, HelpAsksForTheTopicAndDoesNotClose) {
     driver.Click(*dialog, "OK");
   });
   EXPECT_EQ(MessageDlg("Help?", mtInformation, {mbOK, mbHelp}, 77), mrOk);
+  script.Wait();
   App.OnHelp = nullptr;
   EXPECT_TRUE(stayed);
   EXPECT_EQ(topic, 77);

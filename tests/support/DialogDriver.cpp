@@ -133,10 +133,12 @@ TDialogScript::TDialogScript(std::function<void(TDialogDriver &)> Script) {
   });
 }
 
-TDialogScript::~TDialogScript() {
+void TDialogScript::Wait() {
   if (FThread.joinable())
     FThread.join();
 }
+
+TDialogScript::~TDialogScript() { Wait(); }
 
 bool PumpMessagesUntil(const std::function<bool()> &Condition, DWORD TimeoutMs) {
   const DWORD start = GetTickCount();

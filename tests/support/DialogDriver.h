@@ -54,6 +54,8 @@ public:
   TDialogScript(const TDialogScript &) = delete;
   TDialogScript &operator=(const TDialogScript &) = delete;
   bool Done() const { return FDone; }
+  // Waits for the script to end.
+  void Wait();
 
 private:
   std::atomic<bool> FDone{false};

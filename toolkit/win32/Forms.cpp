@@ -177,6 +177,22 @@ void TForm::SetTabOrder(std::initializer_list<TWinControl *> Controls) {
   }
 }
 
+bool TForm::DialogKey(HWND Focus, WPARAM Key) {
+  MSG msg{Focus, WM_KEYDOWN, Key, 0, 0, {}};
+  if (Focus && (SendMessageA(Focus, WM_GETDLGCODE, Key, reinterpret_cast<LPARAM>(&msg)) & DLGC_WANTALLKEYS))
+    return false;
+  if (Key == VK_RETURN) {
+    auto *focused = dynamic_cast<TButton *>(FromHandle(Focus));
+    PressButton(focused ? focused : FDefaultButton);
+    return true;
+  }
+  if (Key == VK_ESCAPE) {
+    PressButton(FCancelButton);
+    return true;
+  }
+  return false;
+}
+
 void TForm::PressButton(TButton *Button) {
   if (Button && Button->Enabled() && Button->Visible())
     Button->Click();
@@ -258,8 +274,12 @@ bool TApplication::ProcessMessage(MSG &Msg) {
   }
   if (Msg.hwnd) {
     HWND root = GetAncestor(Msg.hwnd, GA_ROOT);
-    if (dynamic_cast<TForm *>(TWinControl::FromHandle(root)) && IsDialogMessageA(root, &Msg))
-      return true;
+    if (auto *form = dynamic_cast<TForm *>(TWinControl::FromHandle(root))) {
+      if (Msg.message == WM_KEYDOWN && form->DialogKey(Msg.hwnd, Msg.wParam))
+        return true;
+      if (IsDialogMessageA(root, &Msg))
+        return true;
+    }
   }
   TranslateMessage(&Msg);
   DispatchMessageA(&Msg);

@@ -1,0 +1,62 @@
+// Private to the geodetics sections: the process-wide tables and the helpers
+// the ellipsoid, datum and transform sources share.
+#pragma once
+
+#include "VmGeodetics.h"
+
+#include <memory>
+#include <vector>
+
+// Source names the contract assertions of each section report.
+inline constexpr char EllipsoidsUnitName[] = "VmLib\\VmGeodeticsEllipsoids";
+inline constexpr char DatumsUnitName[] = "VmLib\\VmGeodeticsDatums";
+inline constexpr char TransformUnitName[] = "VmLib\\VmGeodeticsTransform";
+
+// The tables of the unit. Built once, on first use, in the order the datums
+// need: ellipsoids, datums, old datum names. The fixed rows never change
+// afterwards (apart from old names attached through GeodeticDatumOldInitialize);
+// custom rows are appended under GeodeticsLock() and never move, because they
+// are held by pointer.
+struct TGeodeticTables {
+  std::vector<TGeodeticEllipsoid> Ellipsoids;  // the fixed table, one contiguous block
+  std::vector<std::unique_ptr<TGeodeticEllipsoid>> CustomEllipsoids;
+  std::vector<std::unique_ptr<TGeodeticDatum>> Datums;  // the fixed table, sorted by code
+  std::vector<std::unique_ptr<TGeodeticDatum>> CustomDatums;
+  const TGeodeticDatum *WGS84 = nullptr;  // the "WGE" row
+  const TGeodeticDatum *RDOld = nullptr;  // the "RD-OLD" row every RD system carries
+
+  TGeodeticTables();
+  ~TGeodeticTables();
+  TGeodeticTables(const TGeodeticTables &) = delete;
+  TGeodeticTables &operator=(const TGeodeticTables &) = delete;
+};
+
+// The tables, built by the first caller (thread-safe).
+TGeodeticTables &GeodeticTables();
+
+// Section builders, called in this order by the tables' constructor.
+void BuildEllipsoidTable(TGeodeticTables &Tables);
+void BuildDatumTable(TGeodeticTables &Tables);
+void AttachOldDatumNames(TGeodeticTables &Tables);
+
+// Lookups that work on a table under construction.
+const TGeodeticEllipsoid *FindEllipsoid(const TGeodeticTables &Tables, const std::string &Code);
+void AttachOldDatumName(TGeodeticTables &Tables, const char *OldName, const std::string &Code);
+
+// Fills the derived fields of an ellipsoid from a and 1/f.
+void FillEllipsoid(TGeodeticEllipsoid &Ellipsoid, long double A, long double InvF);
+
+// Sum of Coef[k] * sin(2 (k + 1) x) for k = 0..3, given sin 2x and cos 2x,
+// by Clenshaw's recurrence (Clenshaw, "A note on the summation of Chebyshev
+// series", MTAC 9, 1955): one sine and cosine instead of four sines.
+inline long double SineSeries(const long double (&Coef)[4], long double SinTwoX, long double CosTwoX) {
+  const long double TwoCos = 2 * CosTwoX;
+  long double Next = 0;  // b(k + 2)
+  long double Current = 0;  // b(k + 1)
+  for (int k = 3; k >= 0; --k) {
+    const long double Value = Coef[k] + TwoCos * Current - Next;
+    Next = Current;
+    Current = Value;
+  }
+  return Current * SinTwoX;
+}

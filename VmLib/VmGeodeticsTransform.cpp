@@ -1,0 +1,384 @@
+// Geocentric conversion, datum changes through WGS 84, and the conversion
+// engine that moves arrays of points between coordinate systems.
+#include "VmGeodetics.h"
+
+#include "VmGeodeticsInternal.h"
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+using Ext = long double;
+
+constexpr Ext HalfPi = 1.5707963267948966192313216916397514L;
+constexpr Ext Pi = 3.1415926535897932384626433832795029L;
+
+// Below this |p / Z| a geocentric point counts as lying on the polar axis.
+constexpr Ext PolarAxisRatio = 1e-10L;
+
+TDoublePoint3 Geocentric(Ext phi, Ext lam, Ext h, const TGeodeticEllipsoid *Ellipsoid) {
+  const Ext a = Ellipsoid->A;
+  const Ext e2 = Ellipsoid->E2;
+  const Ext sinPhi = std::sin(phi);
+  const Ext cosPhi = std::cos(phi);
+  const Ext sinLam = std::sin(lam);
+  const Ext cosLam = std::cos(lam);
+  const Ext N = a / std::sqrt(1 - e2 * sinPhi * sinPhi);
+  return {static_cast<double>((N + h) * cosPhi * cosLam), static_cast<double>(-(N + h) * cosPhi * sinLam),
+          static_cast<double>(((1 - e2) * N + h) * sinPhi)};
+}
+
+// Longitude of the usual-frame pair (X, Yeast), in (-pi, pi].
+Ext Longitude(Ext X, Ext YEast) {
+  if (X == 0)
+    return YEast <= 0 ? -HalfPi : HalfPi;
+  Ext lam = std::atan2(YEast, X);
+  if (lam > Pi)
+    lam -= 2 * Pi;
+  return lam;
+}
+
+}  // namespace
+
+// --- Matrices -----------------------------------------------------------------------
+
+TDoublePoint3 TransformPoint(const TDoublePoint3 &Point, const TGeodeticMatrix &Matrix) {
+  const Ext x = Point.X;
+  const Ext y = Point.Y;
+  const Ext z = Point.Z;
+  const auto &M = Matrix.M;
+  return {static_cast<double>(x * M[0][0] + y * M[1][0] + z * M[2][0] + M[3][0]),
+          static_cast<double>(x * M[0][1] + y * M[1][1] + z * M[2][1] + M[3][1]),
+          static_cast<double>(x * M[0][2] + y * M[1][2] + z * M[2][2] + M[3][2])};
+}
+
+// Gauss-Jordan elimination with partial pivoting, in extended precision.
+TGeodeticMatrix InvertMatrix(const TGeodeticMatrix &Matrix) {
+  Ext Work[4][8];
+  for (int Row = 0; Row < 4; ++Row)
+    for (int Col = 0; Col < 4; ++Col) {
+      Work[Row][Col] = Matrix.M[Row][Col];
+      Work[Row][Col + 4] = Row == Col ? 1 : 0;
+    }
+  for (int Col = 0; Col < 4; ++Col) {
+    int Pivot = Col;
+    for (int Row = Col + 1; Row < 4; ++Row)
+      if (std::fabs(Work[Row][Col]) > std::fabs(Work[Pivot][Col]))
+        Pivot = Row;
+    if (!(std::fabs(Work[Pivot][Col]) > 0) || !std::isfinite(Work[Pivot][Col]))
+      throw EGeodeticsError("InvertMatrix: Matrix is singular.");
+    if (Pivot != Col)
+      for (int k = 0; k < 8; ++k)
+        std::swap(Work[Pivot][k], Work[Col][k]);
+    const Ext Divisor = Work[Col][Col];
+    for (int k = 0; k < 8; ++k)
+      Work[Col][k] /= Divisor;
+    for (int Row = 0; Row < 4; ++Row) {
+      if (Row == Col)
+        continue;
+      const Ext Factor = Work[Row][Col];
+      for (int k = 0; k < 8; ++k)
+        Work[Row][k] -= Factor * Work[Col][k];
+    }
+  }
+  TGeodeticMatrix Inverse;
+  for (int Row = 0; Row < 4; ++Row)
+    for (int Col = 0; Col < 4; ++Col)
+      Inverse.M[Row][Col] = static_cast<double>(Work[Row][Col + 4]);
+  return Inverse;
+}
+
+// --- Geocentric coordinates ---------------------------------------------------------------
+
+TDoublePoint3 GeodeticToGeocentric(const TDoublePoint &Point, const TGeodeticEllipsoid *Ellipsoid) {
+  return Geocentric(Point.X, Point.Y, 0, Ellipsoid);
+}
+
+TDoublePoint3 GeodeticToGeocentric(const TDoublePoint3 &Point, const TGeodeticEllipsoid *Ellipsoid) {
+  return Geocentric(Point.X, Point.Y, 0, Ellipsoid);
+}
+
+TDoublePoint3 GeodeticToGeocentricH(const TDoublePoint3 &Point, const TGeodeticEllipsoid *Ellipsoid) {
+  return Geocentric(Point.X, Point.Y, Point.Z, Ellipsoid);
+}
+
+// Bowring, "Transformation from spatial to geographical coordinates", Survey
+// Review 23 (181), 1976: one closed-form step through the parametric latitude.
+TDoublePoint3 GeocentricToGeodetic(const TDoublePoint3 &Point, const TGeodeticEllipsoid *Ellipsoid) {
+  const Ext X = Point.X;
+  const Ext Y = Point.Y;
+  const Ext Z = Point.Z;
+  const Ext a = Ellipsoid->A;
+  const Ext b = Ellipsoid->B;
+  const Ext p = std::sqrt(X * X + Y * Y);
+  if (Z != 0 && std::fabs(p / Z) < PolarAxisRatio)
+    return {static_cast<double>(Z >= 0 ? HalfPi : -HalfPi), 0.0, static_cast<double>(std::fabs(Z) - b)};
+  const Ext e2 = Ellipsoid->E2;
+  const Ext ep2 = Ellipsoid->E2Prime;
+  const Ext theta = std::atan(Z * a / (p * b));
+  const Ext sinTheta = std::sin(theta);
+  const Ext cosTheta = std::cos(theta);
+  const Ext phi = std::atan((Z + ep2 * b * sinTheta * sinTheta * sinTheta) /
+                            (p - e2 * a * cosTheta * cosTheta * cosTheta));
+  const Ext sinPhi = std::sin(phi);
+  const Ext N = a / std::sqrt(1 - e2 * sinPhi * sinPhi);
+  const Ext h = p / std::cos(phi) - N;
+  return {static_cast<double>(phi), static_cast<double>(Longitude(X, -Y)), static_cast<double>(h)};
+}
+
+// --- Datum changes -----------------------------------------------------------------------
+
+void DatumChangeGeocentric(TDoublePoint3 &Out, const TGeodeticDatum *DstDatum, const TDoublePoint3 &In,
+                           const TGeodeticDatum *SrcDatum) {
+  TDoublePoint3 Point = SrcDatum->IsWGS84 ? In : TransformPoint(In, SrcDatum->ToWGS84);
+  if (!DstDatum->IsWGS84)
+    Point = TransformPoint(Point, DstDatum->ToLocal);
+  Out = Point;
+}
+
+namespace {
+
+// The geodetic datum change; WithHeight selects the geocentric conversion
+// that uses the input height and whether the output keeps a height at all.
+template <bool WithHeight>
+TDoublePoint3 ChangeGeodetic(const TGeodeticDatum *DstDatum, const TDoublePoint3 &In,
+                             const TGeodeticDatum *SrcDatum) {
+  if (SrcDatum->IsWGS84 && DstDatum->IsWGS84)
+    return WithHeight ? In : TDoublePoint3{In.X, In.Y, 0};
+  TDoublePoint3 Point = WithHeight ? GeodeticToGeocentricH(In, SrcDatum->Ellipsoid)
+                                   : GeodeticToGeocentric(In, SrcDatum->Ellipsoid);
+  if (!SrcDatum->IsWGS84)
+    Point = TransformPoint(Point, SrcDatum->ToWGS84);
+  if (!DstDatum->IsWGS84)
+    Point = TransformPoint(Point, DstDatum->ToLocal);
+  Point = GeocentricToGeodetic(Point, DstDatum->Ellipsoid);
+  if (!WithHeight)
+    Point.Z = 0;
+  return Point;
+}
+
+}  // namespace
+
+void DatumChangeGeodetic(TDoublePoint3 &Out, const TGeodeticDatum *DstDatum, const TDoublePoint3 &In,
+                         const TGeodeticDatum *SrcDatum) {
+  Out = ChangeGeodetic<true>(DstDatum, In, SrcDatum);
+}
+
+void DatumChangeGeodetic2D(TDoublePoint3 &Out, const TGeodeticDatum *DstDatum, const TDoublePoint3 &In,
+                           const TGeodeticDatum *SrcDatum) {
+  Out = ChangeGeodetic<false>(DstDatum, In, SrcDatum);
+}
+
+void DatumChangeGeodetic2D(TDoublePoint &Out, const TGeodeticDatum *DstDatum, const TDoublePoint &In,
+                           const TGeodeticDatum *SrcDatum) {
+  const TDoublePoint3 Point = ChangeGeodetic<false>(DstDatum, {In.X, In.Y, 0}, SrcDatum);
+  Out = {Point.X, Point.Y};
+}
+
+// --- Coordinate systems --------------------------------------------------------------------
+
+namespace {
+
+TGeodeticCoordinateSystem EmptySystem(uint8_t Kind, const TGeodeticDatum *Datum) {
+  TGeodeticCoordinateSystem System;
+  std::memset(&System, 0, sizeof(System));
+  System.Kind = Kind;
+  System.Datum = Datum;
+  return System;
+}
+
+}  // namespace
+
+TGeodeticCoordinateSystem CoordinateSystemGeographic(const TGeodeticDatum *Datum) {
+  return EmptySystem(gcsGeographic, Datum);
+}
+
+TGeodeticCoordinateSystem CoordinateSystemMercator(const TGeodeticDatum *Datum) {
+  return EmptySystem(gcsMercator, Datum);
+}
+
+TGeodeticCoordinateSystem CoordinateSystemTransverseMercator(const TGeodeticDatum *Datum, double K0, double Lon0) {
+  TGeodeticCoordinateSystem System = EmptySystem(gcsTransverseMercator, Datum);
+  System.K0 = K0;
+  System.Lon0 = Lon0;
+  return System;
+}
+
+TGeodeticCoordinateSystem CoordinateSystemRD() { return EmptySystem(gcsRD, GeodeticTables().RDOld); }
+
+TGeodeticCoordinateSystem CoordinateSystemLocalCartesian(const TGeodeticDatum *Datum,
+                                                         const TGeodeticMatrix &LocalToGeocentric) {
+  TGeodeticCoordinateSystem System = EmptySystem(gcsLocalCartesian, Datum);
+  System.LocalToGeocentric = LocalToGeocentric;
+  System.GeocentricToLocal = InvertMatrix(LocalToGeocentric);
+  return System;
+}
+
+// --- The conversion engine ------------------------------------------------------------------
+
+namespace {
+
+constexpr uint8_t KindMask = 127;
+
+uint8_t KindOf(const TGeodeticCoordinateSystem &System) {
+  const uint8_t Kind = System.Kind & KindMask;
+  if (Kind >= GeodeticCoordinateSystemKinds)
+    throw EGeodeticsError("Unknown geodetic coordinate system.");
+  return Kind;
+}
+
+// Projected (or geographic) point to geographic (latitude, longitude, height)
+// on the system's datum; the height passes through.
+template <uint8_t Kind>
+TDoublePoint3 ToGeographic(const TDoublePoint3 &Point, const TGeodeticCoordinateSystem &System) {
+  TDoublePoint Geographic{Point.X, Point.Y};
+  if constexpr (Kind == gcsMercator)
+    Geographic = MercatorInverse({Point.X, Point.Y}, System.Datum->Ellipsoid);
+  else if constexpr (Kind == gcsTransverseMercator)
+    Geographic = TransverseMercatorInverse({Point.X, Point.Y}, System.Datum->Ellipsoid, System.K0, System.Lon0);
+  else if constexpr (Kind == gcsRD)
+    Geographic = RDInverse({Point.X, Point.Y});
+  return {Geographic.X, Geographic.Y, Point.Z};
+}
+
+template <uint8_t Kind>
+TDoublePoint3 FromGeographic(const TDoublePoint3 &Point, const TGeodeticCoordinateSystem &System) {
+  TDoublePoint Projected{Point.X, Point.Y};
+  if constexpr (Kind == gcsMercator)
+    Projected = MercatorForward({Point.X, Point.Y}, System.Datum->Ellipsoid);
+  else if constexpr (Kind == gcsTransverseMercator)
+    Projected = TransverseMercatorForward({Point.X, Point.Y}, System.Datum->Ellipsoid, System.K0, System.Lon0);
+  else if constexpr (Kind == gcsRD)
+    Projected = RDForward({Point.X, Point.Y});
+  return {Projected.X, Projected.Y, Point.Z};
+}
+
+// Progress during a conversion: about a hundred reports, counted down per point.
+class TProgressCounter {
+public:
+  TProgressCounter(int Count, void *Sender, const TGeodeticProgress &Progress)
+      : FCount(Count), FStep(Progress ? Count / 100 : 0), FCountdown(FStep), FSender(Sender),
+        FProgress(Progress) {}
+
+  // Called after point Index (the walk goes from the last point to the first).
+  void Done(int Index) {
+    if (FStep >= 1 && --FCountdown == 0) {
+      FCountdown = FStep;
+      const int64_t Percent = static_cast<int64_t>(FCount - Index) * 100 / FCount;
+      FProgress(FSender, static_cast<float>(Percent));
+    }
+  }
+
+private:
+  int FCount;
+  int FStep;
+  int FCountdown;
+  void *FSender;
+  const TGeodeticProgress &FProgress;
+};
+
+void CopyPoints(int Count, TDoublePoint3 *Out, const TDoublePoint3 *In) {
+  if (Count > 0 && Out != In)
+    std::memmove(Out, In, static_cast<size_t>(Count) * sizeof(TDoublePoint3));
+}
+
+// Whether the pair needs no work beyond copying the array.
+template <uint8_t SrcKind, uint8_t DstKind>
+bool IsCopy(const TGeodeticCoordinateSystem &Dst, const TGeodeticCoordinateSystem &Src) {
+  if constexpr (SrcKind != DstKind)
+    return false;
+  else if constexpr (SrcKind == gcsRD)
+    return true;
+  else if constexpr (SrcKind == gcsGeographic || SrcKind == gcsMercator)
+    return DatumsEquivalent(Src.Datum, Dst.Datum);
+  else if constexpr (SrcKind == gcsTransverseMercator)
+    return DatumsEquivalent(Src.Datum, Dst.Datum) && Src.K0 == Dst.K0 && Src.Lon0 == Dst.Lon0;
+  else
+    return false;
+}
+
+// One converter of the 5 x 5 table: source point to geographic on the source
+// datum (or geocentric when a local Cartesian system is involved), datum
+// change unless the datums are equivalent, then the destination's forward step.
+template <uint8_t SrcKind, uint8_t DstKind>
+void Convert(int Count, TDoublePoint3 *Out, const TGeodeticCoordinateSystem &Dst, void *Sender,
+             const TGeodeticProgress &Progress, const TGeodeticCoordinateSystem &Src, const TDoublePoint3 *In) {
+  Assert((Src.Kind & KindMask) == SrcKind && (Dst.Kind & KindMask) == DstKind,
+         "Converter called for other coordinate system kinds.", TransformUnitName, 1000 + 5 * SrcKind + DstKind);
+  const TGeodeticDatum *RDOld = GeodeticTables().RDOld;
+  if constexpr (DstKind == gcsRD)
+    Assert(Dst.Datum == RDOld, "Destination datum must be RD-OLD.", TransformUnitName, __LINE__);
+  if constexpr (SrcKind == gcsRD)
+    Assert(Src.Datum == RDOld, "Source datum must be RD-OLD.", TransformUnitName, __LINE__);
+  if (IsCopy<SrcKind, DstKind>(Dst, Src)) {
+    CopyPoints(Count, Out, In);
+    return;
+  }
+  if (Count > 0 && (Src.Datum == nullptr || Dst.Datum == nullptr))
+    throw EGeodeticsError("ConvertPoints: Coordinate system has no datum.");
+
+  const bool SameDatum = DatumsEquivalent(Src.Datum, Dst.Datum);
+  TProgressCounter Counter(Count, Sender, Progress);
+  for (int i = Count - 1; i >= 0; --i) {
+    if constexpr (SrcKind == gcsLocalCartesian || DstKind == gcsLocalCartesian) {
+      TDoublePoint3 Point;
+      if constexpr (SrcKind == gcsLocalCartesian)
+        Point = TransformPoint(In[i], Src.LocalToGeocentric);
+      else
+        Point = GeodeticToGeocentricH(ToGeographic<SrcKind>(In[i], Src), Src.Datum->Ellipsoid);
+      if (!SameDatum)
+        DatumChangeGeocentric(Point, Dst.Datum, Point, Src.Datum);
+      if constexpr (DstKind == gcsLocalCartesian)
+        Out[i] = TransformPoint(Point, Dst.GeocentricToLocal);
+      else
+        Out[i] = FromGeographic<DstKind>(GeocentricToGeodetic(Point, Dst.Datum->Ellipsoid), Dst);
+    } else {
+      TDoublePoint3 Point = ToGeographic<SrcKind>(In[i], Src);
+      if (!SameDatum)
+        DatumChangeGeodetic(Point, Dst.Datum, Point, Src.Datum);
+      Out[i] = FromGeographic<DstKind>(Point, Dst);
+    }
+    Counter.Done(i);
+  }
+}
+
+using TConverter = void (*)(int, TDoublePoint3 *, const TGeodeticCoordinateSystem &, void *,
+                            const TGeodeticProgress &, const TGeodeticCoordinateSystem &, const TDoublePoint3 *);
+
+template <size_t... Index>
+constexpr std::array<TConverter, sizeof...(Index)> MakeConverters(std::index_sequence<Index...>) {
+  return {&Convert<static_cast<uint8_t>(Index / GeodeticCoordinateSystemKinds),
+                   static_cast<uint8_t>(Index % GeodeticCoordinateSystemKinds)>...};
+}
+
+// Indexed by 5 * source kind + destination kind.
+constexpr std::array<TConverter, GeodeticCoordinateSystemKinds * GeodeticCoordinateSystemKinds> Converters =
+    MakeConverters(std::make_index_sequence<GeodeticCoordinateSystemKinds * GeodeticCoordinateSystemKinds>());
+
+}  // namespace
+
+void ConvertPoints(int Count, TDoublePoint3 *Out, const TGeodeticCoordinateSystem &DstSystem, void *Sender,
+                   const TGeodeticProgress &Progress, const TGeodeticCoordinateSystem &SrcSystem,
+                   const TDoublePoint3 *In) {
+  const uint8_t SrcKind = KindOf(SrcSystem);
+  const uint8_t DstKind = KindOf(DstSystem);
+  Assert(Count >= 0 && (Count == 0 || (Out != nullptr && In != nullptr)),
+         "ConvertPoints needs a non-negative count and both arrays.", TransformUnitName, __LINE__);
+  if (Progress)
+    Progress(Sender, 0.0f);
+  Converters[static_cast<size_t>(SrcKind * GeodeticCoordinateSystemKinds + DstKind)](Count, Out, DstSystem, Sender,
+                                                                                     Progress, SrcSystem, In);
+  if (Progress)
+    Progress(Sender, 100.0f);
+}
+
+TDoublePoint ConvertPoint(const TDoublePoint &In, const TGeodeticCoordinateSystem &SrcSystem,
+                          const TGeodeticCoordinateSystem &DstSystem) {
+  KindOf(SrcSystem);
+  TDoublePoint3 Point{In.X, In.Y, 0};
+  ConvertPoints(1, &Point, DstSystem, nullptr, TGeodeticProgress(), SrcSystem, &Point);
+  return {Point.X, Point.Y};
+}

@@ -1,0 +1,61 @@
+// Plane projective (perspective) mapping from an axis-aligned source rectangle
+// onto an arbitrary quadrilateral, used to warp raster images: a destination
+// pixel is mapped back to its source position. Values are single precision;
+// intermediate arithmetic is done in extended precision.
+#pragma once
+
+#include "SysUtils.h"
+
+#include <cstdint>
+
+VM_DECLARE_EXCEPTION(ETransformError, Exception);
+
+struct TFloatRect {
+  float Left = 0, Top = 0, Right = 0, Bottom = 0;
+};
+
+struct TIntRect {
+  int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
+};
+
+inline bool operator==(const TIntRect &a, const TIntRect &b) {
+  return a.Left == b.Left && a.Top == b.Top && a.Right == b.Right && a.Bottom == b.Bottom;
+}
+
+// 3 x 3 matrix, row-major, used with row vectors: (x, y, 1) . M.
+using TFloatMatrix = float[3][3];
+
+// Base class of transformations. The map operations go from destination to
+// source; they use the matrix as last prepared.
+class TTransformation {
+public:
+
+  virtual void MapPointInteger(int32_t DstX, int32_t DstY, int32_t &SrcX, int32_t &SrcY) const = 0;
+  // Results are 24.8 fixed point.
+  virtual void MapPointFixed(int32_t DstX, int32_t DstY, int32_t &SrcX, int32_t &SrcY) const = 0;
+  virtual void PrepareTransform() = 0;
+  virtual TIntRect TransformedBounds() const = 0;
+
+  TFloatRect SrcRect;
+  bool TransformValid = false;
+};
+
+class TProjectiveTransformation : public TTransformation {
+public:
+  void MapPointInteger(int32_t DstX, int32_t DstY, int32_t &SrcX, int32_t &SrcY) const override;
+  void MapPointFixed(int32_t DstX, int32_t DstY, int32_t &SrcX, int32_t &SrcY) const override;
+  // Computes the destination-to-source matrix from SrcRect and the corners.
+  // Raises ETransformError when the source rectangle has no width or height.
+  void PrepareTransform() override;
+  // The integer rectangle that holds the quadrilateral, widened by half a pixel.
+  TIntRect TransformedBounds() const override;
+
+  // Corners of the destination quadrilateral: the images of (Left, Top),
+  // (Right, Top), (Right, Bottom) and (Left, Bottom).
+  float X0 = 0, X1 = 0, X2 = 0, X3 = 0;
+  float Y0 = 0, Y1 = 0, Y2 = 0, Y3 = 0;
+  TFloatMatrix Matrix = {};
+
+private:
+  void MapPoint(int32_t DstX, int32_t DstY, long double Scale, int32_t &SrcX, int32_t &SrcY) const;
+};

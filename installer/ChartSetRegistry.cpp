@@ -1,0 +1,129 @@
+#include "ChartSetRegistry.h"
+
+#include <windows.h>
+
+#include "OSFile.h"
+#include "Registry.h"
+#include "SysUtils.h"
+#include "VmNKFCharts.h"
+
+const std::array<const char *, ChartFileCount> ChartFileNames = {
+    "Aldenhof.nkf2",
+    "kvt Welmeland noord - Baarsum.nkf2",
+    "kvt Welmeland noord - Corlum.nkf2",
+    "kvt Welmeland noord - Dalmeer.nkf2",
+    "kvt Welmeland noord - Dalmoog.nkf2",
+    "kvt Welmeland noord - Eemstad.nkf2",
+    "kvt Welmeland noord.nkf2",
+    "kvt Welmeland zuid - Fennum.nkf2",
+    "kvt Welmeland zuid.nkf2",
+};
+
+// The product is a 32-bit program: on 64-bit Windows these keys land under
+// Software\Wow6432Node, which is where the (32-bit) chart viewer reads them.
+const char *const ChartSetKey = "Software\\Velmora\\Charts\\ORVA2003";
+const char *const ChartSetName = "ORVA (Editie 2003)";
+const char *const ChartModuleKey = "Software\\Velmora\\Charts\\ORVA2003\\Modules\\B";
+const char *const ChartModuleName = "B: Welmeland/Welml\xE2n";
+const char *const ChartKeyPrefix = "Software\\Velmora\\Charts\\ORVA2003\\Modules\\B\\Charts\\";
+
+namespace {
+
+const char *const NameValue = "Name";
+const char *const PathValue = "Path";
+
+// The named string value of the current key equals Expected byte for byte. A
+// value of another type is a mismatch too, not an error.
+bool ValueIs(TRegistry &Registry, const char *Name, const std::string &Expected) {
+  if (!Registry.ValueExists(Name))
+    return false;
+  try {
+    return Registry.ReadString(Name) == Expected;
+  } catch (const ERegistryException &) {
+    return false;
+  }
+}
+
+// The recorded chart folder, trimmed and with its trailing backslash; empty
+// when the value is missing, blank or not a string.
+std::string RecordedFolder(TRegistry &Registry) {
+  if (!Registry.ValueExists(PathValue))
+    return {};
+  std::string folder;
+  try {
+    folder = Trim(Registry.ReadString(PathValue));
+  } catch (const ERegistryException &) {
+    return {};
+  }
+  return folder.empty() ? folder : IncludeTrailingPathDelimiter(folder);
+}
+
+// Opening validates the file; the chart itself is not wanted.
+bool OpensAsChart(const std::string &FileName) {
+  try {
+    TNKFChart chart(FileName);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+} // namespace
+
+bool CheckInstalled() {
+  TRegistry registry;
+  registry.SetRootKey(HKEY_LOCAL_MACHINE);
+
+  // The set key may be unreadable for this user while the module key below it
+  // is readable; the module's records decide then.
+  if (registry.OpenKeyReadOnly(ChartSetKey)) {
+    if (!ValueIs(registry, NameValue, ChartSetName))
+      return false;
+    registry.CloseKey();
+  }
+
+  if (!registry.OpenKeyReadOnly(ChartModuleKey) || !ValueIs(registry, NameValue, ChartModuleName))
+    return false;
+  const std::string folder = RecordedFolder(registry);
+  if (folder.empty() || !DirectoryExists(folder))
+    return false;
+
+  for (const char *fileName : ChartFileNames) {
+    registry.CloseKey();
+    if (!registry.OpenKeyReadOnly(std::string(ChartKeyPrefix) + fileName))
+      return false;
+    if (!OpensAsChart(folder + fileName))
+      return false;
+  }
+  return true;
+}
+
+bool RegisterCharts(const std::string &Folder) {
+  {
+    // Whatever an earlier registration left goes first, so no old chart key
+    // or value survives. Whether there was one does not matter.
+    TRegistry registry;
+    registry.SetRootKey(HKEY_LOCAL_MACHINE);
+    registry.DeleteKey(ChartSetKey);
+  }
+
+  TRegistry registry;
+  registry.SetRootKey(HKEY_LOCAL_MACHINE);
+  if (!registry.OpenKey(ChartSetKey, true))
+    return false;
+  registry.WriteString(NameValue, ChartSetName);
+  registry.CloseKey();
+
+  if (!registry.OpenKey(ChartModuleKey, true))
+    return false;
+  registry.WriteString(NameValue, ChartModuleName);
+  registry.WriteString(PathValue, Folder);
+  registry.CloseKey();
+
+  for (const char *fileName : ChartFileNames) {
+    if (!registry.OpenKey(std::string(ChartKeyPrefix) + fileName, true))
+      return false;
+    registry.CloseKey();
+  }
+  return true;
+}

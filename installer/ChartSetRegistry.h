@@ -1,0 +1,39 @@
+// The chart set's registration records under HKEY_LOCAL_MACHINE, which the
+// maker's chart viewer reads to find the charts, and the table of the nine
+// chart files. The main window keeps the answer of CheckInstalled in its
+// Installed flag and calls RegisterCharts after the user confirmed a folder.
+// Windows only.
+//
+//   Software\Velmora\Charts\ORVA2003               Name = "ORVA (Editie 2003)"
+//     Modules\B                                     Name = "B: Welmeland/Welml\xE2n"
+//                                                   Path = chart folder, ending in "\"
+//       Charts\<file name>                          one empty key per chart file
+#pragma once
+
+#include <array>
+#include <string>
+
+constexpr int ChartFileCount = 9;
+
+// The nine files of the set; every loop over the set uses this order.
+extern const std::array<const char *, ChartFileCount> ChartFileNames;
+
+extern const char *const ChartSetKey;
+extern const char *const ChartSetName;
+extern const char *const ChartModuleKey;
+extern const char *const ChartModuleName;
+// A chart's key is this prefix followed by its file name, extension included.
+extern const char *const ChartKeyPrefix;
+
+// True when the records name the set and the module exactly, the recorded
+// folder exists, every chart has its key and every file opens as a chart.
+// Anything else, including a file that fails to open or a value of the wrong
+// type, reads as "not installed"; nothing is raised and nothing is shown.
+bool CheckInstalled();
+
+// Replaces the records with a fresh set for Folder (written exactly as given:
+// the search hands it over with its trailing backslash). False when a key
+// cannot be opened or created; there is no rollback, so the records written
+// before the failure stay. A value that cannot be written raises the
+// registry object's ERegistryException.
+bool RegisterCharts(const std::string &Folder);

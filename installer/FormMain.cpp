@@ -1,0 +1,153 @@
+#include "FormMain.h"
+
+#include "VmMsgBox.h"
+
+namespace {
+
+constexpr char FontName[] = "MS Sans Serif";
+constexpr int FontHeight = -11;
+
+TControlArgs Place(TWinControl *Parent, TBounds Bounds, std::string Text = {}) {
+  TControlArgs args;
+  args.Parent = Parent;
+  args.Bounds = Bounds;
+  args.Text = std::move(Text);
+  return args;
+}
+
+template <class TArgs> TArgs PlaceAs(TWinControl *Parent, TBounds Bounds, std::string Text = {}) {
+  TArgs args;
+  static_cast<TControlArgs &>(args) = Place(Parent, Bounds, std::move(Text));
+  return args;
+}
+
+} // namespace
+
+TFormMain::TFormMain(TApplication *, TFormMainServices Services)
+    : TForm({"TFormMain", FormMainText::Caption, TBorderStyle::bsSingle, true, 456, 158, FontName, FontHeight}),
+      FServices(std::move(Services)), FBoldFont(FontName, FontHeight, true) {
+  auto install = PlaceAs<TButton::TArgs>(this, {274, 122, 75, 25}, "Install");
+  ButtonInstall = std::make_unique<TButton>(install);
+
+  auto folder = Place(this, {22, 28, 391, 21}, "C:\\Program Files\\Velmora\\Navoria\\2K\\Charts");
+  folder.Enabled = false;
+  EditFolder = std::make_unique<TEdit>(folder);
+
+  auto browse = PlaceAs<TToolButton::TArgs>(this, {414, 28, 23, 22});
+  browse.Enabled = false;
+  browse.Glyph = FolderGlyph();
+  ButtonBrowse = std::make_unique<TToolButton>(browse);
+
+  auto search = PlaceAs<TCheckBox::TArgs>(this, {22, 54, 373, 17}, "Search my harddrives for the files");
+  search.Checked = true;
+  CheckBoxSearch = std::make_unique<TCheckBox>(search);
+
+  LabelLocation = std::make_unique<TLabel>(
+      PlaceAs<TLabel::TArgs>(this, {22, 12, 203, 13}, "Location of the ORVA Welmeland 2003 files:"));
+
+  ButtonClose = std::make_unique<TButton>(PlaceAs<TButton::TArgs>(this, {362, 122, 75, 25}, "Close"));
+
+  auto searching = PlaceAs<TLabel::TArgs>(this, {22, 82, 415, 13}, "Searching. Please wait...");
+  searching.Visible = false;
+  searching.Alignment = TAlignment::taCenter;
+  searching.Font = FBoldFont.Handle();
+  LabelSearching = std::make_unique<TLabel>(searching);
+
+  SetTabOrder({ButtonInstall.get(), EditFolder.get(), CheckBoxSearch.get(), ButtonClose.get()});
+  SetActiveControl(ButtonInstall.get());
+  CenterOnScreen();
+
+  ButtonInstall->OnClick = [this](TWinControl *sender) { ButtonInstallClick(sender); };
+  ButtonBrowse->OnClick = [this](TWinControl *sender) { ButtonBrowseClick(sender); };
+  ButtonClose->OnClick = [this](TWinControl *sender) { ButtonCloseClick(sender); };
+  CheckBoxSearch->OnClick = [this](TWinControl *sender) { CheckBoxSearchClick(sender); };
+
+  // The refusals ask the message loop to end; the window may show for a moment.
+  CheckInstalled();
+  if (Installed) {
+    ShowMessage(FormMainText::AlreadyInstalled);
+    Application->Terminate();
+  } else if (!FServices.HasAdminRights()) {
+    ShowMessage(FormMainText::NoAdminRights);
+    Application->Terminate();
+  }
+}
+
+void TFormMain::UpdateControls() {
+  const bool folderMode = !CheckBoxSearch->Checked();
+  EditFolder->SetEnabled(folderMode);
+  ButtonBrowse->SetEnabled(folderMode);
+}
+
+void TFormMain::CheckBoxSearchClick(TWinControl *) { UpdateControls(); }
+
+void TFormMain::ButtonCloseClick(TWinControl *) { Close(); }
+
+void TFormMain::ButtonBrowseClick(TWinControl *) {
+  // Picking the folder in a browse window comes with the folder browser; until
+  // then the button leaves the folder text as it is.
+}
+
+void TFormMain::CheckInstalled() {
+  Installed = false;
+  Installed = FServices.CheckInstalled();
+}
+
+bool TFormMain::FindCharts(const std::string &FolderText, std::string &Found) {
+  Found.clear();
+  return FServices.FindCharts(FolderText, Found);
+}
+
+bool TFormMain::RegisterCharts(const std::string &Folder) { return FServices.RegisterCharts(Folder); }
+
+void TFormMain::RestoreAfterInstall() {
+  Screen->SetCursor(TCursor::crDefault);
+  ButtonClose->SetEnabled(true);
+  LabelSearching->SetVisible(false);
+  CheckBoxSearch->SetEnabled(true);
+  ButtonInstall->SetEnabled(true);
+  LabelLocation->SetEnabled(true);
+  UpdateControls();
+  // Disabling the focused button dropped the focus to the window itself;
+  // give it back to the button so the keyboard works again.
+  HWND focus = GetFocus();
+  if ((!focus || focus == Handle()) && GetActiveWindow() == Handle())
+    ButtonInstall->SetFocus();
+}
+
+void TFormMain::ButtonInstallClick(TWinControl *) {
+  EditFolder->SetEnabled(false);
+  ButtonBrowse->SetEnabled(false);
+  LabelLocation->SetEnabled(false);
+  ButtonInstall->SetEnabled(false);
+  CheckBoxSearch->SetEnabled(false);
+  LabelSearching->SetVisible(true);
+  ButtonClose->SetEnabled(false);
+  Screen->SetCursor(TCursor::crHourGlass);
+
+  // Whatever happens below, the controls come back; an error passes on to
+  // the application's error report afterwards.
+  struct TRestore {
+    TFormMain &Form;
+    ~TRestore() { Form.RestoreAfterInstall(); }
+  } restore{*this};
+
+  const std::string folderText = CheckBoxSearch->Checked() ? std::string() : EditFolder->Text();
+  std::string found;
+  if (FindCharts(folderText, found)) {
+    const std::string question =
+        std::string(FormMainText::FoundIn) + "\r\r   " + found + "\r\r" + FormMainText::Proceed;
+    if (MessageDlg(question, mtConfirmation, {mbYes, mbNo}, 0) == mrYes) {
+      if (RegisterCharts(found)) {
+        ShowMessage(FormMainText::Done);
+        Close();
+      } else {
+        ShowMessage(FormMainText::InstallationFailed);
+      }
+    }
+  } else if (folderText.empty()) {
+    ShowMessage(FormMainText::NotOnHarddrives);
+  } else {
+    ShowMessage(FormMainText::NotFoundIn + folderText);
+  }
+}

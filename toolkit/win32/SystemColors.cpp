@@ -1,0 +1,33 @@
+#include "../SystemColors.h"
+
+#include <windows.h>
+#include <uxtheme.h>
+
+#include <vector>
+
+namespace {
+
+BOOL CALLBACK NotifyThemeChanged(HWND Window, LPARAM ProcessId) {
+  DWORD owner = 0;
+  GetWindowThreadProcessId(Window, &owner);
+  if (owner == static_cast<DWORD>(ProcessId))
+    SendMessageA(Window, WM_THEMECHANGED, 0, 0);
+  return TRUE;
+}
+
+} // namespace
+
+uint32_t ReadSystemColor(int Index) { return GetSysColor(Index); }
+
+void WriteSystemColors(int Count, const int *Indices, const uint32_t *Colors) {
+  const std::vector<COLORREF> colors(Colors, Colors + Count);
+  SetSysColors(Count, Indices, colors.data());
+}
+
+bool VisualStylesEnabled() { return IsThemeActive() && IsAppThemed(); }
+
+void SetVisualStylesEnabled(bool Enabled) {
+  SetThemeAppProperties(Enabled ? STAP_VALIDBITS : 0);
+  // Windows already open redraw with the new setting only when told.
+  EnumWindows(NotifyThemeChanged, static_cast<LPARAM>(GetCurrentProcessId()));
+}
