@@ -9,6 +9,7 @@
 
 #include "DialogDriver.h"
 #include "FileFind.h"
+#include "OSFile.h"
 #include "TempDir.h"
 #include "VmLang.h"
 #include "WineHost.h"
@@ -207,6 +208,68 @@ TEST_F(DirTree, ReloadKeepsTheSelectionAndALinkedListFollows) {
   tree.SelectPath(Temp.File("one\\two"));
 }
 
+// Ends a label edit the way the user does: types the new name, then Enter.
+void TypeLabel(HWND Edit, const std::string &Text) {
+  ASSERT_NE(Edit, nullptr) << "no label edit";
+  SendMessageA(Edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+  for (char c : Text)
+    SendMessageA(Edit, WM_CHAR, static_cast<unsigned char>(c), 1);
+  PostMessageA(Edit, WM_KEYDOWN, VK_RETURN, 1);
+  PostMessageA(Edit, WM_KEYUP, VK_RETURN, static_cast<LPARAM>(0xC0000001u));
+  App.ProcessMessages();
+}
+
+// Answers the shell's confirmations with Yes (or Enter) until none comes.
+void ConfirmShellDialogs(TDialogDriver &Driver) {
+  for (int i = 0; i < 3; ++i) {
+    const auto dialog = Driver.WaitForDialog(i == 0 ? 5000 : 1500);
+    if (!dialog)
+      return;
+    bool clicked = false;
+    for (const char *yes : {"&Yes", "Yes", "OK"})
+      if (!clicked && std::find(dialog->Buttons.begin(), dialog->Buttons.end(), yes) != dialog->Buttons.end())
+        clicked = Driver.Click(*dialog, yes);
+    if (!clicked)
+      Driver.PressKey(*dialog, VK_RETURN);
+  }
+}
+
+TEST_F(DirTree, RenameAndDeleteThroughTheShell) {
+  Dir("old\\inner");
+  Dir("doomed");
+  TDirTreeView::TArgs args;
+  args.ReadOnly = false;
+  TDirTreeView &tree = MakeTree(args);
+  tree.SelectPath(Temp.File("old"));
+  HWND edit = reinterpret_cast<HWND>(
+      SendMessageA(tree.Handle(), TVM_EDITLABELA, 0, reinterpret_cast<LPARAM>(tree.Selected())));
+  TypeLabel(edit, "renamed");
+  EXPECT_TRUE(DirectoryExists(Temp.File("renamed\\inner")));
+  EXPECT_FALSE(DirectoryExists(Temp.File("old")));
+  EXPECT_EQ(tree.Info(tree.Selected())->FolderPath, Temp.File("renamed\\"));
+  EXPECT_EQ(tree.NodeText(tree.Selected()), "renamed");
+
+  // A name the shell refuses leaves the node as it was.
+  edit = reinterpret_cast<HWND>(
+      SendMessageA(tree.Handle(), TVM_EDITLABELA, 0, reinterpret_cast<LPARAM>(tree.Selected())));
+  {
+    TDialogScript script([](TDialogDriver &driver) { ConfirmShellDialogs(driver); });
+    TypeLabel(edit, "bad|name");
+  }
+  EXPECT_EQ(tree.NodeText(tree.Selected()), "renamed");
+  EXPECT_TRUE(DirectoryExists(Temp.File("renamed")));
+
+  tree.SelectPath(Temp.File("doomed"));
+  {
+    TDialogScript script([](TDialogDriver &driver) { ConfirmShellDialogs(driver); });
+    PressKey(tree.Handle(), VK_DELETE);
+  }
+  App.ProcessMessages();
+  EXPECT_FALSE(DirectoryExists(Temp.File("doomed")));
+  tree.SelectPath(Temp.Path());
+  EXPECT_EQ(ChildPaths(tree.Selected()), (std::vector<std::string>{Temp.File("renamed\\")})) << "the tree reloaded";
+}
+
 using FileList = BrowseFixture;
 
 std::vector<std::string> Captions(const TFileListView &List) {
@@ -345,6 +408,38 @@ TEST_F(FileList, RecursionListsSubfoldersAndFileTypeFilters) {
   EXPECT_EQ(Captions(list), (std::vector<std::string>{"low.txt", "top.txt"}));
   list.SetFileType({dtNormal, dtHidden});
   EXPECT_EQ(Captions(list), (std::vector<std::string>{"hidden.txt", "low.txt", "top.txt"}));
+}
+
+TEST_F(FileList, RenameAndDeleteThroughTheShell) {
+  for (const char *name : {"a.txt", "b.txt", "c.txt", "d.txt"})
+    WriteFileBytes(Temp.File(name), "");
+  TFileListView &list = MakeList();
+  list.SetVisibleColumns({fcType});
+  list.SetDirectory(Temp.Path());
+  ASSERT_EQ(list.Count(), 4);
+
+  HWND edit = reinterpret_cast<HWND>(SendMessageA(list.Handle(), LVM_EDITLABELA, 0, 0));
+  TypeLabel(edit, "a.doc");
+  EXPECT_TRUE(FileExists(Temp.File("a.doc")));
+  EXPECT_EQ(list.Info(0)->FileName(), "a.doc");
+  EXPECT_EQ(list.Caption(0), list.Info(0)->DisplayName());
+  EXPECT_EQ(list.SubItem(0, 1), list.Info(0)->TypeName()) << "the new type";
+
+  // b and c go; the nearest unselected file before the focused one stays selected.
+  list.Select(2);
+  LVITEMA also{};
+  also.state = also.stateMask = LVIS_SELECTED;
+  SendMessageA(list.Handle(), LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&also));
+  {
+    TDialogScript script([](TDialogDriver &driver) { ConfirmShellDialogs(driver); });
+    PressKey(list.Handle(), VK_DELETE);
+  }
+  App.ProcessMessages();
+  EXPECT_FALSE(FileExists(Temp.File("b.txt")));
+  EXPECT_FALSE(FileExists(Temp.File("c.txt")));
+  EXPECT_EQ(Captions(list), (std::vector<std::string>{"a.doc", "d.txt"}));
+  ASSERT_GE(list.Selected(), 0);
+  EXPECT_EQ(list.Info(list.Selected())->FileName(), "a.doc");
 }
 
 } // namespace
