@@ -34,13 +34,24 @@ const TBrowseStartUp StartUp;
 // Shows the hourglass while it lives and then the cursor it found.
 class THourGlass {
 public:
-  THourGlass() : FSaved(Screen->Cursor()) { Screen->SetCursor(TCursor::crHourGlass); }
-  ~THourGlass() { Screen->SetCursor(FSaved); }
+  THourGlass() { Screen->SetCursor(TCursor::crHourGlass); }
   THourGlass(const THourGlass &) = delete;
   THourGlass &operator=(const THourGlass &) = delete;
 
+  // Puts back the cursor found at construction when it goes.
+  class TRestore {
+  public:
+    TRestore() : FSaved(Screen->Cursor()) {}
+    ~TRestore() { Screen->SetCursor(FSaved); }
+    TRestore(const TRestore &) = delete;
+    TRestore &operator=(const TRestore &) = delete;
+
+  private:
+    TCursor FSaved;
+  };
+
 private:
-  TCursor FSaved;
+  TRestore FRestore; // built first: it saves the cursor before the hourglass shows
 };
 
 struct TShellInfo {
@@ -409,7 +420,7 @@ void TFileInfo::Fill(const std::string &FullFileName) {
   Time = 0;
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (GetFileAttributesExA(FullFileName.c_str(), GetFileExInfoStandard, &data)) {
-    Size = static_cast<int32_t>(data.nFileSizeLow);
+    Size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
     Time = (static_cast<int64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
   }
   Modified = LocalDateTime(Time);
@@ -699,25 +710,19 @@ void TFileListView::KeyDown(WORD Key) {
 
 bool BrowseForFolder(const std::string &Caption, std::string &Folder, TBrowseFolderType DialogType,
                      TBrowseDirOptions Options) {
-  const TCursor saved = Screen->Cursor();
-  Screen->SetCursor(TCursor::crHourGlass);
+  // The hourglass while the window reads the drives; the cursor found is
+  // back for the modal window and again after it, errors included.
   std::unique_ptr<TFormBrowseFolder> form;
-  try {
+  {
+    THourGlass hourGlass;
     form = std::make_unique<TFormBrowseFolder>(Application, DialogType, Options, Folder);
-  } catch (...) {
-    Screen->SetCursor(saved);
-    throw;
+    form->SetText(!Caption.empty() ? Caption
+                                   : LangText(DialogType == btOpen ? SBrowseSelectSource : SBrowseSelectDestination));
   }
-  if (!Caption.empty())
-    form->SetText(Caption);
-  else
-    form->SetText(LangText(DialogType == btOpen ? SBrowseSelectSource : SBrowseSelectDestination));
-  Screen->SetCursor(saved);
+  THourGlass::TRestore restore;
   const bool result = form->ShowModal() == mrOk;
   if (result)
     Folder = form->ChosenFolder();
-  form.reset();
-  Screen->SetCursor(saved);
   return result;
 }
 

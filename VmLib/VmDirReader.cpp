@@ -147,7 +147,8 @@ void ListFolder(const std::string &Folder, const std::vector<std::string> &Patte
       TFileEntry entry;
       entry.Folder = prefix;
       SplitExtension(rec.Name, entry.Name, entry.Extension);
-      entry.Size = static_cast<int32_t>(static_cast<uint32_t>(rec.Size)); // the entry's low 32 bits
+      // The whole size: the low 32 bits alone would show a 3 GiB file as negative.
+      entry.Size = rec.Size;
       entry.Time = rec.Time;
       Files.push_back(std::move(entry));
     }

@@ -92,7 +92,7 @@ struct TFileEntry {
   std::string Folder;    // ends in a separator
   std::string Name;      // without the extension
   std::string Extension; // with its dot, "" when none
-  int32_t Size = 0;      // the entry's 32-bit size field
+  int64_t Size = 0;      // bytes; the whole size, also for files of 2 GiB and more
   int64_t Time = 0;      // last write, 100-ns ticks since 1601 (UTC)
 
   std::string FileName() const { return Name + Extension; }

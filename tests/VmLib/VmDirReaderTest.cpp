@@ -169,6 +169,13 @@ TEST_F(DirFolder, ListFilesByMaskTwiceWhenTwoPatternsMatch) {
   EXPECT_EQ(files[0].Size, 5);
   EXPECT_GT(files[0].Time, int64_t{116444736000000000}) << "after 1970";
 
+  // A file past 2 GiB keeps its size (a sparse file: no disk space is used).
+  WriteFileBytes(Temp.File("big.img"), "");
+  std::filesystem::resize_file(Temp.File("big.img"), uint64_t{3} << 30);
+  const auto big = ListFiles(folder, "big.img", {dtNormal}, false);
+  ASSERT_EQ(big.size(), 1u);
+  EXPECT_EQ(big[0].Size, int64_t{3} << 30);
+
   const auto plain = ListFiles(folder, "noext", {dtNormal}, false);
   ASSERT_EQ(plain.size(), 1u);
   EXPECT_EQ(plain[0].Extension, "");
