@@ -18,10 +18,6 @@ constexpr int FixedDatumCount = 229;
 // Arc seconds to radians: pi / 648000.
 constexpr long double ArcSecond = 4.8481368110953599358e-6L;
 
-const char *const NimaReference =
-    "\"Department of Defence World Geodetic System 1984, It's definition and relationships with Local "
-    "Geodetic Systems\", NIMA TR8350.2 Third edition Amendment 1, 3 January 2000.";
-const char *const StanagReference = "NATO STANAG 2211";
 const char *const PCTransReference = "\"PCTrans\", Koninklijke Marine, Dienst der Hydrografie, Den Haag, 2003";
 
 // One row as published: translations in metres, rotations in arc seconds and

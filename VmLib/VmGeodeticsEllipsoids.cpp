@@ -19,10 +19,6 @@ constexpr int CodeKeyAssertLine = 316;
 
 constexpr int FixedEllipsoidCount = 25;
 
-const char *const NimaReference =
-    "\"Department of Defence World Geodetic System 1984, It's definition and relationships with Local "
-    "Geodetic Systems\", NIMA TR8350.2 Third edition Amendment 1, 3 January 2000.";
-const char *const StanagReference = "NATO STANAG 2211";
 
 struct TEllipsoidRow {
   const char *Code;

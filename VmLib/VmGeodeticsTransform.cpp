@@ -22,23 +22,24 @@ constexpr Ext PolarAxisRatio = 1e-10L;
 TDoublePoint3 Geocentric(Ext phi, Ext lam, Ext h, const TGeodeticEllipsoid *Ellipsoid) {
   const Ext a = Ellipsoid->A;
   const Ext e2 = Ellipsoid->E2;
-  const Ext sinPhi = std::sin(phi);
-  const Ext cosPhi = std::cos(phi);
-  const Ext sinLam = std::sin(lam);
-  const Ext cosLam = std::cos(lam);
+  const Ext sinPhi = Sin(phi);
+  const Ext cosPhi = Cos(phi);
+  const Ext sinLam = Sin(lam);
+  const Ext cosLam = Cos(lam);
   const Ext N = a / std::sqrt(1 - e2 * sinPhi * sinPhi);
   return {static_cast<double>((N + h) * cosPhi * cosLam), static_cast<double>(-(N + h) * cosPhi * sinLam),
           static_cast<double>(((1 - e2) * N + h) * sinPhi)};
 }
 
-// Longitude of the usual-frame pair (X, Yeast), in (-pi, pi].
+// Longitude of the usual-frame pair (X, Yeast), in (-pi, pi]: the two-argument
+// arc tangent, built on the one-argument one, which costs half as much.
 Ext Longitude(Ext X, Ext YEast) {
   if (X == 0)
     return YEast <= 0 ? -HalfPi : HalfPi;
-  Ext lam = std::atan2(YEast, X);
-  if (lam > Pi)
-    lam -= 2 * Pi;
-  return lam;
+  const Ext lam = ArcTan(YEast / X);
+  if (X > 0)
+    return lam;
+  return YEast >= 0 ? lam + Pi : lam - Pi;
 }
 
 }  // namespace
@@ -114,18 +115,25 @@ TDoublePoint3 GeocentricToGeodetic(const TDoublePoint3 &Point, const TGeodeticEl
   const Ext a = Ellipsoid->A;
   const Ext b = Ellipsoid->B;
   const Ext p = std::sqrt(X * X + Y * Y);
-  if (Z != 0 && std::fabs(p / Z) < PolarAxisRatio)
+  if (Z != 0 && std::fabs(p) < PolarAxisRatio * std::fabs(Z))  // |p / Z| below the ratio
     return {static_cast<double>(Z >= 0 ? HalfPi : -HalfPi), 0.0, static_cast<double>(std::fabs(Z) - b)};
   const Ext e2 = Ellipsoid->E2;
   const Ext ep2 = Ellipsoid->E2Prime;
-  const Ext theta = std::atan(Z * a / (p * b));
-  const Ext sinTheta = std::sin(theta);
-  const Ext cosTheta = std::cos(theta);
-  const Ext phi = std::atan((Z + ep2 * b * sinTheta * sinTheta * sinTheta) /
-                            (p - e2 * a * cosTheta * cosTheta * cosTheta));
-  const Ext sinPhi = std::sin(phi);
-  const Ext N = a / std::sqrt(1 - e2 * sinPhi * sinPhi);
-  const Ext h = p / std::cos(phi) - N;
+  // theta = arctan(Z a / (p b)) and phi = arctan(Num / Den) lie in (-pi/2, pi/2):
+  // their sines and cosines follow from the two legs of each tangent, which
+  // spares the x87 unit most of its slow divisions and further function calls.
+  const Ext pb = p * b;
+  const Ext Za = Z * a;
+  const Ext InvR = 1 / std::sqrt(pb * pb + Za * Za);
+  const Ext cosTheta = pb * InvR;
+  const Ext sinTheta = Za * InvR;
+  const Ext Num = Z + ep2 * b * sinTheta * sinTheta * sinTheta;
+  const Ext Den = p - e2 * a * cosTheta * cosTheta * cosTheta;
+  const Ext phi = ArcTan(Num / Den);
+  // With S = sqrt(Num^2 + Den^2): cos phi = |Den| / S and sin^2 phi = Num^2 / S^2, so
+  // h = p / cos phi - N = S (p / |Den| - a / sqrt(S^2 - e^2 Num^2)).
+  const Ext S2 = Num * Num + Den * Den;
+  const Ext h = std::sqrt(S2) * (p / std::fabs(Den) - a / std::sqrt(S2 - e2 * Num * Num));
   return {static_cast<double>(phi), static_cast<double>(Longitude(X, -Y)), static_cast<double>(h)};
 }
 

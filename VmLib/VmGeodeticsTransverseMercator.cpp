@@ -22,6 +22,15 @@ Ext MeridianArc(Ext phi, Ext sinPhi, Ext cosPhi, const TGeodeticEllipsoid *Ellip
 }
 }  // namespace
 
+// Division is the slowest x87 operation: the fixed denominators of the series
+// are applied as reciprocals, and each formula divides as little as it can.
+constexpr Ext Half = 0.5L;
+constexpr Ext Sixth = 1.0L / 6;
+constexpr Ext TwentyFourth = 1.0L / 24;
+constexpr Ext OneTwentieth = 1.0L / 120;
+constexpr Ext SevenTwentieth = 1.0L / 720;
+constexpr Ext SmallAngle = 0.01L;  // below this, sin x to the x^7 term is exact in long double
+
 TDoublePoint TransverseMercatorForward(const TDoublePoint &Geographic, const TGeodeticEllipsoid *Ellipsoid,
                                        double K0, double Lon0) {
   const Ext phi = Geographic.X;
@@ -29,8 +38,8 @@ TDoublePoint TransverseMercatorForward(const TDoublePoint &Geographic, const TGe
   const Ext a = Ellipsoid->A;
   const Ext e2 = Ellipsoid->E2;
   const Ext ep2 = Ellipsoid->E2Prime;
-  const Ext sinPhi = std::sin(phi);
-  const Ext cosPhi = std::cos(phi);
+  const Ext sinPhi = Sin(phi);
+  const Ext cosPhi = Cos(phi);
   const Ext tanPhi = sinPhi / cosPhi;
   const Ext N = a / std::sqrt(1 - e2 * sinPhi * sinPhi);
   const Ext T = tanPhi * tanPhi;
@@ -38,10 +47,12 @@ TDoublePoint TransverseMercatorForward(const TDoublePoint &Geographic, const TGe
   const Ext A = (lam - Lon0) * cosPhi;
   const Ext A2 = A * A;
   const Ext M = MeridianArc(phi, sinPhi, cosPhi, Ellipsoid);
-  const Ext x = K0 * N * A * (1 + (1 - T + C) * A2 / 6 + (5 - 18 * T + T * T + 72 * C - 58 * ep2) * A2 * A2 / 120);
-  const Ext y = K0 * (M + N * tanPhi *
-                              (A2 / 2 + (5 - T + 9 * C + 4 * C * C) * A2 * A2 / 24 +
-                               (61 - 58 * T + T * T + 600 * C - 330 * ep2) * A2 * A2 * A2 / 720));
+  // The series in Horner form over A^2.
+  const Ext x = K0 * N * A *
+                (1 + A2 * ((1 - T + C) * Sixth + A2 * (5 - 18 * T + T * T + 72 * C - 58 * ep2) * OneTwentieth));
+  const Ext y = K0 * (M + N * tanPhi * A2 *
+                              (Half + A2 * ((5 - T + 9 * C + 4 * C * C) * TwentyFourth +
+                                            A2 * (61 - 58 * T + T * T + 600 * C - 330 * ep2) * SevenTwentieth)));
   return {static_cast<double>(x), static_cast<double>(y)};
 }
 
@@ -55,22 +66,41 @@ TDoublePoint TransverseMercatorInverse(const TDoublePoint &Projected, const TGeo
   const Ext mu = y / K0 * Ellipsoid->MuFactor;
   const long double Footpoint[4] = {Ellipsoid->FootpointCoef[0], Ellipsoid->FootpointCoef[1],
                                     Ellipsoid->FootpointCoef[2], Ellipsoid->FootpointCoef[3]};
-  const Ext phi1 = mu + SineSeries(Footpoint, std::sin(2 * mu), std::cos(2 * mu));
-  const Ext sinPhi1 = std::sin(phi1);
-  const Ext cosPhi1 = std::cos(phi1);
-  const Ext tanPhi1 = sinPhi1 / cosPhi1;
+  // One sine and cosine serves both the series in 2mu and the footpoint
+  // latitude phi1 = mu + delta. On the earth's ellipsoids delta stays below
+  // 0.003 rad, where the Taylor series of its sine and cosine below are exact
+  // to the last bit; flatter custom ellipsoids take the direct route.
+  const Ext sinMu = Sin(mu);
+  const Ext cosMu = Cos(mu);
+  const Ext delta = SineSeries(Footpoint, 2 * sinMu * cosMu, (cosMu - sinMu) * (cosMu + sinMu));
+  const Ext phi1 = mu + delta;
+  Ext sinPhi1, cosPhi1;
+  if (std::fabs(delta) < SmallAngle) {
+    const Ext delta2 = delta * delta;
+    const Ext sinDelta = delta * (1 - delta2 * Sixth * (1 - delta2 * (1.0L / 20) * (1 - delta2 * (1.0L / 42))));
+    const Ext cosDelta = 1 - delta2 * Half * (1 - delta2 * (1.0L / 12) * (1 - delta2 * (1.0L / 30)));
+    sinPhi1 = sinMu * cosDelta + cosMu * sinDelta;
+    cosPhi1 = cosMu * cosDelta - sinMu * sinDelta;
+  } else {
+    sinPhi1 = Sin(phi1);
+    cosPhi1 = Cos(phi1);
+  }
+  const Ext secPhi1 = 1 / cosPhi1;
+  const Ext tanPhi1 = sinPhi1 * secPhi1;
   const Ext W = 1 - e2 * sinPhi1 * sinPhi1;
   const Ext C1 = ep2 * cosPhi1 * cosPhi1;
   const Ext T1 = tanPhi1 * tanPhi1;
-  const Ext N1 = a / std::sqrt(W);
-  const Ext R1 = a * (1 - e2) / (W * std::sqrt(W));
-  const Ext D = x / (N1 * K0);
+  // N1 = a / sqrt(W) and R1 = a (1 - e^2) / W^(3/2), so N1 / R1 = W / (1 - e^2) = W (1 + e'^2).
+  const Ext D = x * std::sqrt(W) / (a * K0);  // x / (N1 K0)
   const Ext D2 = D * D;
-  const Ext phi = phi1 - (N1 * tanPhi1 / R1) *
-                             (D2 / 2 - (5 + 3 * T1 + 10 * C1 - 4 * C1 * C1 - 9 * ep2) * D2 * D2 / 24 +
-                              (61 + 90 * T1 + 298 * C1 + 45 * T1 * T1 - 252 * ep2 - 3 * C1 * C1) * D2 * D2 * D2 / 720);
-  const Ext lam = Lon0 + (D - (1 + 2 * T1 + C1) * D2 * D / 6 +
-                          (5 - 2 * C1 + 28 * T1 - 3 * C1 * C1 + 8 * ep2 + 24 * T1 * T1) * D2 * D2 * D / 120) /
-                             cosPhi1;
+  const Ext C1C1 = C1 * C1;
+  // The series in Horner form over D^2.
+  const Ext P4 = 5 + 3 * T1 + 10 * C1 - 4 * C1C1 - 9 * ep2;
+  const Ext P6 = 61 + 90 * T1 + 298 * C1 + 45 * T1 * T1 - 252 * ep2 - 3 * C1C1;
+  const Ext phi = phi1 - tanPhi1 * W * (1 + ep2) * D2 *
+                             (Half - D2 * (P4 * TwentyFourth - D2 * P6 * SevenTwentieth));
+  const Ext P3 = 1 + 2 * T1 + C1;
+  const Ext P5 = 5 - 2 * C1 + 28 * T1 - 3 * C1C1 + 8 * ep2 + 24 * T1 * T1;
+  const Ext lam = Lon0 + D * (1 - D2 * (P3 * Sixth - D2 * P5 * OneTwentieth)) * secPhi1;
   return {static_cast<double>(phi), static_cast<double>(lam)};
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 
 #include "VmLang.h"
 
@@ -84,8 +85,14 @@ int CaptionWidth(HDC DC, TMsgDlgBtn Button) {
 
 HICON LoadNamedIcon(const std::string &Name) {
   const char *resource = Name.c_str();
-  if (Name.size() > 1 && Name[0] == '#')
-    resource = MAKEINTRESOURCEA(std::stoi(Name.substr(1)));
+  if (Name.size() > 1 && Name[0] == '#') {
+    // "#32514" names a resource by number; anything else after "#" loads nothing.
+    char *end = nullptr;
+    const long id = std::strtol(Name.c_str() + 1, &end, 10);
+    if (*end != '\0' || id <= 0 || id > 0xFFFF)
+      return nullptr;
+    resource = MAKEINTRESOURCEA(id);
+  }
   if (HICON icon = LoadIconA(GetModuleHandleA(nullptr), resource))
     return icon;
   return LoadIconA(nullptr, resource);

@@ -1,19 +1,18 @@
 #include "VmNKFCharts.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
 #include "OSFile.h"
 #include "VmFileIO.h"
+#include "VmNKF2TileManager.h"
 
 // The tile manager drops the chart's cached tiles and detaches a load in
 // flight for it. Every chart that goes away, fully opened or not, passes
 // through here exactly once.
-static void ReleaseChartTiles(TNKFChart *Chart) {
-  (void)Chart;
-  // GetTileManager()->RemoveTilesOfChart(Chart);
-}
+static void ReleaseChartTiles(TNKFChart *Chart) { GetTileManager()->RemoveTilesOfChart(Chart); }
 
 // ---------------------------------------------------------------------------
 // Container
@@ -121,10 +120,16 @@ void TNKFChart::ReadLevels(TStream &Stream) {
 }
 
 static int64_t LittleEndian64(const uint8_t *p) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i)
-    v = (v << 8) | p[i];
-  return static_cast<int64_t>(v);
+  if constexpr (std::endian::native == std::endian::little) {
+    int64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  } else {
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; --i)
+      v = (v << 8) | p[i];
+    return static_cast<int64_t>(v);
+  }
 }
 
 // The directory is read in window-sized blocks and decoded in place; the
@@ -141,16 +146,16 @@ void TNKFChart::ReadDirectory(TStream &Stream, const std::string &AFileName) {
   for (uint32_t done = 0; done < TileCount;) {
     const uint32_t n = std::min(perBlock, TileCount - done);
     Stream.ReadBuffer(block.data(), static_cast<int32_t>(n * entrySize));
-    for (uint32_t i = 0; i < n; ++i) {
-      const uint8_t *p = block.data() + static_cast<size_t>(i) * entrySize;
-      TNKFTileEntry entry;
-      entry.Offset = LittleEndian64(p);
-      entry.ActiveOffset = entry.Offset;
+    Tiles.resize(done + n);
+    TNKFTileEntry *entry = Tiles.data() + done;
+    for (const uint8_t *p = block.data(), *end = p + static_cast<size_t>(n) * entrySize; p != end;
+         p += entrySize, ++entry) {
+      entry->Offset = LittleEndian64(p);
+      entry->ActiveOffset = entry->Offset;
       if (!first) {
-        entry.Size = std::max<int64_t>(0, LittleEndian64(p + 8));
-        entry.ActiveSize = entry.Size;
+        entry->Size = std::max<int64_t>(0, LittleEndian64(p + 8));
+        entry->ActiveSize = entry->Size;
       }
-      Tiles.push_back(entry);
     }
     done += n;
   }

@@ -46,83 +46,82 @@ void AddUnit(TCatalogue &C, TUnitID Unit, const std::string &Symbol, const std::
 }
 
 TCatalogue BuildCatalogue() {
-  using namespace Units;
   constexpr long double DegreeSize = std::numbers::pi_v<long double> / 180;
   TCatalogue C(QuantityCount);
 
   AddQuantity(C, qtNone, "", "");
-  AddUnit(C, None, "-", "", 1);
+  AddUnit(C, unNone, "-", "", 1);
 
   AddQuantity(C, qtTime, "s", "");
-  AddUnit(C, Minute, "min", "", 60);
-  AddUnit(C, Hour, "h", "", 3600);
-  AddUnit(C, Day, "d", "", 86400);
-  AddUnit(C, Year, "years", "", 31557600);  // Julian year of 365.25 days
+  AddUnit(C, unMinute, "min", "", 60);
+  AddUnit(C, unHour, "h", "", 3600);
+  AddUnit(C, unDay, "d", "", 86400);
+  AddUnit(C, unYear, "years", "", 31557600);  // Julian year of 365.25 days
 
   AddQuantity(C, qtFrequency, "Hz", "");
-  AddUnit(C, Rpm, "rpm", "", 1.0L / 60);
+  AddUnit(C, unRpm, "rpm", "", 1.0L / 60);
 
   AddQuantity(C, qtAngle, "rad", "");
-  AddUnit(C, Degree, "deg", "", DegreeSize);
+  AddUnit(C, unDegree, "deg", "", DegreeSize);
 
   AddQuantity(C, qtAngularVelocity, "rad/s", "<super>rad<normal>/<sub>s");
-  AddUnit(C, DegreePerSecond, "deg/s", "<super>deg<normal>/<sub>s", DegreeSize);
+  AddUnit(C, unDegreePerSecond, "deg/s", "<super>deg<normal>/<sub>s", DegreeSize);
 
   AddQuantity(C, qtAngularAcceleration, "rad/s\xB2", "<super>rad<normal>/<sub>s<normal>\xB2");
 
   AddQuantity(C, qtLength, "m", "");
-  AddUnit(C, Mil, "mil", "", 2.54e-5L);
-  AddUnit(C, Inch, "in", "", 0.0254L);
-  AddUnit(C, Foot, "ft", "", 0.3048L);
-  AddUnit(C, Yard, "yd", "", 0.9144L);
-  AddUnit(C, Fathom, "fath", "", 1.8288L);
-  AddUnit(C, Mile, "mile", "", 1609.344L);
-  AddUnit(C, NauticalMile, "nmile", "", 1852);
+  AddUnit(C, unMil, "mil", "", 2.54e-5L);
+  AddUnit(C, unInch, "in", "", 0.0254L);
+  AddUnit(C, unFoot, "ft", "", 0.3048L);
+  AddUnit(C, unYard, "yd", "", 0.9144L);
+  AddUnit(C, unFathom, "fath", "", 1.8288L);
+  AddUnit(C, unMile, "mile", "", 1609.344L);
+  AddUnit(C, unNauticalMile, "nmile", "", 1852);
 
   AddQuantity(C, qtArea, "m\xB2", "", 2);
 
   AddQuantity(C, qtVolume, "m\xB3", "", 3);
-  AddUnit(C, Millilitre, "ml", "", 1e-6L);
-  AddUnit(C, Centilitre, "cl", "", 1e-5L);
-  AddUnit(C, Decilitre, "dl", "", 0.0001L);
-  AddUnit(C, Litre, "l", "", 0.001L);
-  AddUnit(C, Gallon, "gal", "", 0.00378541L);
+  AddUnit(C, unMillilitre, "ml", "", 1e-6L);
+  AddUnit(C, unCentilitre, "cl", "", 1e-5L);
+  AddUnit(C, unDecilitre, "dl", "", 0.0001L);
+  AddUnit(C, unLitre, "l", "", 0.001L);
+  AddUnit(C, unGallon, "gal", "", 0.00378541L);
 
   AddQuantity(C, qtSpeed, "m/s", "<super>m<normal>/<sub>s");
-  AddUnit(C, KilometrePerHour, "km/h", "<super>km<normal>/<sub>h", 1 / 3.6L);
-  AddUnit(C, MilePerHour, "mph", "", 0.44704L);
-  AddUnit(C, Knot, "kn", "", 1852.0L / 3600);
-  AddUnit(C, Beaufort, "bft", "", 1, BeaufortToMetresPerSecond, MetresPerSecondToBeaufort);
+  AddUnit(C, unKilometrePerHour, "km/h", "<super>km<normal>/<sub>h", 1 / 3.6L);
+  AddUnit(C, unMilePerHour, "mph", "", 0.44704L);
+  AddUnit(C, unKnot, "kn", "", 1852.0L / 3600);
+  AddUnit(C, unBeaufort, "bft", "", 1, BeaufortToMetresPerSecond, MetresPerSecondToBeaufort);
 
   AddQuantity(C, qtAcceleration, "m/s\xB2", "<super>m<normal>/<sub>s<normal>\xB2");
 
   AddQuantity(C, qtMass, "g", "");
-  AddUnit(C, Ton, "ton", "", 1e6L);
-  AddUnit(C, Pound, "lb", "", 453.59237L);
-  AddUnit(C, USTon, "US ton", "", 907184.74L);
-  AddUnit(C, UKTon, "UK ton", "", 1016046.9088L);
+  AddUnit(C, unTon, "ton", "", 1e6L);
+  AddUnit(C, unPound, "lb", "", 453.59237L);
+  AddUnit(C, unUSTon, "US ton", "", 907184.74L);
+  AddUnit(C, unUKTon, "UK ton", "", 1016046.9088L);
 
   AddQuantity(C, qtForce, "N", "");
-  AddUnit(C, PoundForce, "lbf", "", 4.44822L);
+  AddUnit(C, unPoundForce, "lbf", "", 4.44822L);
 
   AddQuantity(C, qtTorque, "Nm", "");
 
   AddQuantity(C, qtPressure, "Pa", "");
-  AddUnit(C, Millibar, "mbar", "", 100);
-  AddUnit(C, Bar, "bar", "", 100000);
-  AddUnit(C, MillimetreOfMercury, "mmHg", "", 133.322L);
-  AddUnit(C, Psi, "psi", "", 6894.76L);
+  AddUnit(C, unMillibar, "mbar", "", 100);
+  AddUnit(C, unBar, "bar", "", 100000);
+  AddUnit(C, unMillimetreOfMercury, "mmHg", "", 133.322L);
+  AddUnit(C, unPsi, "psi", "", 6894.76L);
 
   AddQuantity(C, qtEnergy, "J", "");
-  AddUnit(C, KilowattHour, "kWh", "", 3.6e6L);
-  AddUnit(C, Calorie, "cal", "", 4.1868L);
-  AddUnit(C, Kilocalorie, "kcal", "", 4186.8L);
+  AddUnit(C, unKilowattHour, "kWh", "", 3.6e6L);
+  AddUnit(C, unCalorie, "cal", "", 4.1868L);
+  AddUnit(C, unKilocalorie, "kcal", "", 4186.8L);
 
   AddQuantity(C, qtPower, "W", "");
 
   AddQuantity(C, qtTemperature, "K", "");
-  AddUnit(C, Celsius, "\xB0" "C", "", 1, CelsiusToKelvin, KelvinToCelsius);
-  AddUnit(C, Fahrenheit, "\xB0" "F", "", 1, FahrenheitToKelvin, KelvinToFahrenheit);
+  AddUnit(C, unCelsius, "\xB0" "C", "", 1, CelsiusToKelvin, KelvinToCelsius);
+  AddUnit(C, unFahrenheit, "\xB0" "F", "", 1, FahrenheitToKelvin, KelvinToFahrenheit);
 
   AddQuantity(C, qtCurrent, "A", "");
   AddQuantity(C, qtVoltage, "V", "");

@@ -49,42 +49,41 @@ constexpr int32_t UnitQuantity(TUnitID Unit) { return static_cast<int32_t>(Unit 
 constexpr int32_t UnitIndex(TUnitID Unit) { return static_cast<int32_t>(Unit & 0xFFFF); }
 
 // Every unit of the catalogue by name.
-namespace Units {
-constexpr TUnitID None = MakeUnitID(qtNone, 0);
-constexpr TUnitID Second = MakeUnitID(qtTime, 0), Minute = MakeUnitID(qtTime, 1), Hour = MakeUnitID(qtTime, 2),
-                  Day = MakeUnitID(qtTime, 3), Year = MakeUnitID(qtTime, 4);
-constexpr TUnitID Hertz = MakeUnitID(qtFrequency, 0), Rpm = MakeUnitID(qtFrequency, 1);
-constexpr TUnitID Radian = MakeUnitID(qtAngle, 0), Degree = MakeUnitID(qtAngle, 1);
-constexpr TUnitID RadianPerSecond = MakeUnitID(qtAngularVelocity, 0),
-                  DegreePerSecond = MakeUnitID(qtAngularVelocity, 1);
-constexpr TUnitID RadianPerSecondSquared = MakeUnitID(qtAngularAcceleration, 0);
-constexpr TUnitID Metre = MakeUnitID(qtLength, 0), Mil = MakeUnitID(qtLength, 1), Inch = MakeUnitID(qtLength, 2),
-                  Foot = MakeUnitID(qtLength, 3), Yard = MakeUnitID(qtLength, 4), Fathom = MakeUnitID(qtLength, 5),
-                  Mile = MakeUnitID(qtLength, 6), NauticalMile = MakeUnitID(qtLength, 7);
-constexpr TUnitID SquareMetre = MakeUnitID(qtArea, 0);
-constexpr TUnitID CubicMetre = MakeUnitID(qtVolume, 0), Millilitre = MakeUnitID(qtVolume, 1),
-                  Centilitre = MakeUnitID(qtVolume, 2), Decilitre = MakeUnitID(qtVolume, 3),
-                  Litre = MakeUnitID(qtVolume, 4), Gallon = MakeUnitID(qtVolume, 5);
-constexpr TUnitID MetrePerSecond = MakeUnitID(qtSpeed, 0), KilometrePerHour = MakeUnitID(qtSpeed, 1),
-                  MilePerHour = MakeUnitID(qtSpeed, 2), Knot = MakeUnitID(qtSpeed, 3),
-                  Beaufort = MakeUnitID(qtSpeed, 4);
-constexpr TUnitID MetrePerSecondSquared = MakeUnitID(qtAcceleration, 0);
-constexpr TUnitID Gram = MakeUnitID(qtMass, 0), Ton = MakeUnitID(qtMass, 1), Pound = MakeUnitID(qtMass, 2),
-                  USTon = MakeUnitID(qtMass, 3), UKTon = MakeUnitID(qtMass, 4);
-constexpr TUnitID Newton = MakeUnitID(qtForce, 0), PoundForce = MakeUnitID(qtForce, 1);
-constexpr TUnitID NewtonMetre = MakeUnitID(qtTorque, 0);
-constexpr TUnitID Pascal = MakeUnitID(qtPressure, 0), Millibar = MakeUnitID(qtPressure, 1),
-                  Bar = MakeUnitID(qtPressure, 2), MillimetreOfMercury = MakeUnitID(qtPressure, 3),
-                  Psi = MakeUnitID(qtPressure, 4);
-constexpr TUnitID Joule = MakeUnitID(qtEnergy, 0), KilowattHour = MakeUnitID(qtEnergy, 1),
-                  Calorie = MakeUnitID(qtEnergy, 2), Kilocalorie = MakeUnitID(qtEnergy, 3);
-constexpr TUnitID Watt = MakeUnitID(qtPower, 0);
-constexpr TUnitID Kelvin = MakeUnitID(qtTemperature, 0), Celsius = MakeUnitID(qtTemperature, 1),
-                  Fahrenheit = MakeUnitID(qtTemperature, 2);
-constexpr TUnitID Ampere = MakeUnitID(qtCurrent, 0);
-constexpr TUnitID Volt = MakeUnitID(qtVoltage, 0);
-constexpr TUnitID Ohm = MakeUnitID(qtResistance, 0);
-} // namespace Units
+constexpr TUnitID unNone = MakeUnitID(qtNone, 0);
+constexpr TUnitID unSecond = MakeUnitID(qtTime, 0), unMinute = MakeUnitID(qtTime, 1), unHour = MakeUnitID(qtTime, 2),
+                  unDay = MakeUnitID(qtTime, 3), unYear = MakeUnitID(qtTime, 4);
+constexpr TUnitID unHertz = MakeUnitID(qtFrequency, 0), unRpm = MakeUnitID(qtFrequency, 1);
+constexpr TUnitID unRadian = MakeUnitID(qtAngle, 0), unDegree = MakeUnitID(qtAngle, 1);
+constexpr TUnitID unRadianPerSecond = MakeUnitID(qtAngularVelocity, 0),
+                  unDegreePerSecond = MakeUnitID(qtAngularVelocity, 1);
+constexpr TUnitID unRadianPerSecondSquared = MakeUnitID(qtAngularAcceleration, 0);
+constexpr TUnitID unMetre = MakeUnitID(qtLength, 0), unMil = MakeUnitID(qtLength, 1),
+                  unInch = MakeUnitID(qtLength, 2), unFoot = MakeUnitID(qtLength, 3),
+                  unYard = MakeUnitID(qtLength, 4), unFathom = MakeUnitID(qtLength, 5),
+                  unMile = MakeUnitID(qtLength, 6), unNauticalMile = MakeUnitID(qtLength, 7);
+constexpr TUnitID unSquareMetre = MakeUnitID(qtArea, 0);
+constexpr TUnitID unCubicMetre = MakeUnitID(qtVolume, 0), unMillilitre = MakeUnitID(qtVolume, 1),
+                  unCentilitre = MakeUnitID(qtVolume, 2), unDecilitre = MakeUnitID(qtVolume, 3),
+                  unLitre = MakeUnitID(qtVolume, 4), unGallon = MakeUnitID(qtVolume, 5);
+constexpr TUnitID unMetrePerSecond = MakeUnitID(qtSpeed, 0), unKilometrePerHour = MakeUnitID(qtSpeed, 1),
+                  unMilePerHour = MakeUnitID(qtSpeed, 2), unKnot = MakeUnitID(qtSpeed, 3),
+                  unBeaufort = MakeUnitID(qtSpeed, 4);
+constexpr TUnitID unMetrePerSecondSquared = MakeUnitID(qtAcceleration, 0);
+constexpr TUnitID unGram = MakeUnitID(qtMass, 0), unTon = MakeUnitID(qtMass, 1), unPound = MakeUnitID(qtMass, 2),
+                  unUSTon = MakeUnitID(qtMass, 3), unUKTon = MakeUnitID(qtMass, 4);
+constexpr TUnitID unNewton = MakeUnitID(qtForce, 0), unPoundForce = MakeUnitID(qtForce, 1);
+constexpr TUnitID unNewtonMetre = MakeUnitID(qtTorque, 0);
+constexpr TUnitID unPascal = MakeUnitID(qtPressure, 0), unMillibar = MakeUnitID(qtPressure, 1),
+                  unBar = MakeUnitID(qtPressure, 2), unMillimetreOfMercury = MakeUnitID(qtPressure, 3),
+                  unPsi = MakeUnitID(qtPressure, 4);
+constexpr TUnitID unJoule = MakeUnitID(qtEnergy, 0), unKilowattHour = MakeUnitID(qtEnergy, 1),
+                  unCalorie = MakeUnitID(qtEnergy, 2), unKilocalorie = MakeUnitID(qtEnergy, 3);
+constexpr TUnitID unWatt = MakeUnitID(qtPower, 0);
+constexpr TUnitID unKelvin = MakeUnitID(qtTemperature, 0), unCelsius = MakeUnitID(qtTemperature, 1),
+                  unFahrenheit = MakeUnitID(qtTemperature, 2);
+constexpr TUnitID unAmpere = MakeUnitID(qtCurrent, 0);
+constexpr TUnitID unVolt = MakeUnitID(qtVoltage, 0);
+constexpr TUnitID unOhm = MakeUnitID(qtResistance, 0);
 
 // The catalogue's quantity by number (0 .. QuantityCount - 1).
 const TQuantity &Quantity(int32_t Index);

@@ -90,10 +90,7 @@ void TFormMain::ButtonBrowseClick(TWinControl *) {
     EditFolder->SetText(BrowseFolderDialog.Folder);
 }
 
-void TFormMain::CheckInstalled() {
-  Installed = false;
-  Installed = FServices.CheckInstalled();
-}
+void TFormMain::CheckInstalled() { Installed = FServices.CheckInstalled(); }
 
 bool TFormMain::FindCharts(const std::string &FolderText, std::string &Found) {
   Found.clear();

@@ -87,6 +87,7 @@ TEST_F(AdminRightsTest, ShellAnswerLeavesTheRegistryUntouched) {
 }
 
 TEST_F(AdminRightsTest, MissingExportCreatesAndRemovesTheProbeKey) {
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, ProbeKey); // the guard puts back whatever was there
   ASSERT_FALSE(RegKeyPresent(HKEY_LOCAL_MACHINE, ProbeKey));
   TAdminRightsPlatform platform = SystemAdminRightsPlatform(); // the real registry probe
   platform.FindIsUserAnAdmin = [] { return TIsUserAnAdmin{}; };

@@ -10,12 +10,13 @@
 #include <proj_experimental.h>
 
 #include <cmath>
+#include <numbers>
 #include <memory>
 #include <string>
 
 namespace {
 
-constexpr double Degree = M_PI / 180;
+constexpr double Degree = std::numbers::pi / 180;
 constexpr double EarthRadius = 6378137;
 
 const char *const WGS84Ellipsoid = "+a=6378137 +rf=298.257223563";

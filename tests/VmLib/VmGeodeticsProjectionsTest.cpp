@@ -5,10 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 namespace {
 
-constexpr double Degree = M_PI / 180;
+constexpr double Degree = std::numbers::pi / 180;
 
 const TGeodeticEllipsoid *WGS84() { return GeodeticEllipsoidCreate("WE"); }
 
@@ -53,9 +54,16 @@ TEST(Mercator, InverseUndoesForward) {
     }
 }
 
+TEST(Mercator, InverseOfExtremeNorthingsReachesThePoles) {
+  for (double Sign : {1.0, -1.0}) {
+    EXPECT_EQ(MercatorInverse({0, Sign * 1e12}, WGS84()).X, Sign * std::numbers::pi / 2);
+    EXPECT_EQ(MercatorInverse({0, Sign * HUGE_VAL}, WGS84()).X, Sign * std::numbers::pi / 2);
+  }
+}
+
 TEST(Mercator, ConformalToGeodeticOfZeroAndPole) {
   EXPECT_EQ(ConformalToGeodetic(0, WGS84()), 0);
-  EXPECT_NEAR(ConformalToGeodetic(M_PI / 2, WGS84()), M_PI / 2, 1e-15);
+  EXPECT_NEAR(ConformalToGeodetic(std::numbers::pi / 2, WGS84()), std::numbers::pi / 2, 1e-15);
 }
 
 // --- Transverse Mercator -----------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <cstring>
 #include <set>
 #include <thread>
@@ -39,7 +40,7 @@ TEST(GeodeticEllipsoid, WGS84DerivedConstantsMatchPublishedValues) {
   EXPECT_NEAR(WE->E, std::sqrt(0.00669437999014132), 1e-16);
   EXPECT_NEAR(WE->F, 1 / 298.257223563, 1e-18);
   // a * C1 * pi / 2 is the quarter meridian, 10001965.7293 m.
-  EXPECT_NEAR(WE->A * WE->MeridianCoef[0] * M_PI / 2, 10001965.7293127, 1e-3);
+  EXPECT_NEAR(WE->A * WE->MeridianCoef[0] * std::numbers::pi / 2, 10001965.7293127, 1e-3);
   EXPECT_DOUBLE_EQ(WE->MuFactor, 1 / (WE->A * WE->MeridianCoef[0]));
 }
 
@@ -113,9 +114,16 @@ TEST(GeodeticEllipsoid, NonPositiveParametersFailTheFillContract) {
 
 TEST(GeodeticDatum, TableIsCompleteSortedAndLinked) {
   ASSERT_EQ(GeodeticDatumCount(), 229);
+  const std::string Nima = GeodeticDatumCreate("EUR-A")->Reference;
+  EXPECT_EQ(Nima.rfind("\"Department of Defence World Geodetic System 1984", 0), 0u);
+  int NimaRows = 0;
   std::set<std::string> OldNames;
   for (int i = 0; i < GeodeticDatumCount(); ++i) {
     const TGeodeticDatum *D = GeodeticDatumByIndex(i);
+    if (D->Reference == Nima) {
+      ++NimaRows;
+      EXPECT_TRUE(D->RX == 0 && D->RY == 0 && D->RZ == 0 && D->Scale == 1) << D->Code;
+    }
     if (i > 0) {
       EXPECT_LT(std::strcmp(GeodeticDatumByIndex(i - 1)->Code.c_str(), D->Code.c_str()), 0) << "row " << i;
     }
@@ -128,6 +136,8 @@ TEST(GeodeticDatum, TableIsCompleteSortedAndLinked) {
     ASSERT_NE(D->OldName, nullptr) << D->Code;
     EXPECT_TRUE(OldNames.insert(D->OldName).second) << "old name used twice: " << D->OldName;
   }
+  // All but "RD", "RD-OLD" and "WGE" are NIMA's three-parameter shifts.
+  EXPECT_EQ(NimaRows, 226);
 }
 
 TEST(GeodeticDatum, RowsThatStandApart) {
@@ -215,7 +225,7 @@ TEST(GeodeticDatum, FindOrCreateReturnsFixedRowsForTheirParameters) {
                                               RDOld->RX, RDOld->RY, RDOld->RZ, RDOld->Scale),
             RDOld);
   // A zero shift on WGS 84 meets "WGE" before "KGS" when scanning from the end.
-  EXPECT_EQ(GeodeticDatumCreateFromShift({52 * M_PI / 180, 5 * M_PI / 180}, 0, 0), GeodeticDatumCreate("WGE"));
+  EXPECT_EQ(GeodeticDatumCreateFromShift({52 * std::numbers::pi / 180, 5 * std::numbers::pi / 180}, 0, 0), GeodeticDatumCreate("WGE"));
 }
 
 TEST(GeodeticDatum, FindOrCreateKeepsOneCustomRecordPerParameterSet) {

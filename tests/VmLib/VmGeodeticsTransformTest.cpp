@@ -4,12 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <cstring>
 #include <vector>
 
 namespace {
 
-constexpr double Degree = M_PI / 180;
+constexpr double Degree = std::numbers::pi / 180;
 constexpr double EarthRadius = 6378137;  // to express angular differences as metres on the ground
 
 const TGeodeticEllipsoid *WGS84() { return GeodeticEllipsoidCreate("WE"); }
@@ -57,16 +58,16 @@ TEST(Geocentric, GuidanceNoteExampleBack) {
 TEST(Geocentric, PolesGoThroughThePolarAxisBranch) {
   for (double Sign : {1.0, -1.0})
     for (double Height : {0.0, 1000.0}) {
-      const TDoublePoint3 P = GeodeticToGeocentricH({Sign * M_PI / 2, 0.3, Height}, WGS84());
+      const TDoublePoint3 P = GeodeticToGeocentricH({Sign * std::numbers::pi / 2, 0.3, Height}, WGS84());
       EXPECT_NEAR(P.X, 0, 1e-6);
       EXPECT_NEAR(P.Y, 0, 1e-6);
       const TDoublePoint3 G = GeocentricToGeodetic(P, WGS84());
-      EXPECT_EQ(G.X, Sign * M_PI / 2);
+      EXPECT_EQ(G.X, Sign * std::numbers::pi / 2);
       EXPECT_EQ(G.Y, 0);
       EXPECT_NEAR(G.Z, Height, 1e-6);
     }
   const TDoublePoint3 OnAxis = GeocentricToGeodetic({0, 0, -6400000}, WGS84());
-  EXPECT_EQ(OnAxis.X, -M_PI / 2);
+  EXPECT_EQ(OnAxis.X, -std::numbers::pi / 2);
   EXPECT_EQ(OnAxis.Z, 6400000 - WGS84()->B);
 }
 
@@ -78,8 +79,8 @@ TEST(Geocentric, LongitudeCoversEveryQuadrant) {
     EXPECT_NEAR(G.X, 30 * Degree, 1e-14) << Lon;
   }
   // On the X = 0 plane: internal Y is west, so negative Y lies at 90 degrees east.
-  EXPECT_EQ(GeocentricToGeodetic({0, -4000000, 4000000}, WGS84()).Y, M_PI / 2);
-  EXPECT_EQ(GeocentricToGeodetic({0, 4000000, 4000000}, WGS84()).Y, -M_PI / 2);
+  EXPECT_EQ(GeocentricToGeodetic({0, -4000000, 4000000}, WGS84()).Y, std::numbers::pi / 2);
+  EXPECT_EQ(GeocentricToGeodetic({0, 4000000, 4000000}, WGS84()).Y, -std::numbers::pi / 2);
 }
 
 // --- Datum changes ----------------------------------------------------------------------------

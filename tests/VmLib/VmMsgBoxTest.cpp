@@ -109,6 +109,19 @@ TEST_F(MessageDialog, CustomKindWithoutCaptionHasNoTitleAndNoIcon) {
             SystemIcon(32513));
 }
 
+TEST_F(MessageDialog, NamedIconReplacesTheKindsAndAMissingOneLeavesTheImageEmpty) {
+  auto named = CreateMessageDialog("", "x", "#32515", {mbOK}, mtCustom);
+  ASSERT_NE(named->IconImage(), nullptr);
+  EXPECT_EQ(reinterpret_cast<HICON>(SendMessageA(named->IconImage()->Handle(), STM_GETICON, 0, 0)),
+            SystemIcon(32515));
+  for (const char *missing : {"#nope", "NoSuchIcon"}) {
+    auto form = CreateMessageDialog("", "x", missing, {mbOK}, mtConfirmation);
+    ASSERT_NE(form->IconImage(), nullptr) << missing;
+    EXPECT_EQ(SendMessageA(form->IconImage()->Handle(), STM_GETICON, 0, 0), 0) << missing;
+    EXPECT_GT(form->MessageLabel()->Bounds().Left, 32) << "the icon keeps its place";
+  }
+}
+
 TEST_F(MessageDialog, LongTextWrapsAtHalfTheScreenWidthAndGrowsInHeight) {
   std::string text;
   for (int i = 0; i < 80; ++i)

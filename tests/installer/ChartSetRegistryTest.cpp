@@ -126,6 +126,8 @@ TEST_F(ChartSetRegistryTest, RegistrationThatCannotOpenTheSetKeyFails) {
 }
 
 TEST_F(ChartSetRegistryTest, NothingRegisteredIsNotInstalled) {
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, SetKey); // the guard puts back whatever was there
+  EXPECT_FALSE(RegKeyPresent(HKEY_LOCAL_MACHINE, SetKey));
   EXPECT_FALSE(CheckInstalled());
 }
 

@@ -6,8 +6,9 @@
 
 namespace {
 
-// The object of a window lives in a window property, so that system classes
-// (which own their GWLP_USERDATA slot in some toolkits' eyes) need no extra bytes.
+// The object of a window lives in a window property: it serves our own
+// classes and subclassed system controls alike, and leaves GWLP_USERDATA to
+// whoever else wants it.
 const char ObjectProperty[] = "VmWinControl";
 
 // Windows of our own classes meet the window procedure before CreateWindowEx

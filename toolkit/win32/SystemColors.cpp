@@ -24,7 +24,11 @@ void WriteSystemColors(int Count, const int *Indices, const uint32_t *Colors) {
   SetSysColors(Count, Indices, colors.data());
 }
 
-bool VisualStylesEnabled() { return IsThemeActive() && IsAppThemed(); }
+// The program's own theme properties count too: they are what switching
+// visual styles off for this program changes.
+bool VisualStylesEnabled() {
+  return IsThemeActive() && IsAppThemed() && (GetThemeAppProperties() & STAP_ALLOW_CONTROLS) != 0;
+}
 
 void SetVisualStylesEnabled(bool Enabled) {
   SetThemeAppProperties(Enabled ? STAP_VALIDBITS : 0);
