@@ -138,7 +138,7 @@ struct TAnswer {
 TEST_F(BrowseDialog, ValidationMessagesInOrder) {
   Dir("have\\sub");
   Dir("ro");
-  ASSERT_TRUE(SetUnixMode(Temp.File("ro"), "555"));
+  ASSERT_TRUE(MakeFolderReadOnly(Temp.File("ro")));
   const std::string t = Temp.Path();
   const std::string invalid = LangText(SBrowseInvalidFolderName);
   const std::string noPath = LangText(SBrowsePathNotFound);

@@ -156,8 +156,7 @@ TEST_F(DirTree, FoldersByAttributeAndTheAddDirVeto) {
     ASSERT_TRUE(SetFileAttributesA(Temp.File(name).c_str(), attr)) << name;
   }
   Dir("ro");
-  ASSERT_TRUE(SetUnixMode(Temp.File("ro"), "555"));
-  ASSERT_TRUE(GetFileAttributesA(Temp.File("ro").c_str()) & FILE_ATTRIBUTE_READONLY);
+  ASSERT_TRUE(MakeFolderReadOnly(Temp.File("ro")));
   TDirTreeView &tree = MakeTree();
   const auto shown = [&] {
     tree.SelectPath(Temp.Path());

@@ -39,3 +39,15 @@ bool SetUnixMode(const std::string &WindowsPath, const std::string &Mode) {
   CloseHandle(process.hProcess);
   return code == 0;
 }
+
+bool MakeFolderReadOnly(const std::string &WindowsPath) {
+  if (!SetUnixMode(WindowsPath, "555"))
+    return false;
+  for (int i = 0; i < 500; ++i) {
+    const DWORD attributes = GetFileAttributesA(WindowsPath.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+      return true;
+    Sleep(20);
+  }
+  return false;
+}
