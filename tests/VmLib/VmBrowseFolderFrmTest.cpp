@@ -354,7 +354,7 @@ TEST_F(BrowseDialog, LayoutCaptionsAndHelp) {
     const char *Text;
   } controls[] = {
       {form.EditFolderName.get(), {76, 208, 225, 21}, nullptr},
-      {form.LabelFolderName.get(), {8, 212, 61, 13}, "Folder &Name:"},
+
       {form.DirTreeView.get(), {4, 0, 301, 201}, nullptr},
       {form.ButtonHelp.get(), {72, 240, 75, 25}, "&Help"},
       {form.ButtonOK.get(), {152, 240, 75, 25}, "OK"},
@@ -370,6 +370,13 @@ TEST_F(BrowseDialog, LayoutCaptionsAndHelp) {
       EXPECT_EQ(controls[i].Control->Text(), controls[i].Text) << "control " << i;
     }
   }
+  // The label keeps its right edge and widens to the left when the font needs it.
+  const TBounds label = form.LabelFolderName->Bounds();
+  EXPECT_EQ(label.Left + label.Width, 8 + 61);
+  EXPECT_LE(label.Left, 8);
+  EXPECT_EQ(label.Top, 212);
+  EXPECT_EQ(label.Height, 13);
+  EXPECT_EQ(form.LabelFolderName->Text(), "Folder &Name:");
   EXPECT_TRUE(form.ButtonOK->IsDefault());
   EXPECT_TRUE(form.ButtonCancel->IsCancel());
   EXPECT_EQ(form.ButtonCancel->ModalResult(), mrCancel);
