@@ -12,11 +12,13 @@ namespace {
 // The characters a folder name never holds.
 constexpr char InvalidFolderChars[] = "\"*<>?|";
 
-// Path without its last component: "C:\a\b" gives "C:\a\" ("C:\" stays).
+// Path without its last component: "C:\a\b" gives "C:\a\", "C:\" gives
+// "" (no backslash is left once the trailing one is gone), so a walk up
+// always ends.
 std::string ParentWithBackslash(const std::string &Path) {
   const std::string path = ExcludeTrailingPathDelimiter(Path);
   const size_t slash = path.rfind('\\');
-  return slash == std::string::npos ? path : path.substr(0, slash + 1);
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 // The folder the window opens at: the nearest existing ancestor of Folder,

@@ -260,6 +260,7 @@ TEST_F(BrowseDialog, StartFolderWalksUpToAnExistingAncestor) {
       {t + "a\\missing\\deeper", t + "a"},
       {t + "a", t + "a"},
       {"Q:\\nothing\\here", t}, // no drive Q: the current directory stays
+      {std::string(2000, 'x'), t}, // too long to expand, and no backslash to walk up by
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     SetCurrentDir(t);
