@@ -59,6 +59,7 @@ TFormMain::TFormMain(TApplication *, TFormMainServices Services)
 
   ButtonInstall->OnClick = [this](TWinControl *sender) { ButtonInstallClick(sender); };
   ButtonBrowse->OnClick = [this](TWinControl *sender) { ButtonBrowseClick(sender); };
+  BrowseFolderDialog.Options = {bfDirMustExist, bfPathMustExist};
   ButtonClose->OnClick = [this](TWinControl *sender) { ButtonCloseClick(sender); };
   CheckBoxSearch->OnClick = [this](TWinControl *sender) { CheckBoxSearchClick(sender); };
 
@@ -84,8 +85,9 @@ void TFormMain::CheckBoxSearchClick(TWinControl *) { UpdateControls(); }
 void TFormMain::ButtonCloseClick(TWinControl *) { Close(); }
 
 void TFormMain::ButtonBrowseClick(TWinControl *) {
-  // Picking the folder in a browse window comes with the folder browser; until
-  // then the button leaves the folder text as it is.
+  BrowseFolderDialog.Folder = EditFolder->Text();
+  if (BrowseFolderDialog.Execute())
+    EditFolder->SetText(BrowseFolderDialog.Folder);
 }
 
 void TFormMain::CheckInstalled() { Installed = FServices.CheckInstalled(); }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Forms.h"
+#include "VmBrowse.h"
 
 // What the window asks of the rest of the program. The defaults are the real
 // installed check, rights probe, search and registration; tests put their own
@@ -33,6 +34,7 @@ public:
   std::unique_ptr<TLabel> LabelLocation;
   std::unique_ptr<TButton> ButtonClose;
   std::unique_ptr<TLabel> LabelSearching;
+  TBrowseFolderDialog BrowseFolderDialog; // the folder must exist, and so must its parent
 
   void ButtonInstallClick(TWinControl *Sender);
   void ButtonBrowseClick(TWinControl *Sender);

@@ -30,6 +30,7 @@ struct TSearchRec {
   std::string Name;
   int32_t Attr = 0;
   int64_t Size = 0;
+  int64_t Time = 0; // last write, 100-ns ticks since 1601-01-01 UTC (the Windows file time)
 };
 
 // One enumeration of a folder. Path is a folder, the platform's separator and

@@ -143,6 +143,9 @@ public:
   int Height() const { return GetSystemMetrics(SM_CYSCREEN); }
   // The cursor windows show while not crDefault.
   HCURSOR CursorHandle() const;
+  // The program's own cursors by number, as programs register them at start-up.
+  void SetCursors(int Index, HCURSOR Cursor);
+  HCURSOR Cursors(int Index) const; // null when none is registered
 
 private:
   std::atomic<TCursor> FCursor{TCursor::crDefault};

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -212,17 +213,58 @@ TEST_F(FormMain, TabWalksInstallEditCheckBoxClose) {
 
 TEST_F(FormMain, CheckBoxSwitchesFolderEditAndBrowseButton) {
   TFormMain &form = CreateForm();
-  const std::string folder = form.EditFolder->Text();
   ClickAndPump(*form.CheckBoxSearch);
   EXPECT_FALSE(form.CheckBoxSearch->Checked());
   EXPECT_TRUE(form.EditFolder->Enabled());
   EXPECT_TRUE(form.ButtonBrowse->Enabled());
-  ClickAndPump(*form.ButtonBrowse); // not yet a browse window: nothing changes
-  EXPECT_EQ(form.EditFolder->Text(), folder);
   ClickAndPump(*form.CheckBoxSearch);
   EXPECT_TRUE(form.CheckBoxSearch->Checked());
   EXPECT_FALSE(form.EditFolder->Enabled());
   EXPECT_FALSE(form.ButtonBrowse->Enabled());
+}
+
+BOOL CALLBACK FindBrowseWindow(HWND Window, LPARAM Found) {
+  char name[64] = {};
+  GetClassNameA(Window, name, sizeof(name));
+  if (IsWindowVisible(Window) && std::string(name) == "TFormBrowseFolder")
+    *reinterpret_cast<HWND *>(Found) = Window;
+  return TRUE;
+}
+
+// The browse button opens the folder browser at the edit's folder; Cancel
+// leaves the edit alone, OK puts the folder (with a backslash) into it.
+TEST_F(FormMain, BrowseButtonPicksTheFolder) {
+  TTempDir temp;
+  std::filesystem::create_directories(temp.File("charts"));
+  TFormMain &form = CreateForm();
+  EXPECT_TRUE(form.BrowseFolderDialog.Options.Contains(bfDirMustExist));
+  EXPECT_TRUE(form.BrowseFolderDialog.Options.Contains(bfPathMustExist));
+  ClickAndPump(*form.CheckBoxSearch);
+  form.EditFolder->SetText(temp.File("charts"));
+  const struct {
+    const char *Button;
+    std::string Edit;
+  } cases[] = {{"Cancel", temp.File("charts")}, {"OK", temp.File("charts\\")}};
+  for (const auto &c : cases) {
+    const DWORD gui = GetCurrentThreadId();
+    bool shown = false;
+    TDialogScript script([&, gui](TDialogDriver &driver) {
+      HWND browse = nullptr;
+      for (int i = 0; i < 1000 && !browse; ++i) {
+        EnumThreadWindows(gui, FindBrowseWindow, reinterpret_cast<LPARAM>(&browse));
+        Sleep(20);
+      }
+      if (!browse)
+        return;
+      shown = true;
+      PostClick(FindWindowExA(browse, nullptr, "Button", c.Button));
+      driver.WaitGone(browse);
+    });
+    PostClick(form.ButtonBrowse->Handle());
+    EXPECT_TRUE(PumpMessagesUntil([&] { return script.Done(); }));
+    EXPECT_TRUE(shown) << c.Button;
+    EXPECT_TRUE(SameText(form.EditFolder->Text(), c.Edit)) << c.Button << ": " << form.EditFolder->Text();
+  }
 }
 
 TEST_F(FormMain, QuestionNamesTheFoundFolderAndNoWritesNothing) {

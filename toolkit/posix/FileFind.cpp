@@ -12,6 +12,9 @@
 
 namespace {
 
+// Seconds from 1601-01-01 (the Windows file-time origin) to 1970-01-01.
+constexpr int64_t UnixEpochInFileTimeSeconds = 11644473600;
+
 char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 bool HasWildcard(const std::string &pattern) { return pattern.find_first_of("*?") != std::string::npos; }
@@ -66,6 +69,7 @@ bool EntryInfo(const std::string &Folder, const std::string &Name, TSearchRec &R
   Rec.Name = Name;
   Rec.Attr = attr;
   Rec.Size = (attr & faDirectory) ? 0 : static_cast<int64_t>(st.st_size);
+  Rec.Time = (static_cast<int64_t>(st.st_mtime) + UnixEpochInFileTimeSeconds) * 10000000;
   return true;
 }
 

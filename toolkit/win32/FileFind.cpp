@@ -16,6 +16,8 @@ void ToSearchRec(const WIN32_FIND_DATAA &data, TSearchRec &Rec) {
   Rec.Name = data.cFileName;
   Rec.Attr = static_cast<int32_t>(data.dwFileAttributes);
   Rec.Size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+  Rec.Time = static_cast<int64_t>((static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                  data.ftLastWriteTime.dwLowDateTime);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <map>
 #include <set>
 
 TApplication *Application = nullptr;
@@ -329,6 +330,24 @@ void TScreen::SetCursor(TCursor Value) {
 
 HCURSOR TScreen::CursorHandle() const {
   return LoadCursorA(nullptr, MAKEINTRESOURCEA(FCursor == TCursor::crHourGlass ? 32514 : 32512)); // IDC_WAIT, IDC_ARROW
+}
+
+namespace {
+
+// A function-local table, so that unit initialisations may register cursors
+// whatever the order in which the units start.
+std::map<int, HCURSOR> &CursorTable() {
+  static std::map<int, HCURSOR> table;
+  return table;
+}
+
+} // namespace
+
+void TScreen::SetCursors(int Index, HCURSOR Cursor) { CursorTable()[Index] = Cursor; }
+
+HCURSOR TScreen::Cursors(int Index) const {
+  const auto found = CursorTable().find(Index);
+  return found == CursorTable().end() ? nullptr : found->second;
 }
 
 void ShowMessage(const std::string &Text) {
