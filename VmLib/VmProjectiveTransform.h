@@ -29,6 +29,7 @@ using TFloatMatrix = float[3][3];
 // source; they use the matrix as last prepared.
 class TTransformation {
 public:
+  virtual ~TTransformation() = default;
 
   virtual void MapPointInteger(int32_t DstX, int32_t DstY, int32_t &SrcX, int32_t &SrcY) const = 0;
   // Results are 24.8 fixed point.

@@ -9,20 +9,12 @@
 
 #include "NKFChartWriter.h"
 #include "OSFile.h"
+#include "Raised.h"
 #include "TempDir.h"
 
 namespace {
 
 constexpr double Degree = std::numbers::pi / 180;
-
-template <class F> std::string Raised(F &&f) {
-  try {
-    f();
-  } catch (const Exception &e) {
-    return std::string(e.ClassName()) + ": " + e.Message();
-  }
-  return "none";
-}
 
 std::unique_ptr<TNKFChart> Open(const TTempDir &Dir, const TNKFChartDescription &Chart,
                                 const std::string &Name = "chart.nkf2") {

@@ -7,22 +7,13 @@
 
 #include "NKFChartWriter.h"
 #include "OSFile.h"
+#include "Raised.h"
 #include "TempDir.h"
 #include "VmNKFCharts.h"
 
 namespace {
 
 constexpr double Degree = std::numbers::pi / 180;
-
-// Class name and message of what F raises, or "none".
-template <class F> std::string Raised(F &&f) {
-  try {
-    f();
-  } catch (const Exception &e) {
-    return std::string(e.ClassName()) + ": " + e.Message();
-  }
-  return "none";
-}
 
 std::string Versions(uint32_t Version) { return NKFDottedVersion(Version); }
 
