@@ -114,26 +114,27 @@ const char *CalibrationKind(const TTagCalibrationData *Data) {
   return "None";
 }
 
+// A keyed array of [x, y] pairs.
+template <class Points> void WritePointPairs(TJsonWriter &j, const char *Key, const Points &List) {
+  j.Key(Key);
+  j.BeginArray();
+  for (const TDoublePoint &p : List)
+    j.Pair(p.X, p.Y);
+  j.EndArray();
+}
+
 void WriteCalibrationData(TJsonWriter &j, const TTagCalibrationData &Data) {
   j.BeginObject();
   j.Key("Kind");
   j.Text(CalibrationKind(&Data));
   j.Key("CalibrationPointCount");
   j.Integer(Data.CalibrationPointCount);
-  j.Key("PixelPoints");
-  j.BeginArray();
-  for (const TDoublePoint &p : Data.PixelPoints)
-    j.Pair(p.X, p.Y);
-  j.EndArray();
+  WritePointPairs(j, "PixelPoints", Data.PixelPoints);
   j.Key("Width");
   j.Integer(Data.Width);
   j.Key("Height");
   j.Integer(Data.Height);
-  j.Key("MapPoints");
-  j.BeginArray();
-  for (const TDoublePoint &p : Data.MapPoints)
-    j.Pair(p.X, p.Y);
-  j.EndArray();
+  WritePointPairs(j, "MapPoints", Data.MapPoints);
   j.Key("DatumType");
   j.Integer(Data.DatumType);
   j.Key("DatumCode");
