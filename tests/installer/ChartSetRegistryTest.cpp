@@ -125,6 +125,45 @@ TEST_F(ChartSetRegistryTest, RegistrationThatCannotOpenTheSetKeyFails) {
   EXPECT_FALSE(RegKeyPresent(HKEY_LOCAL_MACHINE, ModuleKey));
 }
 
+TEST_F(ChartSetRegistryTest, AStaleKeyThatCannotBeRemovedFailsTheRegistration) {
+  ASSERT_TRUE(RegisterCharts("C:\\Old charts\\"));
+  // Left by an earlier registration, and this user may not remove it.
+  TLockedRegKey stale(HKEY_LOCAL_MACHINE, std::string(SetKey) + "\\Modules\\C");
+  ASSERT_TRUE(stale.Locked());
+  EXPECT_FALSE(RegisterCharts("D:\\Charts\\"));
+
+  // The new records are all written all the same, and the neighbours of
+  // the stale key are cleaned.
+  TRegistry registry(KEY_READ);
+  registry.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(registry.OpenKeyReadOnly(ModuleKey));
+  EXPECT_EQ(registry.ReadString("Path"), "D:\\Charts\\");
+  for (const char *file : SetFiles)
+    EXPECT_TRUE(RegKeyPresent(HKEY_LOCAL_MACHINE, std::string(ChartsKey) + "\\" + file)) << file;
+}
+
+TEST_F(ChartSetRegistryTest, AFailedWriteLeavesTheEarlierRegistrationInstalled) {
+  TTempDir dir;
+  const std::string folder = IncludeTrailingPathDelimiter(dir.Path());
+  for (const char *file : SetFiles)
+    WriteFileBytes(folder + file, ChartBytes());
+  ASSERT_TRUE(RegisterCharts(folder));
+  const std::string before = DumpRegKey(HKEY_LOCAL_MACHINE, ChartsKey);
+
+  {
+    // The module key can be read but no longer written.
+    TLockedRegKey readOnly(HKEY_LOCAL_MACHINE, ModuleKey, KEY_READ);
+    ASSERT_TRUE(readOnly.Locked());
+    EXPECT_FALSE(RegisterCharts("D:\\Elsewhere\\"));
+    EXPECT_TRUE(CheckInstalled()) << "the earlier registration stays readable";
+  }
+  TRegistry registry(KEY_READ);
+  registry.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(registry.OpenKeyReadOnly(ModuleKey));
+  EXPECT_EQ(registry.ReadString("Path"), folder);
+  EXPECT_EQ(DumpRegKey(HKEY_LOCAL_MACHINE, ChartsKey), before);
+}
+
 TEST_F(ChartSetRegistryTest, NothingRegisteredIsNotInstalled) {
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, SetKey); // the guard puts back whatever was there
   EXPECT_FALSE(RegKeyPresent(HKEY_LOCAL_MACHINE, SetKey));

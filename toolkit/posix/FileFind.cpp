@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <vector>
 
@@ -132,6 +133,11 @@ bool TFileSearch::FindNext(TSearchRec &Rec) {
 }
 
 void TFileSearch::FindClose() { FImpl.reset(); }
+
+bool SameFileName(const std::string &A, const std::string &B) {
+  return A.size() == B.size() &&
+         std::equal(A.begin(), A.end(), B.begin(), [](char a, char b) { return Fold(a) == Fold(b); });
+}
 
 uint32_t GetLogicalDriveMask() { return 0; }
 
