@@ -81,6 +81,14 @@ const std::string &ChartBytes() {
   return bytes;
 }
 
+// The nine files, valid charts, in Dir; the folder with its backslash.
+std::string WriteSet(const TTempDir &Dir) {
+  const std::string folder = IncludeTrailingPathDelimiter(Dir.Path());
+  for (const char *file : SetFiles)
+    WriteFileBytes(folder + file, ChartBytes());
+  return folder;
+}
+
 // Every test leaves the maker's key of HKEY_LOCAL_MACHINE as it found it.
 class ChartSetRegistryTest : public ::testing::Test {
 protected:
@@ -144,9 +152,7 @@ TEST_F(ChartSetRegistryTest, AStaleKeyThatCannotBeRemovedFailsTheRegistration) {
 
 TEST_F(ChartSetRegistryTest, AFailedWriteLeavesTheEarlierRegistrationInstalled) {
   TTempDir dir;
-  const std::string folder = IncludeTrailingPathDelimiter(dir.Path());
-  for (const char *file : SetFiles)
-    WriteFileBytes(folder + file, ChartBytes());
+  const std::string folder = WriteSet(dir);
   ASSERT_TRUE(RegisterCharts(folder));
   const std::string before = DumpRegKey(HKEY_LOCAL_MACHINE, ChartsKey);
 
@@ -234,9 +240,7 @@ TEST_F(ChartSetRegistryTest, InstalledCheckOverRecordsAndFiles) {
 
 TEST_F(ChartSetRegistryTest, UnreadableSetKeyLeavesTheDecisionToTheModule) {
   TTempDir dir;
-  const std::string folder = IncludeTrailingPathDelimiter(dir.Path());
-  for (const char *file : SetFiles)
-    WriteFileBytes(folder + file, ChartBytes());
+  const std::string folder = WriteSet(dir);
   ASSERT_TRUE(RegisterCharts(folder));
   TLockedRegKey locked(HKEY_LOCAL_MACHINE, SetKey);
   ASSERT_TRUE(locked.Locked());
