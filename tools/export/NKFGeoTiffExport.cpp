@@ -143,6 +143,16 @@ std::vector<GDALDataset *> CreateOverviews(GDALDataset &Dataset, const TNKFChart
   return overviews;
 }
 
+// The datum's name with its table code. A bare name such as "ORDNANCE
+// SURVEY OF GREAT BRITAIN 1936" is matched by GDAL to the EPSG datum of that
+// name, which the GeoTIFF then stores by number instead of our shift: PROJ
+// would apply its own transformation, metres away from the chart's.
+std::string DatumName(const TGeodeticDatum &Datum) {
+  if (Datum.Name.empty())
+    return "Chart datum";
+  return Datum.Code.empty() ? Datum.Name : Datum.Name + " (" + Datum.Code + ")";
+}
+
 } // namespace
 
 std::vector<std::string> NKFGeoTiffCreationOptions() {
@@ -174,7 +184,7 @@ OGRSpatialReference NKFSpatialReference(const TNKFGeoreference &Georeference) {
       err = srs.SetWellKnownGeogCS("WGS84");
     } else {
       const TGeodeticEllipsoid &e = *datum.Ellipsoid;
-      const std::string name = datum.Name.empty() ? "Chart datum" : datum.Name;
+      const std::string name = DatumName(datum);
       err = srs.SetGeogCS(name.c_str(), name.c_str(), e.Name.empty() ? "Chart ellipsoid" : e.Name.c_str(), e.A,
                           e.InvF);
       const TNKFTOWGS84 t = NKFPositionVectorTOWGS84(datum);
