@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "NKFGeoTiffExport.h"
+#include "ToolErrors.h"
 #include "VmNKFCharts.h"
 
 namespace {
@@ -91,7 +92,7 @@ int main(int argc, char **argv) {
   TArguments arguments;
   if (!Parse(argc, argv, arguments))
     return Usage();
-  try {
+  return RunReportingErrors([&] {
     TNKFChart chart(arguments.Chart);
     // The chart reader opens a file without the chart magic as an empty chart.
     if (chart.Version == 0)
@@ -102,12 +103,5 @@ int main(int argc, char **argv) {
     }
     if (!arguments.Footprint.empty())
       NKFWriteFootprint(chart, arguments.Footprint);
-  } catch (const Exception &e) {
-    std::fprintf(stderr, "%s: %s\n", e.ClassName(), e.Message().c_str());
-    return 1;
-  } catch (const std::exception &e) {
-    std::fprintf(stderr, "%s\n", e.what());
-    return 1;
-  }
-  return 0;
+  });
 }

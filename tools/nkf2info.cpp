@@ -22,6 +22,7 @@
 #include "NKFChartJson.h"
 #include "NKFTileReader.h"
 #include "PngStoredWriter.h"
+#include "ToolErrors.h"
 #include "VmFileIO.h"
 #include "VmNKF2Codec.h"
 #include "VmNKFCharts.h"
@@ -70,7 +71,7 @@ int main(int argc, char **argv) {
       return Usage();
     png = argv[5];
   }
-  try {
+  return RunReportingErrors([&] {
     TNKFChart chart(fileName);
     if (png.empty()) {
       const std::string json = NKFChartJson(chart);
@@ -82,12 +83,5 @@ int main(int argc, char **argv) {
       TNKFTileReader reader(chart);
       WritePng(png, reader.ReadRGBA(static_cast<uint32_t>(tile)));
     }
-  } catch (const Exception &e) {
-    std::fprintf(stderr, "%s: %s\n", e.ClassName(), e.Message().c_str());
-    return 1;
-  } catch (const std::exception &e) {
-    std::fprintf(stderr, "%s\n", e.what());
-    return 1;
-  }
-  return 0;
+  });
 }

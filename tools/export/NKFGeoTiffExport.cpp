@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <numbers>
 
 #include <cpl_conv.h>
@@ -69,6 +70,13 @@ CPLStringList CreationOptionList() {
   for (const std::string &option : NKFGeoTiffCreationOptions())
     list.AddString(option.c_str());
   return list;
+}
+
+// Writing over the chart would destroy what is being read.
+void RefuseChartAsOutput(const TNKFChart &Chart, const std::string &OutFile, const std::string &Operation) {
+  std::error_code error;
+  if (std::filesystem::equivalent(Chart.FileName, OutFile, error))
+    throw ENKFExportError(Operation + ": " + OutFile + " is the chart itself");
 }
 
 // Closes the dataset and reports what GDAL could not write on the way.
@@ -209,6 +217,7 @@ void NKFExportGeoTiff(const TNKFChart &Chart, const std::string &OutFile, const 
   if (level.Width == 0 || level.Height == 0 || level.Width > INT32_MAX / Bands || level.Height > INT32_MAX)
     throw ENKFExportError("NKFExportGeoTiff: Level " + std::to_string(Options.Level) + " of " + Chart.FileName +
                           " has no pixels that can be written");
+  RefuseChartAsOutput(Chart, OutFile, "NKFExportGeoTiff");
   TNKFTileReader reader(Chart);
 
   GDALAllRegister();
@@ -248,6 +257,7 @@ void NKFExportGeoTiff(const TNKFChart &Chart, const std::string &OutFile, const 
 
 void NKFWriteFootprint(const TNKFChart &Chart, const std::string &OutFile) {
   const std::vector<TDoublePoint> points = NKFFootprint(Chart);
+  RefuseChartAsOutput(Chart, OutFile, "NKFWriteFootprint");
   GDALAllRegister();
   TGdalErrorScope quiet;
   GDALDriver *driver = GetGDALDriverManager()->GetDriverByName("GeoJSON");

@@ -474,6 +474,13 @@ TEST(NKFGeoTiffExport, RefusesWhatCannotBeExported) {
   TNKFChartDescription description = NKFSampleChart(NKFVersion1_0_0_2, Width, Height);
   NKFWriteChartFile(dir.File("c.nkf2"), description);
   TNKFChart chart(dir.File("c.nkf2"));
+  // Nor may an output name the chart, which it would overwrite.
+  const std::string before = ReadFileBytes(dir.File("c.nkf2"));
+  const std::string same =
+      dir.Path() + "../" + std::filesystem::path(dir.Path()).parent_path().filename().string() + "/c.nkf2";
+  EXPECT_THROW(NKFExportGeoTiff(chart, same, TNKFExportOptions{}), ENKFExportError);
+  EXPECT_THROW(NKFWriteFootprint(chart, dir.File("c.nkf2")), ENKFExportError);
+  EXPECT_EQ(ReadFileBytes(dir.File("c.nkf2")), before);
   try {
     NKFExportGeoTiff(chart, dir.File("c.tif"), TNKFExportOptions{});
     ADD_FAILURE() << "exported placeholder tiles";
@@ -500,6 +507,14 @@ TRun RunExport(const TTempDir &Dir, const std::string &Arguments) {
 
 std::string Quoted(const std::string &Path) { return "'" + Path + "'"; }
 
+// What the program shows on a terminal of its own.
+std::string OnTerminal(const TTempDir &Dir, const std::string &Arguments) {
+  const std::string shown = Dir.File("terminal.txt");
+  const std::string command = std::string("'") + NKF2EXPORT + "' " + Arguments;
+  EXPECT_EQ(std::system(("script -qec \"" + command + "\" /dev/null >'" + shown + "'").c_str()), 0);
+  return ReadFileBytes(shown);
+}
+
 TEST(NKF2ExportProgram, WritesTheFilesAndReportsErrorsWithStatusOne) {
   TTempDir dir;
   NKFWriteChartFile(dir.File("c.nkf2"), CaseChart(ChartCases[2]));
@@ -512,6 +527,12 @@ TEST(NKF2ExportProgram, WritesTheFilesAndReportsErrorsWithStatusOne) {
   EXPECT_EQ(dataset->GetRasterXSize(), Width / 2);
   EXPECT_EQ(dataset->GetRasterBand(1)->GetOverviewCount(), 3);
   EXPECT_TRUE(Exists(dir.File("c.geojson")));
+
+  // On a terminal (script(1) gives it one) the bar is drawn in place on
+  // standard error and ends full.
+  const std::string terminal = OnTerminal(dir, Quoted(dir.File("c.nkf2")) + " " + Quoted(dir.File("bar.tif")));
+  EXPECT_EQ(terminal.rfind("\rnkf2export [", 0), 0u) << terminal;
+  EXPECT_NE(terminal.find("] 100%\r\n"), std::string::npos) << terminal;
 
   const TRun missing = RunExport(dir, Quoted(dir.File("missing.nkf2")) + " " + Quoted(dir.File("m.tif")));
   EXPECT_EQ(missing.Status, 1);
