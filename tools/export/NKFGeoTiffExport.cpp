@@ -79,6 +79,19 @@ void RefuseChartAsOutput(const TNKFChart &Chart, const std::string &OutFile, con
     throw ENKFExportError(Operation + ": " + OutFile + " is the chart itself");
 }
 
+// The first version stores its level records as they are: a level is
+// written only when its tiles cover exactly its pixels, 256 x 256 each.
+void CheckLevel(const TNKFChart &Chart, int Level) {
+  const TNKFLevel &l = Chart.Levels[Level];
+  const auto tilesFor = [](uint32_t Pixels) { return Pixels / NKFTileSize + (Pixels % NKFTileSize != 0); };
+  if (l.Width == 0 || l.Height == 0 || l.Width > INT32_MAX / Bands || l.Height > INT32_MAX ||
+      l.TilesX != tilesFor(l.Width) || l.TilesY != tilesFor(l.Height))
+    throw ENKFExportError("NKFExportGeoTiff: Level " + std::to_string(Level) + " of " + Chart.FileName + " (" +
+                          std::to_string(l.Width) + " x " + std::to_string(l.Height) + " pixels in " +
+                          std::to_string(l.TilesX) + " x " + std::to_string(l.TilesY) +
+                          " tiles) cannot be written as an image");
+}
+
 // Closes the dataset and reports what GDAL could not write on the way.
 void CloseDataset(GDALDatasetUniquePtr &Dataset, const std::string &Operation, const std::string &FileName) {
   Dataset.reset();
@@ -213,10 +226,10 @@ void NKFExportGeoTiff(const TNKFChart &Chart, const std::string &OutFile, const 
     throw ENKFExportError("NKFExportGeoTiff: Level " + std::to_string(Options.Level) + " is not 0 to 4");
   const TNKFGeoreference georeference = NKFChartGeoreference(Chart);
   const OGRSpatialReference srs = NKFSpatialReference(georeference);
+  const int last = Options.Overviews ? NKFLevelCount - 1 : Options.Level;
+  for (int l = Options.Level; l <= last; ++l)
+    CheckLevel(Chart, l);
   const TNKFLevel &level = Chart.Levels[Options.Level];
-  if (level.Width == 0 || level.Height == 0 || level.Width > INT32_MAX / Bands || level.Height > INT32_MAX)
-    throw ENKFExportError("NKFExportGeoTiff: Level " + std::to_string(Options.Level) + " of " + Chart.FileName +
-                          " has no pixels that can be written");
   RefuseChartAsOutput(Chart, OutFile, "NKFExportGeoTiff");
   TNKFTileReader reader(Chart);
 
@@ -235,7 +248,6 @@ void NKFExportGeoTiff(const TNKFChart &Chart, const std::string &OutFile, const 
   if (dataset->SetGeoTransform(transform.data()) != CE_None || dataset->SetSpatialRef(&srs) != CE_None)
     RaiseGdal("NKFExportGeoTiff", "Cannot georeference " + OutFile);
 
-  const int last = Options.Overviews ? NKFLevelCount - 1 : Options.Level;
   uint64_t rowsTotal = 0, rowsDone = 0;
   for (int l = Options.Level; l <= last; ++l)
     rowsTotal += Chart.Levels[l].TilesY;

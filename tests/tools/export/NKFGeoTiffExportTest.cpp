@@ -468,6 +468,27 @@ TEST(NKFGeoTiffExport, RefusesWhatCannotBeExported) {
     EXPECT_FALSE(Exists(dir.File("c.geojson"))) << r.Name;
   }
 
+  {
+    // The first version stores level records as they come: one tile column
+    // more than the level's pixels need must not be written past the image.
+    TTempDir dir;
+    TNKFChartDescription description = NKFSampleChart(NKFVersion1_0_0_0, Width, Height);
+    description.Levels[1].TilesX += 1;
+    for (int extra = 0; extra < static_cast<int>(description.Levels[1].TilesY); ++extra)
+      description.TileBlobs.push_back(0);
+    NKFFillSampleTiles(description);
+    NKFWriteChartFile(dir.File("c.nkf2"), description);
+    TNKFChart chart(dir.File("c.nkf2"));
+    NKFExportGeoTiff(chart, dir.File("c.tif"), TNKFExportOptions{0, false});
+    try {
+      NKFExportGeoTiff(chart, dir.File("c.tif"), TNKFExportOptions{0, true});
+      ADD_FAILURE() << "level records that do not fit: exported";
+    } catch (const ENKFExportError &e) {
+      EXPECT_EQ(e.Message(), "NKFExportGeoTiff: Level 1 of " + dir.File("c.nkf2") +
+                                 " (320 x 240 pixels in 3 x 1 tiles) cannot be written as an image");
+    }
+  }
+
   // Placeholder bytes instead of tiles: the export stops at the first tile
   // and removes what it had begun.
   TTempDir dir;
