@@ -21,6 +21,7 @@
 #include <map>
 #include <memory>
 #include <numbers>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,8 @@ const TChartCase ChartCases[] = {
     {"RD grid, three points, level 1", TGrid::RD, NKFVersion1_0_0_2, 0, "", 51.9, 4.4, 25, 0, 0, 1},
     {"RD grid 1.0.0.1", TGrid::RD, NKFVersion1_0_0_1, 0, "", 53.0, 6.2, 0, 0, 0, 0},
 };
+
+void PrintTo(const TChartCase &c, std::ostream *os) { *os << c.Name; }
 
 const TGeodeticEllipsoid *CaseEllipsoid(const TChartCase &c) {
   if (c.Grid == TGrid::RD)
@@ -264,6 +267,9 @@ TEST_P(NKFGeoTiffExportCase, GdalPlacesEveryPixelWhereTheChartDoes) {
   TNKFChart chart(dir.File("c.nkf2"));
   ASSERT_TRUE(chart.IsCalibrated()) << c.Name;
   NKFExportGeoTiff(chart, dir.File("c.tif"), TNKFExportOptions{c.Level, false});
+  // Everything is in the GeoTIFF's own keys: no side file that a copy of the
+  // image would leave behind.
+  EXPECT_FALSE(Exists(dir.File("c.tif.aux.xml"))) << c.Name;
 
   GDALDatasetUniquePtr dataset = OpenRaster(dir.File("c.tif"));
   ASSERT_TRUE(dataset) << c.Name;
