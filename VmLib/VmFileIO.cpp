@@ -345,7 +345,7 @@ bool StreamCheckStr(TStream &Stream, const std::string &Expected) {
 namespace {
 
 // Inside the walk folders carry no trailing delimiter: a drive root is "C:"
-// and a name in it "C:\\name".
+// and a name in it "C:\name".
 //
 // Each folder is listed once, and that one listing answers both questions:
 // does it hold every name, and which subfolders come next. Looking the names

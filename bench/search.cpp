@@ -241,14 +241,17 @@ double Median(std::vector<double> Times) {
   return Times[Times.size() / 2];
 }
 
-// The walks take turns, round by round, each round starting with the next
-// one, so that a change in the machine's load during the run, and whatever
-// one walk leaves behind for the next, falls on all of them alike.
+// The walks take turns, each round in the next of their orders, so that a
+// change in the machine's load during the run, and whatever one walk leaves
+// behind for the next (the former walk's many failed lookups slow the walk
+// after it under Wine), falls on all of them alike.
 void TimeRounds(bool Cold, int Rounds, const std::string &Expected) {
   std::vector<std::vector<double>> times(std::size(Walks));
-  for (int round = 0; round < Rounds; ++round)
-    for (size_t turn = 0; turn < std::size(Walks); ++turn) {
-      const size_t w = (round + turn) % std::size(Walks);
+  std::vector<size_t> order(std::size(Walks));
+  for (size_t w = 0; w < order.size(); ++w)
+    order[w] = w;
+  for (int round = 0; round < Rounds; ++round, std::next_permutation(order.begin(), order.end()))
+    for (const size_t w : order) {
       if (Cold && !DropCaches()) {
         std::fprintf(stderr, "cannot drop the caches\n");
         std::exit(1);
