@@ -102,6 +102,18 @@ bool TDialogDriver::WaitGone(HWND Window, DWORD TimeoutMs) {
   return false;
 }
 
+bool TDialogDriver::WaitForFocus(HWND Control, DWORD TimeoutMs) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < TimeoutMs) {
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof(gui);
+    if (GetGUIThreadInfo(FGuiThread, &gui) && gui.hwndFocus == Control)
+      return true;
+    Sleep(20);
+  }
+  return false;
+}
+
 bool TDialogDriver::Click(const TDialogInfo &Dialog, const std::string &Caption) {
   HWND button = FindButton(Dialog.Handle, Caption);
   if (!button)
@@ -152,3 +164,20 @@ bool PumpMessagesUntil(const std::function<bool()> &Condition, DWORD TimeoutMs) 
 }
 
 void PostClick(HWND Control) { PostMessageA(Control, BM_CLICK, 0, 0); }
+
+void PressKeys(std::initializer_list<WORD> Keys) {
+  std::vector<INPUT> inputs;
+  const auto key = [&inputs](WORD Key, DWORD Flags) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = Key;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(Key, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = Flags;
+    inputs.push_back(input);
+  };
+  for (WORD k : Keys)
+    key(k, 0);
+  for (auto k = std::rbegin(Keys); k != std::rend(Keys); ++k)
+    key(*k, KEYEVENTF_KEYUP);
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <thread>
@@ -40,6 +41,8 @@ public:
   void PostKey(WORD Key);
   // Waits until the window is destroyed or hidden.
   bool WaitGone(HWND Window, DWORD TimeoutMs = 15000);
+  // Waits until the control has the keyboard focus of the thread.
+  bool WaitForFocus(HWND Control, DWORD TimeoutMs = 5000);
 
 private:
   DWORD FGuiThread;
@@ -69,3 +72,8 @@ bool PumpMessagesUntil(const std::function<bool()> &Condition, DWORD TimeoutMs =
 // Clicks a control as a user would: BM_CLICK posted to it, so that the click
 // runs in the thread's message loop.
 void PostClick(HWND Control);
+
+// Presses the keys one after the other and releases them in reverse order
+// through the system's keyboard input (SendInput), as a user's keyboard does:
+// the focused control of the foreground window receives them.
+void PressKeys(std::initializer_list<WORD> Keys);
