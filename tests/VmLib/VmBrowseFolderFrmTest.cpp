@@ -392,14 +392,14 @@ TEST_F(BrowseDialog, FolderNameAccessKeyFocusesTheEdit) {
   Browse(folder, btSave, {}, [&](const TBrowseWindow &w, TDialogDriver &driver) {
     if (!driver.WaitForFocus(w.Edit))
       return;
-    PressKeys({VK_TAB});
+    driver.PressKeys({VK_TAB});
     tree = driver.WaitForFocus(w.Tree);
-    PressKeys({VK_MENU, 'N'});
+    driver.PressKeys({VK_MENU, 'N'});
     fromTree = driver.WaitForFocus(w.Edit);
-    PressKeys({VK_TAB});
-    PressKeys({VK_TAB});
+    driver.PressKeys({VK_TAB});
+    driver.PressKeys({VK_TAB});
     ok = driver.WaitForFocus(w.OK);
-    PressKeys({'N'});
+    driver.PressKeys({'N'});
     fromButton = driver.WaitForFocus(w.Edit);
     PostClick(w.Cancel);
     driver.WaitGone(w.Form, 5000);

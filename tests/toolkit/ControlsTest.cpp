@@ -99,7 +99,6 @@ protected:
     Go->OnClick = [this](TWinControl *) { ++Clicks; };
     Form->SetActiveControl(Go.get());
     Form->Show();
-    SetForegroundWindow(Form->Handle());
     App.ProcessMessages();
   }
 
@@ -110,10 +109,12 @@ protected:
     return args;
   }
 
-  // Presses the keys and lets the form handle them.
-  void Press(std::initializer_list<WORD> Keys) {
-    PressKeys(Keys);
-    PumpMessagesUntil([] { return false; }, 300);
+  // Presses the keys, from a helper thread as a keyboard would, while the
+  // form handles them.
+  void Press(const std::vector<WORD> &Keys) {
+    TDialogScript script([&Keys](TDialogDriver &Driver) { Driver.PressKeys(Keys); });
+    EXPECT_TRUE(PumpMessagesUntil([&] { return script.Done(); }));
+    App.ProcessMessages();
   }
 
   std::unique_ptr<TForm> Form;
