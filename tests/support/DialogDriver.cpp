@@ -139,7 +139,8 @@ void TDialogDriver::PressKeys(const std::vector<WORD> &Keys) {
   constexpr LPARAM AltDown = 1 << 29, WasDown = 1 << 30, Released = static_cast<LPARAM>(1u << 31);
   const bool alt = std::find(Keys.begin(), Keys.end(), VK_MENU) != Keys.end();
   const auto post = [this](UINT Msg, WORD Key, LPARAM Flags) {
-    PostMessageA(KeyboardTarget(), Msg, Key, 1 | static_cast<LPARAM>(MapVirtualKeyA(Key, MAPVK_VK_TO_VSC)) << 16 | Flags);
+    const auto scanCode = static_cast<LPARAM>(MapVirtualKeyA(Key, MAPVK_VK_TO_VSC));
+    PostMessageA(KeyboardTarget(), Msg, Key, 1 | scanCode << 16 | Flags);
     Sleep(50); // handled before the next, as keys come one at a time
   };
   for (WORD key : Keys)

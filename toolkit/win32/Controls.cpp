@@ -29,7 +29,8 @@ int MeasureText(HWND Window, const std::string &Text, bool ShowAccelChar) {
   HDC dc = GetDC(Window);
   HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(Window, WM_GETFONT, 0, 0)));
   RECT r{};
-  DrawTextA(dc, Text.c_str(), static_cast<int>(Text.size()), &r, DT_CALCRECT | DT_SINGLELINE | DT_EXPANDTABS | (ShowAccelChar ? 0 : DT_NOPREFIX));
+  DrawTextA(dc, Text.c_str(), static_cast<int>(Text.size()), &r,
+            DT_CALCRECT | DT_SINGLELINE | DT_EXPANDTABS | (ShowAccelChar ? 0 : DT_NOPREFIX));
   SelectObject(dc, old);
   ReleaseDC(Window, dc);
   return r.right - r.left;
