@@ -3,6 +3,7 @@
 #include "VmGraphics.h"
 
 #include <csetjmp>
+#include <limits>
 #include <cstdio> // jpeglib.h needs FILE and size_t declared first
 #include <string>
 #include <vector>
@@ -109,6 +110,9 @@ std::vector<uint8_t> ReadRest(TStream &Stream) {
 
 void LoadJpegPicture(TStream &Stream, TBitmap32 &Bitmap) {
   const std::vector<uint8_t> data = ReadRest(Stream);
+  // libjpeg takes the size as unsigned long, 32 bits on 64-bit Windows.
+  if (data.size() > std::numeric_limits<unsigned long>::max())
+    throw EGraphicsError("LoadJpegPicture: Picture data too large");
   TDecompressor decompressor;
   try {
     if (!DecodeInto(decompressor, data.data(), data.size(), Bitmap))

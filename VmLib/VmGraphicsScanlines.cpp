@@ -284,10 +284,10 @@ constexpr int32_t RLEMinAbsolute = 3;
 
 // A run of Count units starting at unit Position must end inside the line of
 // Capacity units; files decide the counts, so this is checked, not assumed.
-void CheckRun(const char *Reader, const char *Unit, int32_t Position, int32_t Count, int64_t Capacity) {
+void CheckRun(const char *Reader, const char *Unit, int64_t Position, int32_t Count, int64_t Capacity) {
   if (Position + Count > Capacity)
-    throw EGraphicsError(Format("%s: Run of %d at %s %d overruns the line of %lld %ss", Reader, Count, Unit, Position,
-                                static_cast<long long>(Capacity), Unit));
+    throw EGraphicsError(Format("%s: Run of %d at %s %lld overruns the line of %lld %ss", Reader, Count, Unit,
+                                static_cast<long long>(Position), static_cast<long long>(Capacity), Unit));
 }
 
 // Walks the codes of one line; the format's handlers write the runs.
@@ -334,7 +334,7 @@ struct TRLE4Line {
   static constexpr const char *Name = "ScanlineReadRLE4";
   uint8_t *Dest;
   int32_t Length;
-  int32_t X = 0;
+  int64_t X = 0; // pixels: up to twice the line's bytes
 
   int64_t Pixels() const { return int64_t{Length} * 2; }
   void Put(uint8_t Nibble) {
