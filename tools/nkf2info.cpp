@@ -20,34 +20,14 @@
 #endif
 
 #include "NKFChartJson.h"
+#include "NKFTileReader.h"
 #include "PngStoredWriter.h"
+#include "ToolErrors.h"
 #include "VmFileIO.h"
 #include "VmNKF2Codec.h"
 #include "VmNKFCharts.h"
 
 namespace {
-
-// Tile Index decoded as the tile loader does it: the active pair, with
-// alpha. Returns RGBA bytes, colours as decoded, alpha 0 or 255.
-std::vector<uint8_t> DecodeTileRGBA(const TNKFChart &Chart, uint32_t Index) {
-  TNKFTileEntry entry;
-  Chart.GetTileEntry(Index, entry);
-  TBitmap32 bitmap;
-  bitmap.SetSize(NKF2TileSize, NKF2TileSize);
-  TBufferedFileStream stream(Chart.FileName, fmOpenRead | fmShareDenyWrite, 32768);
-  stream.Seek(entry.ActiveOffset, TSeekOrigin::soBeginning);
-  DecodeTile(stream, bitmap, true, static_cast<int32_t>(entry.ActiveSize));
-  std::vector<uint8_t> rgba;
-  rgba.reserve(bitmap.PixelCount() * 4);
-  for (size_t i = 0; i < bitmap.PixelCount(); ++i) {
-    const TColor32 c = bitmap.Bits()[i];
-    rgba.push_back(static_cast<uint8_t>(c >> 16));
-    rgba.push_back(static_cast<uint8_t>(c >> 8));
-    rgba.push_back(static_cast<uint8_t>(c));
-    rgba.push_back(static_cast<uint8_t>(c >> 24));
-  }
-  return rgba;
-}
 
 #if defined(VM_HAVE_LIBPNG)
 void WritePng(const std::string &FileName, const std::vector<uint8_t> &RGBA) {
@@ -91,7 +71,7 @@ int main(int argc, char **argv) {
       return Usage();
     png = argv[5];
   }
-  try {
+  return RunReportingErrors([&] {
     TNKFChart chart(fileName);
     if (png.empty()) {
       const std::string json = NKFChartJson(chart);
@@ -100,14 +80,8 @@ int main(int argc, char **argv) {
       if (static_cast<uint64_t>(tile) >= chart.TileCount)
         throw ENKFChartError("nkf2info: Tile " + std::to_string(tile) + " is not below TileCount (" +
                              std::to_string(chart.TileCount) + ")");
-      WritePng(png, DecodeTileRGBA(chart, static_cast<uint32_t>(tile)));
+      TNKFTileReader reader(chart);
+      WritePng(png, reader.ReadRGBA(static_cast<uint32_t>(tile)));
     }
-  } catch (const Exception &e) {
-    std::fprintf(stderr, "%s: %s\n", e.ClassName(), e.Message().c_str());
-    return 1;
-  } catch (const std::exception &e) {
-    std::fprintf(stderr, "%s\n", e.what());
-    return 1;
-  }
-  return 0;
+  });
 }
