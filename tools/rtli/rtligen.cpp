@@ -1,0 +1,307 @@
+// rtligen: makes the line-information table of a linked Windows program from
+// what the toolchain's binutils print about it (the rtli-link script runs
+// them): objdump's section headers, decoded line table, address ranges and
+// compilation units, and nm's symbol table with c++filt's names beside it.
+// Built for the host, as a build step.
+//
+//   rtligen HEADERS LINES ARANGES UNITS SYMBOLS NAMES OUT.bin
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "RTLITableWriter.h"
+#include "VmRTLIFormat.h"
+
+namespace {
+
+// Code between two ranges of one unit, or before another unit, that is at
+// most this long is the linker's alignment padding.
+constexpr uint64_t PaddingLimit = 16;
+constexpr double SecondsPerDay = 86400.0;
+constexpr double UnixEpochDateTime = 25569.0; // 1 January 1970 in days since 30 December 1899
+
+[[noreturn]] void Fail(const std::string &Message) {
+  std::cerr << "rtligen: " << Message << "\n";
+  std::exit(1);
+}
+
+std::vector<std::string> ReadLines(const char *Path) {
+  std::ifstream in(Path);
+  if (!in)
+    Fail(std::string("cannot read ") + Path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> Tokens(const std::string &Line) {
+  std::istringstream in(Line);
+  std::vector<std::string> tokens;
+  for (std::string token; in >> token;)
+    tokens.push_back(token);
+  return tokens;
+}
+
+bool ParseHex(const std::string &Text, uint64_t &Value) {
+  if (Text.empty())
+    return false;
+  char *end = nullptr;
+  Value = std::strtoull(Text.c_str(), &end, 16);
+  return *end == '\0';
+}
+
+std::string BaseName(const std::string &Path) {
+  const size_t slash = Path.find_last_of("/\\");
+  return slash == std::string::npos ? Path : Path.substr(slash + 1);
+}
+
+std::string WithoutExtension(const std::string &Name) {
+  const size_t dot = Name.find_last_of('.');
+  return dot == std::string::npos || dot == 0 ? Name : Name.substr(0, dot);
+}
+
+std::string Limited(const std::string &Name) { return Name.substr(0, RTLIFormat::MaxNameLength); }
+
+struct TCode {
+  uint64_t Origin = 0; // image base + 0x1000
+  uint64_t End = 0;    // end of the code section
+  bool Contains(uint64_t Address) const { return Address >= Origin && Address < End; }
+};
+
+// ImageBase and the .text section from `objdump -h -p`. The table's addresses
+// count from image base + 0x1000; a code section elsewhere would make every
+// address wrong, so that stops the build.
+TCode ReadCode(const char *Path) {
+  uint64_t imageBase = 0, textStart = 0, textSize = 0;
+  bool haveBase = false, haveText = false;
+  for (const std::string &line : ReadLines(Path)) {
+    const std::vector<std::string> t = Tokens(line);
+    if (t.size() >= 2 && t[0] == "ImageBase")
+      haveBase = ParseHex(t[1], imageBase);
+    else if (t.size() >= 4 && t[1] == ".text")
+      haveText = ParseHex(t[2], textSize) && ParseHex(t[3], textStart);
+  }
+  if (!haveBase || !haveText)
+    Fail("no image base or no .text section in the headers");
+  if (textStart != imageBase + RTLIFormat::LogicalOrigin)
+    Fail("the code section does not start at image base + 0x1000");
+  return {textStart, textStart + textSize};
+}
+
+// Compilation-unit offsets in .debug_info and their source names.
+std::map<uint64_t, std::string> ReadUnitNames(const char *Path) {
+  std::map<uint64_t, std::string> names;
+  uint64_t offset = 0;
+  bool wantName = false;
+  const std::string unitMark = "Compilation Unit @ offset ";
+  for (const std::string &line : ReadLines(Path)) {
+    const size_t mark = line.find(unitMark);
+    if (mark != std::string::npos) {
+      std::string hex = line.substr(mark + unitMark.size());
+      hex = hex.substr(0, hex.find(':'));
+      wantName = ParseHex(hex.substr(hex.find("0x") == 0 ? 2 : 0), offset);
+      continue;
+    }
+    if (wantName && line.find("DW_AT_name") != std::string::npos) {
+      const size_t colon = line.rfind(": ");
+      std::string name = line.substr(colon + 2);
+      while (!name.empty() && std::isspace(static_cast<unsigned char>(name.back())))
+        name.pop_back();
+      names[offset] = WithoutExtension(BaseName(name));
+      wantName = false;
+    }
+  }
+  return names;
+}
+
+struct TRange {
+  uint64_t Start, End;
+  std::string Name;
+};
+
+std::vector<TRange> ReadUnitRanges(const char *Path, const std::map<uint64_t, std::string> &Names,
+                                   const TCode &Code) {
+  std::vector<TRange> ranges;
+  std::string name;
+  for (const std::string &line : ReadLines(Path)) {
+    const size_t mark = line.find("Offset into .debug_info:");
+    if (mark != std::string::npos) {
+      const std::vector<std::string> t = Tokens(line.substr(mark + 24));
+      uint64_t offset = 0;
+      const auto found = !t.empty() && ParseHex(t[0].substr(t[0].find("0x") == 0 ? 2 : 0), offset)
+                             ? Names.find(offset)
+                             : Names.end();
+      name = found != Names.end() ? found->second : std::string();
+      continue;
+    }
+    const std::vector<std::string> t = Tokens(line);
+    uint64_t start, length;
+    if (t.size() == 2 && ParseHex(t[0], start) && ParseHex(t[1], length) && length > 0 && Code.Contains(start))
+      ranges.push_back({start, std::min(start + length, Code.End), name});
+  }
+  std::sort(ranges.begin(), ranges.end(), [](const TRange &a, const TRange &b) { return a.Start < b.Start; });
+  return ranges;
+}
+
+// Units cover the whole code section: each compilation unit's contiguous
+// code, and nameless units for code no unit claims (libraries built without
+// line information).
+void BuildUnits(const std::vector<TRange> &Ranges, const TCode &Code, TRTLITableData &Table) {
+  std::vector<TRange> units;
+  for (TRange range : Ranges) {
+    if (!units.empty()) {
+      TRange &last = units.back();
+      range.Start = std::max(range.Start, last.End);
+      if (range.End <= range.Start)
+        continue;
+      if (range.Start - last.End < PaddingLimit) {
+        if (range.Name == last.Name) {
+          last.End = range.End;
+          continue;
+        }
+        last.End = range.Start;
+      } else {
+        units.push_back({last.End, range.Start, ""});
+      }
+    } else if (range.Start > Code.Origin) {
+      units.push_back({Code.Origin, range.Start, ""});
+    }
+    units.push_back(range);
+  }
+  if (units.empty() || units.back().End < Code.End)
+    units.push_back({units.empty() ? Code.Origin : units.back().End, Code.End, ""});
+  Table.FirstUnitStart = 0;
+  for (const TRange &unit : units)
+    Table.Units.push_back({Limited(unit.Name), static_cast<uint32_t>(unit.End - Code.Origin)});
+}
+
+// Routines: the code symbols of the symbol table, each up to the next one.
+// Of several names at one address a global one is taken.
+void BuildRoutines(const char *SymbolsPath, const char *NamesPath, const TCode &Code, TRTLITableData &Table) {
+  const std::vector<std::string> symbols = ReadLines(SymbolsPath), names = ReadLines(NamesPath);
+  if (symbols.size() != names.size())
+    Fail("the symbol list and the demangled names differ in length");
+  std::map<uint64_t, std::pair<bool, std::string>> routines;
+  for (size_t i = 0; i < symbols.size(); ++i) {
+    const std::vector<std::string> t = Tokens(symbols[i]);
+    uint64_t address;
+    if (t.size() < 3 || t[1].size() != 1 || !ParseHex(t[0], address) || !Code.Contains(address))
+      continue;
+    const char type = t[1][0];
+    if (std::string("tTwW").find(type) == std::string::npos || names[i].empty() || names[i][0] == '.')
+      continue;
+    const bool global = std::isupper(static_cast<unsigned char>(type));
+    auto found = routines.find(address);
+    if (found == routines.end() || (global && !found->second.first))
+      routines[address] = {global, Limited(names[i])};
+  }
+  if (routines.empty())
+    return;
+  Table.FirstRoutineStart = static_cast<uint32_t>(routines.begin()->first - Code.Origin);
+  for (auto it = routines.begin(); it != routines.end(); ++it) {
+    const auto next = std::next(it);
+    const uint64_t end = next == routines.end() ? Code.End : next->first;
+    Table.Routines.push_back({it->second.second, static_cast<uint32_t>(end - it->first)});
+  }
+}
+
+struct TRow {
+  uint64_t Address;
+  std::string File;
+  int32_t Line;
+};
+
+// The decoded line table (`objdump --dwarf=decodedline --wide`): rows of file,
+// line (or "-" at the end of a sequence) and address. Each row covers the
+// code up to the next row of its sequence; runs of one file become records.
+void BuildLines(const char *Path, const TCode &Code, TRTLITableData &Table) {
+  struct TSpan {
+    uint64_t Start, End;
+    std::string File;
+    int32_t Line;
+  };
+  std::vector<TSpan> spans;
+  bool open = false;
+  TRow previous{};
+  for (const std::string &line : ReadLines(Path)) {
+    const std::vector<std::string> t = Tokens(line);
+    uint64_t address;
+    if (t.size() < 3 || t[2].rfind("0x", 0) != 0 || !ParseHex(t[2].substr(2), address))
+      continue;
+    const bool end = t[1] == "-";
+    if (!end && !std::all_of(t[1].begin(), t[1].end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
+      continue;
+    if (open && address > previous.Address && Code.Contains(previous.Address) && address <= Code.End)
+      spans.push_back({previous.Address, address, previous.File, previous.Line});
+    open = !end;
+    if (open)
+      previous = {address, BaseName(t[0]), static_cast<int32_t>(std::atol(t[1].c_str()))};
+  }
+  std::sort(spans.begin(), spans.end(), [](const TSpan &a, const TSpan &b) { return a.Start < b.Start; });
+
+  TRTLIFileEntry *record = nullptr;
+  uint64_t recordEnd = 0;
+  for (const TSpan &span : spans) {
+    if (span.Start < recordEnd)
+      continue; // overlapping sequences: the first one stands
+    const uint32_t length = static_cast<uint32_t>(span.End - span.Start);
+    if (record != nullptr && span.Start == recordEnd && span.File == record->Name) {
+      if (record->Spans.back().Line == span.Line)
+        record->Spans.back().Length += length;
+      else
+        record->Spans.push_back({length, span.Line});
+    } else {
+      Table.Files.push_back({span.File, static_cast<uint32_t>(span.Start - Code.Origin), {{length, span.Line}}});
+      record = &Table.Files.back();
+    }
+    recordEnd = span.End;
+  }
+  for (TRTLIFileEntry &file : Table.Files)
+    file.Name = Limited(file.Name);
+}
+
+double Now() {
+  // SOURCE_DATE_EPOCH makes a reproducible build reproducible here too.
+  if (const char *epoch = std::getenv("SOURCE_DATE_EPOCH"))
+    return UnixEpochDateTime + std::atof(epoch) / SecondsPerDay;
+  const auto seconds =
+      std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+  return UnixEpochDateTime + seconds / SecondsPerDay;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  if (argc != 8) {
+    std::cerr << "usage: rtligen HEADERS LINES ARANGES UNITS SYMBOLS NAMES OUT.bin\n";
+    return 2;
+  }
+  const TCode code = ReadCode(argv[1]);
+  TRTLITableData table;
+  table.Timestamp = Now();
+  BuildUnits(ReadUnitRanges(argv[3], ReadUnitNames(argv[4]), code), code, table);
+  BuildRoutines(argv[5], argv[6], code, table);
+  BuildLines(argv[2], code, table);
+  std::string bytes;
+  try {
+    bytes = WriteRTLITable(table);
+  } catch (const ERTLIWriteError &e) {
+    Fail(e.what());
+  }
+  std::ofstream out(argv[7], std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out)
+    Fail(std::string("cannot write ") + argv[7]);
+  std::printf("rtligen: %zu units, %zu routines, %zu line records, %zu bytes\n", table.Units.size(),
+              table.Routines.size(), table.Files.size(), bytes.size());
+  return 0;
+}
