@@ -117,7 +117,17 @@ const TRTLIHooks GHooks;
 
 // The stack of the walking thread: each walk uses its own thread's bounds,
 // so the loader thread's walk stays inside the loader's stack.
-uintptr_t StackBase() { return reinterpret_cast<uintptr_t>(reinterpret_cast<NT_TIB *>(NtCurrentTeb())->StackBase); }
+uintptr_t StackBase() {
+  // NT_TIB.StackBase of the thread's own TEB (NtCurrentTeb's inline read
+  // trips the compiler's array-bounds check).
+  uintptr_t base;
+#if defined(__x86_64__)
+  asm("movq %%gs:8, %0" : "=r"(base));
+#else
+  asm("movl %%fs:4, %0" : "=r"(base));
+#endif
+  return base;
+}
 
 const TCodeSection &OwnCodeSection() {
   static const TCodeSection code = ReadCodeSection(OwnImage());
