@@ -5,9 +5,14 @@
 //                                       it, written as an 8-bit RGBA PNG
 //
 // On an error the exception's class and message go to standard error and the
-// exit status is 1. JSON keys are the chart's field names; texts are written
+// exit status is 1; with --trace last on the line, the trace of where the
+// error was raised follows (unit, routine, file and line of every frame). JSON keys are the chart's field names; texts are written
 // byte for byte, bytes outside printable ASCII as \u00XX of the same value.
 #include <cmath>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -24,6 +29,7 @@
 #include "VmFileIO.h"
 #include "VmNKF2Codec.h"
 #include "VmNKFCharts.h"
+#include "VmRTLI.h"
 
 namespace {
 
@@ -70,13 +76,30 @@ void WritePng(const std::string &FileName, const std::vector<uint8_t> &RGBA) {
 #endif
 
 int Usage() {
-  std::fputs("usage: nkf2info FILE [--tile N --png OUT.png]\n", stderr);
+  std::fputs("usage: nkf2info FILE [--tile N --png OUT.png] [--trace]\n", stderr);
   return 2;
+}
+
+// With --trace a failure is followed by the trace of where it was raised,
+// from the program's own line-information table.
+void ReportFailure(const std::string &Text, bool Trace) {
+  std::fprintf(stderr, "%s\n", Text.c_str());
+  if (!Trace)
+    return;
+  std::fflush(stderr);
+#ifdef _WIN32
+  // The trace's lines end in CR LF already.
+  _setmode(_fileno(stderr), _O_BINARY);
+#endif
+  std::fputs(GetStackTraceText().c_str(), stderr);
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
+  const bool trace = argc > 1 && std::strcmp(argv[argc - 1], "--trace") == 0;
+  if (trace)
+    --argc;
   if (argc != 2 && argc != 6)
     return Usage();
   const std::string fileName = argv[1];
@@ -103,10 +126,10 @@ int main(int argc, char **argv) {
       WritePng(png, DecodeTileRGBA(chart, static_cast<uint32_t>(tile)));
     }
   } catch (const Exception &e) {
-    std::fprintf(stderr, "%s: %s\n", e.ClassName(), e.Message().c_str());
+    ReportFailure(std::string(e.ClassName()) + ": " + e.Message(), trace);
     return 1;
   } catch (const std::exception &e) {
-    std::fprintf(stderr, "%s\n", e.what());
+    ReportFailure(e.what(), trace);
     return 1;
   }
   return 0;
