@@ -155,7 +155,10 @@ std::vector<TRange> ReadUnitRanges(const char *Path, const std::map<uint64_t, st
 // Units cover the whole code section: each compilation unit's contiguous
 // code, and nameless units for code no unit claims (libraries built without
 // line information).
-void BuildUnits(const std::vector<TRange> &Ranges, const TCode &Code, TRTLITableData &Table) {
+// A nameless unit starts at the first routine after the padding that ends the
+// unit before it, so that no routine straddles the two.
+void BuildUnits(const std::vector<TRange> &Ranges, const std::map<uint64_t, std::string> &Routines,
+                const TCode &Code, TRTLITableData &Table) {
   std::vector<TRange> units;
   for (TRange range : Ranges) {
     if (!units.empty()) {
@@ -170,6 +173,9 @@ void BuildUnits(const std::vector<TRange> &Ranges, const TCode &Code, TRTLITable
         }
         last.End = range.Start;
       } else {
+        const auto routine = Routines.lower_bound(last.End);
+        if (routine != Routines.end() && routine->first < range.Start)
+          last.End = routine->first;
         units.push_back({last.End, range.Start, ""});
       }
     } else if (range.Start > Code.Origin) {
@@ -184,33 +190,48 @@ void BuildUnits(const std::vector<TRange> &Ranges, const TCode &Code, TRTLITable
     Table.Units.push_back({Limited(unit.Name), static_cast<uint32_t>(unit.End - Code.Origin)});
 }
 
-// Routines: the code symbols of the symbol table, each up to the next one.
-// Of several names at one address a global one is taken.
-void BuildRoutines(const char *SymbolsPath, const char *NamesPath, const TCode &Code, TRTLITableData &Table) {
+// A symbol's standing as a routine name: a global function symbol before a
+// local one, and either before a function's section symbol (".text$name").
+int RoutineRank(const std::string &RawName, char Type) {
+  if (RawName.rfind(".text$", 0) == 0)
+    return 1;
+  if (RawName.empty() || RawName[0] == '.')
+    return 0; // section and other non-function symbols
+  return std::isupper(static_cast<unsigned char>(Type)) ? 3 : 2;
+}
+
+// Routines: the code symbols of the symbol table, each up to the next one;
+// of several names at one address the best ranked is taken.
+std::map<uint64_t, std::string> ReadRoutines(const char *SymbolsPath, const char *NamesPath, const TCode &Code) {
   const std::vector<std::string> symbols = ReadLines(SymbolsPath), names = ReadLines(NamesPath);
   if (symbols.size() != names.size())
     Fail("the symbol list and the demangled names differ in length");
-  std::map<uint64_t, std::pair<bool, std::string>> routines;
+  std::map<uint64_t, std::pair<int, std::string>> best;
   for (size_t i = 0; i < symbols.size(); ++i) {
     const std::vector<std::string> t = Tokens(symbols[i]);
     uint64_t address;
-    if (t.size() < 3 || t[1].size() != 1 || !ParseHex(t[0], address) || !Code.Contains(address))
+    if (t.size() < 3 || t[1].size() != 1 || !ParseHex(t[0], address) || !Code.Contains(address) ||
+        std::string("tTwW").find(t[1][0]) == std::string::npos || names[i].empty())
       continue;
-    const char type = t[1][0];
-    if (std::string("tTwW").find(type) == std::string::npos || names[i].empty() || names[i][0] == '.')
-      continue;
-    const bool global = std::isupper(static_cast<unsigned char>(type));
-    auto found = routines.find(address);
-    if (found == routines.end() || (global && !found->second.first))
-      routines[address] = {global, Limited(names[i])};
+    const int rank = RoutineRank(t[2], t[1][0]);
+    auto found = best.find(address);
+    if (rank > 0 && (found == best.end() || rank > found->second.first))
+      best[address] = {rank, Limited(names[i])};
   }
-  if (routines.empty())
+  std::map<uint64_t, std::string> routines;
+  for (const auto &[address, entry] : best)
+    routines[address] = entry.second;
+  return routines;
+}
+
+void BuildRoutines(const std::map<uint64_t, std::string> &Routines, const TCode &Code, TRTLITableData &Table) {
+  if (Routines.empty())
     return;
-  Table.FirstRoutineStart = static_cast<uint32_t>(routines.begin()->first - Code.Origin);
-  for (auto it = routines.begin(); it != routines.end(); ++it) {
+  Table.FirstRoutineStart = static_cast<uint32_t>(Routines.begin()->first - Code.Origin);
+  for (auto it = Routines.begin(); it != Routines.end(); ++it) {
     const auto next = std::next(it);
-    const uint64_t end = next == routines.end() ? Code.End : next->first;
-    Table.Routines.push_back({it->second.second, static_cast<uint32_t>(end - it->first)});
+    const uint64_t end = next == Routines.end() ? Code.End : next->first;
+    Table.Routines.push_back({it->second, static_cast<uint32_t>(end - it->first)});
   }
 }
 
@@ -288,8 +309,9 @@ int main(int argc, char **argv) {
   const TCode code = ReadCode(argv[1]);
   TRTLITableData table;
   table.Timestamp = Now();
-  BuildUnits(ReadUnitRanges(argv[3], ReadUnitNames(argv[4]), code), code, table);
-  BuildRoutines(argv[5], argv[6], code, table);
+  const std::map<uint64_t, std::string> routines = ReadRoutines(argv[5], argv[6], code);
+  BuildUnits(ReadUnitRanges(argv[3], ReadUnitNames(argv[4]), code), routines, code, table);
+  BuildRoutines(routines, code, table);
   BuildLines(argv[2], code, table);
   std::string bytes;
   try {

@@ -5,7 +5,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 
 namespace {
@@ -223,6 +227,85 @@ TEST(VmRTLIHooks, RaiseExceptionIsRedirectedAndStillRaises) {
   RaiseException(0xE0001234, 0, 0, nullptr);
   RemoveVectoredExceptionHandler(handler);
   EXPECT_TRUE(seen);
+}
+
+std::vector<std::string> ReadLines(const std::string &Path) {
+  std::ifstream in(Path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
+  return lines;
+}
+
+std::string BaseName(const std::string &Path) { return Path.substr(Path.find_last_of("/\\") + 1); }
+
+// addr2line's answer "path:line [(discriminator n)]" as file base name and
+// line; "??" and "?" where it knows none.
+std::pair<std::string, std::string> FileAndLine(std::string Answer) {
+  const size_t discriminator = Answer.find(" (discriminator");
+  if (discriminator != std::string::npos)
+    Answer.erase(discriminator);
+  const size_t colon = Answer.rfind(':');
+  return {BaseName(Answer.substr(0, colon)), Answer.substr(colon + 1)};
+}
+
+// Addresses sampled across this program's code by rtli-peer-check, with what
+// binutils say about them: addr2line on the unstripped file for file and
+// line, nm (names through c++filt -p) for the routine.
+TEST(VmRTLIPeer, AgreesWithAddr2lineAndTheSymbolTable) {
+  const char *dir = std::getenv("VM_RTLI_PEER_DIR");
+  if (dir == nullptr)
+    GTEST_SKIP() << "run by tests/VmLib/wine/rtli-peer-check";
+  const std::string at = std::string(dir) + "/";
+  const std::vector<std::string> addresses = ReadLines(at + "addresses.txt"), answers = ReadLines(at + "addr2line.txt"),
+                                 symbols = ReadLines(at + "symbols.txt"), names = ReadLines(at + "names.txt"),
+                                 base = ReadLines(at + "imagebase.txt");
+  ASSERT_GE(addresses.size(), 1000u);
+  ASSERT_EQ(answers.size(), addresses.size());
+  ASSERT_EQ(symbols.size(), names.size());
+  ASSERT_EQ(base.size(), 1u);
+  const uint64_t imageBase = std::stoull(base[0], nullptr, 16);
+  const uintptr_t loadedBase = ModuleBase();
+
+  // The symbol table's code symbols, by address, with the functions' section
+  // symbols of the libraries that have no function symbols (the table keeps
+  // names of at most 255 bytes).
+  std::map<uint64_t, std::set<std::string>> routines;
+  for (size_t i = 0; i < symbols.size(); ++i) {
+    std::istringstream in(symbols[i]);
+    std::string address, type;
+    in >> address >> type;
+    std::string raw;
+    in >> raw;
+    const bool function = !raw.empty() && (raw[0] != '.' || raw.rfind(".text$", 0) == 0);
+    if (type.size() == 1 && std::string("tTwW").find(type[0]) != std::string::npos && function && !names[i].empty())
+      routines[std::stoull(address, nullptr, 16)].insert(names[i].substr(0, 255));
+  }
+
+  size_t lineAgreed = 0, routineAgreed = 0;
+  std::string disagreements;
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    const uint64_t vma = std::stoull(addresses[i], nullptr, 16);
+    TLineInfo info;
+    ASSERT_TRUE(LookupAddress(static_cast<uintptr_t>(vma - imageBase + loadedBase), info));
+    const auto [file, line] = FileAndLine(answers[i]);
+    const bool known = file != "??" && line != "?" && line != "0";
+    const bool lineSame = known ? info.FileName == file && std::to_string(info.LineNumber) == line
+                                : info.FileName.empty() || info.LineNumber == 0;
+    auto routine = routines.upper_bound(vma);
+    const bool routineSame = routine != routines.begin() && std::prev(routine)->second.count(info.RoutineName) > 0;
+    lineAgreed += lineSame;
+    routineAgreed += routineSame;
+    if (!lineSame || !routineSame)
+      disagreements += Format("%s: addr2line %s, nm %s; table %s:%d %s\n", addresses[i].c_str(), answers[i].c_str(),
+                              routine == routines.begin() ? "-" : std::prev(routine)->second.begin()->c_str(),
+                              info.FileName.c_str(), info.LineNumber, info.RoutineName.c_str());
+  }
+  std::printf("peer check: %zu addresses, file and line agree for %zu (%.2f %%), routine for %zu\n",
+              addresses.size(), lineAgreed, 100.0 * lineAgreed / addresses.size(), routineAgreed);
+  std::fputs(disagreements.c_str(), stdout);
+  EXPECT_GE(lineAgreed * 100, addresses.size() * 99);
+  EXPECT_EQ(routineAgreed, addresses.size());
 }
 
 } // namespace
