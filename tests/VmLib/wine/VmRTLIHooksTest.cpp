@@ -49,10 +49,11 @@ uintptr_t FaultSeenAt;
 
 [[gnu::noinline]] void Fault() {
   int value;
-  FaultLine = __LINE__ + 2;
 #if defined(__x86_64__)
+  FaultLine = __LINE__ + 1;
   asm volatile("movl (%%rax), %%eax" : "=a"(value) : "a"(BadAddress) : "memory");
 #else
+  FaultLine = __LINE__ + 1;
   asm volatile("movl (%%eax), %%eax" : "=a"(value) : "a"(BadAddress) : "memory");
 #endif
   Sink = value;
@@ -197,12 +198,24 @@ int SlotsHolding(const void *Address) {
   return count;
 }
 
+constexpr DWORD TestRaiseCode = 0xE0001234;
+bool ContinuedRaiseSeen;
+
+LONG CALLBACK ContinueTestRaise(EXCEPTION_POINTERS *Pointers) {
+  if (Pointers->ExceptionRecord->ExceptionCode != TestRaiseCode)
+    return EXCEPTION_CONTINUE_SEARCH;
+  ContinuedRaiseSeen = true;
+  return EXCEPTION_CONTINUE_EXECUTION;
+}
+
 TEST(VmRTLIHooks, RaiseExceptionIsRedirectedAndStillRaises) {
   const void *real =
       reinterpret_cast<const void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "RaiseException"));
   // A dllimport function's address is read from its import slot (our call
-  // below makes sure that the program imports it).
-  const void *replacement = reinterpret_cast<const void *>(&RaiseException);
+  // below makes sure that the program imports it). Kept in a volatile: the
+  // compiler takes the slot for constant and could read it again later.
+  const void *volatile imported = reinterpret_cast<const void *>(&RaiseException);
+  const void *replacement = imported;
   ASSERT_NE(replacement, real);
   EXPECT_EQ(SlotsHolding(real), 0);
   ASSERT_EQ(SlotsHolding(replacement), 1);
@@ -216,17 +229,11 @@ TEST(VmRTLIHooks, RaiseExceptionIsRedirectedAndStillRaises) {
 
   // A continuable raise that a handler continues comes back: the replacement
   // hands every raise on to the real function.
-  static bool seen;
-  seen = false;
-  void *handler = AddVectoredExceptionHandler(1, [](EXCEPTION_POINTERS *p) -> LONG {
-    if (p->ExceptionRecord->ExceptionCode != 0xE0001234)
-      return EXCEPTION_CONTINUE_SEARCH;
-    seen = true;
-    return EXCEPTION_CONTINUE_EXECUTION;
-  });
-  RaiseException(0xE0001234, 0, 0, nullptr);
+  ContinuedRaiseSeen = false;
+  void *handler = AddVectoredExceptionHandler(1, ContinueTestRaise);
+  RaiseException(TestRaiseCode, 0, 0, nullptr);
   RemoveVectoredExceptionHandler(handler);
-  EXPECT_TRUE(seen);
+  EXPECT_TRUE(ContinuedRaiseSeen);
 }
 
 std::vector<std::string> ReadLines(const std::string &Path) {
