@@ -47,7 +47,11 @@ constexpr int FaultInstructionLength = 2; // mov (%eax),%eax / mov (%rax),%eax: 
 int FaultLine;
 uintptr_t FaultSeenAt;
 
+// It keeps a local on the stack: a routine that needs no stack gets no frame
+// of its own on i686, even with frame pointers (the walk then goes on from its
+// caller's frame and the caller's row is missing).
 [[gnu::noinline]] void Fault() {
+  volatile int local = 0;
   int value;
 #if defined(__x86_64__)
   FaultLine = __LINE__ + 1;
@@ -56,7 +60,7 @@ uintptr_t FaultSeenAt;
   FaultLine = __LINE__ + 1;
   asm volatile("movl (%%eax), %%eax" : "=a"(value) : "a"(BadAddress) : "memory");
 #endif
-  Sink = value;
+  Sink = value + local;
 }
 
 // Last in the chain, after the recorder: steps over the faulting read.
