@@ -20,8 +20,12 @@ std::string Bytes(std::initializer_list<int> Values) {
   return bytes;
 }
 
+// This program is built without a line table, on every platform.
 TEST(VmRTLI, WithoutLineInformationTheTraceSaysSo) {
-#ifndef _WIN32
+  try {
+    throw EHookError("recorded all the same");
+  } catch (const EHookError &) {
+  }
   ASSERT_FALSE(IsRTLIAvailable());
   EXPECT_EQ(GetStackTraceText(), "(NO RTLI AVAILABLE!)\r\n");
   EXPECT_EQ(GetRTLITimestamp(), 0.0);
@@ -29,7 +33,6 @@ TEST(VmRTLI, WithoutLineInformationTheTraceSaysSo) {
   info.UnitName = "stale";
   EXPECT_FALSE(LookupAddress(reinterpret_cast<uintptr_t>(&LookupAddress), info));
   EXPECT_EQ(info.UnitName, "");
-#endif
   const TRTLITable none;
   EXPECT_EQ(none.StackTraceText(nullptr, 0), "(NO RTLI AVAILABLE!)\r\n");
 }
