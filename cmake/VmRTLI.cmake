@@ -29,4 +29,7 @@ function(vm_add_rtli target)
   add_dependencies(${target} rtligen)
   set_target_properties(${target} PROPERTIES RULE_LAUNCH_LINK
     "${CMAKE_SOURCE_DIR}/tools/rtli/rtli-link ${VM_RTLIGEN} ${VM_BINUTILS_PREFIX} --")
+  # A new generator or link script makes the table anew.
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${VM_RTLIGEN}
+    ${CMAKE_SOURCE_DIR}/tools/rtli/rtli-link ${CMAKE_SOURCE_DIR}/tools/rtli/symbol-names)
 endfunction()

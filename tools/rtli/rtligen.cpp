@@ -241,15 +241,17 @@ struct TRow {
   int32_t Line;
 };
 
+struct TSpan {
+  uint64_t Start, End;
+  std::string File;
+  int32_t Line;
+};
+
 // The decoded line table (`objdump --dwarf=decodedline --wide`): rows of file,
 // line (or "-" at the end of a sequence) and address. Each row covers the
-// code up to the next row of its sequence; runs of one file become records.
-void BuildLines(const char *Path, const TCode &Code, TRTLITableData &Table) {
-  struct TSpan {
-    uint64_t Start, End;
-    std::string File;
-    int32_t Line;
-  };
+// code up to the next row of its sequence. Sorted by address; where
+// sequences overlap the first one stands.
+std::vector<TSpan> ReadSpans(const char *Path, const TCode &Code) {
   std::vector<TSpan> spans;
   bool open = false;
   TRow previous{};
@@ -268,23 +270,72 @@ void BuildLines(const char *Path, const TCode &Code, TRTLITableData &Table) {
       previous = {address, BaseName(t[0]), static_cast<int32_t>(std::atol(t[1].c_str()))};
   }
   std::sort(spans.begin(), spans.end(), [](const TSpan &a, const TSpan &b) { return a.Start < b.Start; });
+  std::vector<TSpan> kept;
+  for (TSpan &span : spans)
+    if (kept.empty() || span.Start >= kept.back().End)
+      kept.push_back(std::move(span));
+  return kept;
+}
 
-  TRTLIFileEntry *record = nullptr;
-  uint64_t recordEnd = 0;
-  for (const TSpan &span : spans) {
-    if (span.Start < recordEnd)
-      continue; // overlapping sequences: the first one stands
-    const uint32_t length = static_cast<uint32_t>(span.End - span.Start);
-    if (record != nullptr && span.Start == recordEnd && span.File == record->Name) {
-      if (record->Spans.back().Line == span.Line)
-        record->Spans.back().Length += length;
-      else
-        record->Spans.push_back({length, span.Line});
-    } else {
-      Table.Files.push_back({span.File, static_cast<uint32_t>(span.Start - Code.Origin), {{length, span.Line}}});
-      record = &Table.Files.back();
+// Appends a span to a record, joining it to the last one when the line is
+// the same.
+void Append(TRTLIFileEntry &Record, uint32_t Length, int32_t Line) {
+  if (!Record.Spans.empty() && Record.Spans.back().Line == Line)
+    Record.Spans.back().Length += Length;
+  else
+    Record.Spans.push_back({Length, Line});
+}
+
+// Lines are stored as records of contiguous spans of one file, and a lookup
+// takes the first record that holds the address. Inlined header code breaks
+// a source file's code into many runs, each of which would need a record with
+// the file's name. So in each stretch of contiguous code the files are listed
+// by their number of runs, fewest first, and a file's record reaches over the
+// runs between two of its own when those all belong to files listed before
+// it: they still answer for their own addresses.
+void BuildLines(const char *Path, const TCode &Code, TRTLITableData &Table) {
+  const std::vector<TSpan> spans = ReadSpans(Path, Code);
+  for (size_t first = 0; first < spans.size();) {
+    size_t last = first + 1;
+    while (last < spans.size() && spans[last].Start == spans[last - 1].End)
+      ++last;
+    std::map<std::string, int> runs;
+    for (size_t i = first; i < last; ++i)
+      if (i == first || spans[i].File != spans[i - 1].File)
+        ++runs[spans[i].File];
+    std::vector<std::pair<int, std::string>> order;
+    for (const auto &[file, count] : runs)
+      order.push_back({count, file});
+    std::sort(order.begin(), order.end());
+    std::map<std::string, size_t> rank;
+    for (size_t r = 0; r < order.size(); ++r)
+      rank[order[r].second] = r;
+
+    for (const auto &[count, file] : order) {
+      const size_t own = rank[file];
+      TRTLIFileEntry *record = nullptr;
+      size_t previous = 0;
+      uint32_t recordEnd = 0;
+      for (size_t i = first; i < last; ++i) {
+        if (spans[i].File != file)
+          continue;
+        const uint32_t start = static_cast<uint32_t>(spans[i].Start - Code.Origin);
+        const uint32_t length = static_cast<uint32_t>(spans[i].End - spans[i].Start);
+        bool reach = record != nullptr;
+        for (size_t k = previous + 1; reach && k < i; ++k)
+          reach = rank[spans[k].File] < own;
+        if (reach) {
+          record->Spans.back().Length += start - recordEnd;
+        } else {
+          Table.Files.push_back({file, start, {}});
+          record = &Table.Files.back();
+        }
+        Append(*record, length, spans[i].Line);
+        recordEnd = start + length;
+        previous = i;
+      }
     }
-    recordEnd = span.End;
+    first = last;
   }
   for (TRTLIFileEntry &file : Table.Files)
     file.Name = Limited(file.Name);
