@@ -6,6 +6,8 @@
 #include <climits>
 #include <map>
 #include <set>
+#include <utility>
+#include <vector>
 
 TApplication *Application = nullptr;
 
@@ -114,40 +116,38 @@ int WidthForCaption(HWND Box) {
          CaptionTextPadding;
 }
 
-struct TButtonSpan {
-  std::vector<HWND> Buttons;
-  int Left = INT_MAX, Right = INT_MIN; // client coordinates
-};
+// The visible buttons of a box, in client coordinates.
+using TButtonPlaces = std::vector<std::pair<HWND, RECT>>;
 
-BOOL CALLBACK CollectButton(HWND Child, LPARAM Span) {
+BOOL CALLBACK CollectButton(HWND Child, LPARAM Places) {
   char name[16] = {};
   GetClassNameA(Child, name, sizeof(name));
   // The style, not IsWindowVisible: the box itself is not shown yet.
   if (lstrcmpiA(name, "Button") == 0 && (GetWindowLongPtrA(Child, GWL_STYLE) & WS_VISIBLE)) {
-    auto &span = *reinterpret_cast<TButtonSpan *>(Span);
     RECT r{};
     GetWindowRect(Child, &r);
     MapWindowPoints(nullptr, GetParent(Child), reinterpret_cast<POINT *>(&r), 2);
-    span.Buttons.push_back(Child);
-    span.Left = std::min(span.Left, static_cast<int>(r.left));
-    span.Right = std::max(span.Right, static_cast<int>(r.right));
+    reinterpret_cast<TButtonPlaces *>(Places)->emplace_back(Child, r);
   }
   return TRUE;
 }
 
 // Moves the row of buttons, as one, to the middle of the client area.
 void CentreButtons(HWND Box) {
-  TButtonSpan span;
-  EnumChildWindows(Box, CollectButton, reinterpret_cast<LPARAM>(&span));
+  TButtonPlaces places;
+  EnumChildWindows(Box, CollectButton, reinterpret_cast<LPARAM>(&places));
+  if (places.empty())
+    return;
+  int left = INT_MAX, right = INT_MIN;
+  for (const auto &[button, r] : places) {
+    left = std::min(left, static_cast<int>(r.left));
+    right = std::max(right, static_cast<int>(r.right));
+  }
   RECT client{};
   GetClientRect(Box, &client);
-  const int distance = (client.right - (span.Right - span.Left)) / 2 - span.Left;
-  for (HWND button : span.Buttons) {
-    RECT r{};
-    GetWindowRect(button, &r);
-    MapWindowPoints(nullptr, Box, reinterpret_cast<POINT *>(&r), 2);
+  const int distance = (client.right - (right - left)) / 2 - left;
+  for (const auto &[button, r] : places)
     SetWindowPos(button, nullptr, r.left + distance, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
 }
 
 // Wine sizes a message box to its text and buttons alone and cuts a longer
