@@ -55,8 +55,9 @@ void FillEllipsoid(TGeodeticEllipsoid &Ellipsoid, long double A, long double Inv
 
 // Sum of Coef[k] * sin(2 (k + 1) x) for k = 0..3, given sin 2x and cos 2x,
 // by Clenshaw's recurrence (Clenshaw, "A note on the summation of Chebyshev
-// series", MTAC 9, 1955): one sine and cosine instead of four sines.
-inline long double SineSeries(const long double (&Coef)[4], long double SinTwoX, long double CosTwoX) {
+// series", MTAC 9, 1955): one sine and cosine instead of four sines. The
+// coefficients are the ellipsoid's doubles, read straight from its record.
+inline long double SineSeries(const double (&Coef)[4], long double SinTwoX, long double CosTwoX) {
   const long double TwoCos = 2 * CosTwoX;
   long double Next = 0;  // b(k + 2)
   long double Current = 0;  // b(k + 1)
@@ -79,3 +80,40 @@ inline long double Cos(long double x) { return std::cos(static_cast<double>(x));
 inline long double Log(long double x) { return std::log(static_cast<double>(x)); }
 inline long double Exp(long double x) { return std::exp(static_cast<double>(x)); }
 inline long double ArcTan(long double x) { return std::atan(static_cast<double>(x)); }
+// Sine and cosine of one angle, computed together (the compiler merges the
+// two calls into one sincos where the C library has it).
+inline void SinCos(double x, double &SinX, double &CosX) {
+  SinX = std::sin(x);
+  CosX = std::cos(x);
+}
+
+// The projections with what depends only on the ellipsoid and the system
+// worked out once: the conversion engine makes one per call and runs it over
+// every point; the single-point functions of VmGeodetics.h make one per point.
+class TMercator {
+public:
+  explicit TMercator(const TGeodeticEllipsoid *Ellipsoid);
+  TDoublePoint Forward(const TDoublePoint &Geographic) const;
+  TDoublePoint Inverse(const TDoublePoint &Projected) const;
+  long double IsometricScaled(double Phi) const;  // a psi, the Mercator y
+  long double Geodetic(long double Chi) const;     // phi of the conformal latitude chi
+
+private:
+  const TGeodeticEllipsoid *FEllipsoid;
+  long double FInvA;  // 1 / a
+};
+
+class TTransverseMercator {
+public:
+  TTransverseMercator(const TGeodeticEllipsoid *Ellipsoid, double K0, double Lon0);
+  TDoublePoint Forward(const TDoublePoint &Geographic) const;
+  TDoublePoint Inverse(const TDoublePoint &Projected) const;
+
+private:
+  const TGeodeticEllipsoid *FEllipsoid;
+  double FK0;
+  double FLon0;
+  double FMeridianCoef[4];  // the meridian arc's sine coefficients with their signs: -C2, C3, -C4, 0
+  long double FMuScale;     // MuFactor / K0: northing to rectifying latitude
+  long double FInvAK0;      // 1 / (a K0)
+};
