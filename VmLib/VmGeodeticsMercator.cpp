@@ -14,7 +14,7 @@ constexpr Ext HalfPi = 1.5707963267948966192313216916397514L;
 }  // namespace
 
 TMercator::TMercator(const TGeodeticEllipsoid *Ellipsoid)
-    : FEllipsoid(Ellipsoid), FInvA(1 / static_cast<Ext>(Ellipsoid->A)) {}
+    : FEllipsoid(Ellipsoid), FInvA(1 / static_cast<Ext>(Ellipsoid->A)), FConformal(Ellipsoid->ConformalCoef) {}
 
 Ext TMercator::IsometricScaled(double Phi) const {
   const double e = FEllipsoid->E;
@@ -35,7 +35,7 @@ Ext TMercator::IsometricScaled(double Phi) const {
 Ext TMercator::Geodetic(Ext Chi) const {
   double sin2Chi, cos2Chi;
   SinCos(static_cast<double>(2 * Chi), sin2Chi, cos2Chi);
-  return Chi + SineSeries(FEllipsoid->ConformalCoef, sin2Chi, cos2Chi);
+  return Chi + FConformal(sin2Chi, cos2Chi);
 }
 
 TDoublePoint TMercator::Forward(const TDoublePoint &Geographic) const {
@@ -56,7 +56,7 @@ TDoublePoint TMercator::Inverse(const TDoublePoint &Projected) const {
   const Ext sinChi = (1 - static_cast<Ext>(t) * t) * Denominator;
   const Ext cosChi = 2 * t * Denominator;
   const Ext AbsPhi =
-      chi + SineSeries(FEllipsoid->ConformalCoef, 2 * sinChi * cosChi, (cosChi - sinChi) * (cosChi + sinChi));
+      chi + FConformal(2 * sinChi * cosChi, (cosChi - sinChi) * (cosChi + sinChi));
   const Ext phi = y < 0 ? -AbsPhi : AbsPhi;
   return {static_cast<double>(phi), static_cast<double>(x * FInvA)};
 }

@@ -23,11 +23,18 @@ constexpr double TwentyFourth = 1.0 / 24;
 constexpr double OneTwentieth = 1.0 / 120;
 constexpr double SevenTwentieth = 1.0 / 720;
 constexpr double SmallAngle = 0.003;  // radians; see the footpoint latitude below
+
+// -C2 sin 2phi + C3 sin 4phi - C4 sin 6phi of the meridian arc as a sine series.
+TSineSeries MeridianSines(const TGeodeticEllipsoid *Ellipsoid) {
+  const double *C = Ellipsoid->MeridianCoef;
+  const double Coef[4] = {-C[1], C[2], -C[3], 0};
+  return TSineSeries(Coef);
+}
 }  // namespace
 
 TTransverseMercator::TTransverseMercator(const TGeodeticEllipsoid *Ellipsoid, double K0, double Lon0)
     : FEllipsoid(Ellipsoid), FK0(K0), FLon0(Lon0),
-      FMeridianCoef{-Ellipsoid->MeridianCoef[1], Ellipsoid->MeridianCoef[2], -Ellipsoid->MeridianCoef[3], 0},
+      FMeridian(MeridianSines(Ellipsoid)), FFootpoint(Ellipsoid->FootpointCoef),
       FMuScale(Ellipsoid->MuFactor / static_cast<Ext>(K0)), FInvAK0(1 / (static_cast<Ext>(Ellipsoid->A) * K0)) {}
 
 // The sine-cosine pair comes first in each direction, so that no extended
@@ -52,7 +59,7 @@ TDoublePoint TTransverseMercator::Forward(const TDoublePoint &Geographic) const 
   // Meridian arc from the equator: a (C1 phi - C2 sin 2phi + C3 sin 4phi - C4 sin 6phi).
   const Ext sin2Phi = 2 * sinPhi * cosPhi;
   const Ext cos2Phi = (cosPhi - sinPhi) * (cosPhi + sinPhi);
-  const Ext M = FEllipsoid->A * (FEllipsoid->MeridianCoef[0] * phi + SineSeries(FMeridianCoef, sin2Phi, cos2Phi));
+  const Ext M = FEllipsoid->A * (FEllipsoid->MeridianCoef[0] * phi + FMeridian(sin2Phi, cos2Phi));
   // The series in Horner form over A^2.
   const Ext x = FK0 * N * A *
                 (1 + A2 * ((1 - T + C) * Sixth + A2 * (5 - 18 * T + T * T + 72 * C - 58 * ep2) * OneTwentieth));
@@ -71,7 +78,7 @@ TDoublePoint TTransverseMercator::Inverse(const TDoublePoint &Projected) const {
   // phi1 = mu + delta. On the earth's ellipsoids delta stays below 0.003
   // rad, where these Taylor series of its sine and cosine are exact to the
   // last bit of a long double; flatter custom ellipsoids take the direct route.
-  const Ext delta = SineSeries(FEllipsoid->FootpointCoef, 2 * sinMu * cosMu, (cosMu - sinMu) * (cosMu + sinMu));
+  const Ext delta = FFootpoint(2 * sinMu * cosMu, (cosMu - sinMu) * (cosMu + sinMu));
   Ext sinPhi1, cosPhi1;
   if (std::fabs(delta) < SmallAngle) {
     const Ext delta2 = delta * delta;
