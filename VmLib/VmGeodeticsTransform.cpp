@@ -19,13 +19,24 @@ constexpr Ext Pi = 3.1415926535897932384626433832795029L;
 // Below this |p / Z| a geocentric point counts as lying on the polar axis.
 constexpr Ext PolarAxisRatio = 1e-10L;
 
+// Latitude and longitude of a position with their sines and cosines, kept
+// from its conversion to geocentric coordinates: after a datum shift the way
+// back starts from them (see ToGeodetic).
+struct TNearAngles {
+  double Phi, SinPhi, CosPhi;
+  double Lam, SinLam, CosLam;
+};
+
 // Both sine-cosine pairs come first, so that no extended value has to
 // outlive a call (the x87 registers do not survive one, and 80-bit spills
 // are slow).
-TDoublePoint3 Geocentric(double phi, double lam, double h, const TGeodeticEllipsoid *Ellipsoid) {
+TDoublePoint3 Geocentric(double phi, double lam, double h, const TGeodeticEllipsoid *Ellipsoid,
+                         TNearAngles *Angles = nullptr) {
   double sinPhiD, cosPhiD, sinLamD, cosLamD;
   SinCos(phi, sinPhiD, cosPhiD);
   SinCos(lam, sinLamD, cosLamD);
+  if (Angles != nullptr)
+    *Angles = {phi, sinPhiD, cosPhiD, lam, sinLamD, cosLamD};
   const Ext sinPhi = sinPhiD;
   const Ext cosPhi = cosPhiD;
   const double e2 = Ellipsoid->E2;
@@ -33,6 +44,29 @@ TDoublePoint3 Geocentric(double phi, double lam, double h, const TGeodeticEllips
   const Ext NhCosPhi = (N + h) * cosPhi;
   return {static_cast<double>(NhCosPhi * cosLamD), static_cast<double>(-NhCosPhi * sinLamD),
           static_cast<double>(((1 - e2) * N + h) * sinPhi)};
+}
+
+// Below this tangent the arc tangent's series to t^5 is exact to the last
+// bit of a long double (the next term is under 2e-22).
+constexpr Ext SmallTangent = 1e-3L;
+constexpr double Third = 1.0 / 3;
+constexpr double Fifth = 1.0 / 5;
+
+Ext ArcTanSmall(Ext t) {
+  const Ext t2 = t * t;
+  return t * (1 - t2 * (Third - t2 * Fifth));
+}
+
+// The angle of (Cos, Sin) as Base plus the arc tangent of the tangent of the
+// difference, when that difference is small enough for the series; false
+// otherwise (also for NaN).
+bool NearAngle(Ext Cos, Ext Sin, double Base, double SinBase, double CosBase, Ext &Angle) {
+  const Ext Along = Cos * CosBase + Sin * SinBase;
+  const Ext t = (Sin * CosBase - Cos * SinBase) / Along;
+  if (!(Along > 0 && std::fabs(t) < SmallTangent))
+    return false;
+  Angle = Base + ArcTanSmall(t);
+  return true;
 }
 
 // Longitude of the usual-frame pair (X, Yeast), in (-pi, pi]: the two-argument
@@ -110,15 +144,21 @@ TDoublePoint3 GeodeticToGeocentricH(const TDoublePoint3 &Point, const TGeodeticE
   return Geocentric(Point.X, Point.Y, Point.Z, Ellipsoid);
 }
 
+namespace {
+
 // Bowring, "Transformation from spatial to geographical coordinates", Survey
 // Review 23 (181), 1976: one closed-form step through the parametric latitude.
-TDoublePoint3 GeocentricToGeodetic(const TDoublePoint3 &Point, const TGeodeticEllipsoid *Ellipsoid) {
+// With Near, a position a datum shift away from the result, the two arc
+// tangents give way to short series about Near's angles, which spares two
+// library calls per point in every datum change.
+TDoublePoint3 ToGeodetic(const TDoublePoint3 &Point, const TGeodeticEllipsoid *Ellipsoid, const TNearAngles *Near) {
   const Ext X = Point.X;
   const Ext Y = Point.Y;
   const Ext Z = Point.Z;
   const Ext a = Ellipsoid->A;
   const Ext b = Ellipsoid->B;
-  const Ext p = std::sqrt(X * X + Y * Y);
+  const Ext P2 = X * X + Y * Y;
+  const Ext p = std::sqrt(P2);
   if (Z != 0 && std::fabs(p) < PolarAxisRatio * std::fabs(Z))  // |p / Z| below the ratio
     return {static_cast<double>(Z >= 0 ? HalfPi : -HalfPi), 0.0, static_cast<double>(std::fabs(Z) - b)};
   const double e2 = Ellipsoid->E2;
@@ -129,9 +169,11 @@ TDoublePoint3 GeocentricToGeodetic(const TDoublePoint3 &Point, const TGeodeticEl
   // Num and Den are taken R^3 times larger, which changes neither their ratio
   // nor h below and leaves a single division where there were five (the
   // slowest x87 operation).
+  // R^2 is taken from p^2, not from p, so that its root and p's are worked
+  // out side by side instead of one after the other.
   const Ext pb = p * b;
   const Ext Za = Z * a;
-  const Ext R2 = pb * pb + Za * Za;
+  const Ext R2 = P2 * b * b + Za * Za;
   const Ext R3 = R2 * std::sqrt(R2);
   const Ext Num = Z * R3 + ep2 * b * Za * Za * Za;
   const Ext Den = p * R3 - e2 * a * pb * pb * pb;
@@ -141,9 +183,24 @@ TDoublePoint3 GeocentricToGeodetic(const TDoublePoint3 &Point, const TGeodeticEl
   const Ext RootU = std::sqrt(S2 - e2 * Num * Num);
   const Ext Reciprocal = 1 / (Den * RootU);  // the one division
   const double h = static_cast<double>(std::sqrt(S2) * std::fabs(Reciprocal) * (p * RootU - a * std::fabs(Den)));
+  Ext phi, lam;
+  if (Near != nullptr && Den > 0 && NearAngle(Den, Num, Near->Phi, Near->SinPhi, Near->CosPhi, phi) &&
+      NearAngle(X, -Y, Near->Lam, Near->SinLam, Near->CosLam, lam)) {
+    if (lam > Pi)
+      lam -= 2 * Pi;
+    else if (lam <= -Pi)
+      lam += 2 * Pi;
+    return {static_cast<double>(phi), static_cast<double>(lam), h};
+  }
   // The arc tangents last: nothing extended outlives their calls.
-  const double phi = std::atan(static_cast<double>(Num * RootU * Reciprocal));
-  return {phi, Longitude(Point.X, -Point.Y), h};
+  const double Latitude = std::atan(static_cast<double>(Num * RootU * Reciprocal));
+  return {Latitude, Longitude(Point.X, -Point.Y), h};
+}
+
+}  // namespace
+
+TDoublePoint3 GeocentricToGeodetic(const TDoublePoint3 &Point, const TGeodeticEllipsoid *Ellipsoid) {
+  return ToGeodetic(Point, Ellipsoid, nullptr);
 }
 
 // --- Datum changes -----------------------------------------------------------------------
@@ -165,13 +222,13 @@ TDoublePoint3 ChangeGeodetic(const TGeodeticDatum *DstDatum, const TDoublePoint3
                              const TGeodeticDatum *SrcDatum) {
   if (SrcDatum->IsWGS84 && DstDatum->IsWGS84)
     return WithHeight ? In : TDoublePoint3{In.X, In.Y, 0};
-  TDoublePoint3 Point = WithHeight ? GeodeticToGeocentricH(In, SrcDatum->Ellipsoid)
-                                   : GeodeticToGeocentric(In, SrcDatum->Ellipsoid);
+  TNearAngles Near;
+  TDoublePoint3 Point = Geocentric(In.X, In.Y, WithHeight ? In.Z : 0, SrcDatum->Ellipsoid, &Near);
   if (!SrcDatum->IsWGS84)
     Point = TransformPoint(Point, SrcDatum->ToWGS84);
   if (!DstDatum->IsWGS84)
     Point = TransformPoint(Point, DstDatum->ToLocal);
-  Point = GeocentricToGeodetic(Point, DstDatum->Ellipsoid);
+  Point = ToGeodetic(Point, DstDatum->Ellipsoid, &Near);
   if (!WithHeight)
     Point.Z = 0;
   return Point;
