@@ -5,7 +5,8 @@
 //                                       it, written as an 8-bit RGBA PNG
 //
 // On an error the exception's class and message go to standard error and the
-// exit status is 1. JSON keys are the chart's field names; texts are written
+// exit status is 1; with --trace last on the line, the trace of where the
+// error was raised follows (unit, routine, file and line of every frame). JSON keys are the chart's field names; texts are written
 // byte for byte, bytes outside printable ASCII as \u00XX of the same value.
 #include <cmath>
 #include <cstdio>
@@ -20,34 +21,15 @@
 #endif
 
 #include "NKFChartJson.h"
+#include "NKFTileReader.h"
 #include "PngStoredWriter.h"
+#include "ToolErrors.h"
 #include "VmFileIO.h"
 #include "VmNKF2Codec.h"
 #include "VmNKFCharts.h"
+#include "VmRTLI.h"
 
 namespace {
-
-// Tile Index decoded as the tile loader does it: the active pair, with
-// alpha. Returns RGBA bytes, colours as decoded, alpha 0 or 255.
-std::vector<uint8_t> DecodeTileRGBA(const TNKFChart &Chart, uint32_t Index) {
-  TNKFTileEntry entry;
-  Chart.GetTileEntry(Index, entry);
-  TBitmap32 bitmap;
-  bitmap.SetSize(NKF2TileSize, NKF2TileSize);
-  TBufferedFileStream stream(Chart.FileName, fmOpenRead | fmShareDenyWrite, 32768);
-  stream.Seek(entry.ActiveOffset, TSeekOrigin::soBeginning);
-  DecodeTile(stream, bitmap, true, static_cast<int32_t>(entry.ActiveSize));
-  std::vector<uint8_t> rgba;
-  rgba.reserve(bitmap.PixelCount() * 4);
-  for (size_t i = 0; i < bitmap.PixelCount(); ++i) {
-    const TColor32 c = bitmap.Bits()[i];
-    rgba.push_back(static_cast<uint8_t>(c >> 16));
-    rgba.push_back(static_cast<uint8_t>(c >> 8));
-    rgba.push_back(static_cast<uint8_t>(c));
-    rgba.push_back(static_cast<uint8_t>(c >> 24));
-  }
-  return rgba;
-}
 
 #if defined(VM_HAVE_LIBPNG)
 void WritePng(const std::string &FileName, const std::vector<uint8_t> &RGBA) {
@@ -70,13 +52,16 @@ void WritePng(const std::string &FileName, const std::vector<uint8_t> &RGBA) {
 #endif
 
 int Usage() {
-  std::fputs("usage: nkf2info FILE [--tile N --png OUT.png]\n", stderr);
+  std::fputs("usage: nkf2info FILE [--tile N --png OUT.png] [--trace]\n", stderr);
   return 2;
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
+  const bool trace = argc > 1 && std::strcmp(argv[argc - 1], "--trace") == 0;
+  if (trace)
+    --argc;
   if (argc != 2 && argc != 6)
     return Usage();
   const std::string fileName = argv[1];
@@ -91,7 +76,7 @@ int main(int argc, char **argv) {
       return Usage();
     png = argv[5];
   }
-  try {
+  return RunReportingErrors([&] {
     TNKFChart chart(fileName);
     if (png.empty()) {
       const std::string json = NKFChartJson(chart);
@@ -100,14 +85,8 @@ int main(int argc, char **argv) {
       if (static_cast<uint64_t>(tile) >= chart.TileCount)
         throw ENKFChartError("nkf2info: Tile " + std::to_string(tile) + " is not below TileCount (" +
                              std::to_string(chart.TileCount) + ")");
-      WritePng(png, DecodeTileRGBA(chart, static_cast<uint32_t>(tile)));
+      TNKFTileReader reader(chart);
+      WritePng(png, reader.ReadRGBA(static_cast<uint32_t>(tile)));
     }
-  } catch (const Exception &e) {
-    std::fprintf(stderr, "%s: %s\n", e.ClassName(), e.Message().c_str());
-    return 1;
-  } catch (const std::exception &e) {
-    std::fprintf(stderr, "%s\n", e.what());
-    return 1;
-  }
-  return 0;
+  }, trace);
 }

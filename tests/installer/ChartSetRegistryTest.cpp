@@ -98,6 +98,24 @@ TEST_F(ChartSetRegistryTest, RegistrationWritesExactlyTheRecordTree) {
   EXPECT_EQ(DumpRegKey(HKEY_LOCAL_MACHINE, SetKey), ExpectedTree("C:\\Old charts\\"));
 }
 
+// The chart viewer is a 32-bit program: on a 64-bit Windows it reads the
+// 32-bit view of HKEY_LOCAL_MACHINE\Software, kept under Software\Wow6432Node,
+// and the installer's records must be there, not in the 64-bit view.
+TEST_F(ChartSetRegistryTest, RecordsOfThe32BitProgramLandInThe32BitView) {
+  if (sizeof(void *) != 4)
+    GTEST_SKIP() << "a 64-bit build writes the 64-bit view; only the 32-bit program is redirected";
+  BOOL wow64 = FALSE;
+  if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64)
+    GTEST_SKIP() << "a 32-bit Windows has a single view of the registry";
+  const std::string otherView = DumpRegKey(HKEY_LOCAL_MACHINE, SetKey, KEY_WOW64_64KEY);
+
+  ASSERT_TRUE(RegisterCharts("C:\\Old charts\\"));
+  EXPECT_EQ(DumpRegKey(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Velmora\\Charts\\ORVA2003", KEY_WOW64_64KEY),
+            ExpectedTree("C:\\Old charts\\"));
+  EXPECT_EQ(DumpRegKey(HKEY_LOCAL_MACHINE, SetKey, KEY_WOW64_32KEY), ExpectedTree("C:\\Old charts\\"));
+  EXPECT_EQ(DumpRegKey(HKEY_LOCAL_MACHINE, SetKey, KEY_WOW64_64KEY), otherView);
+}
+
 TEST_F(ChartSetRegistryTest, RegistrationOverAnotherFolderLeavesNoOldRecords) {
   // A neighbour set of the same maker must survive.
   CreateRawKey("Software\\Velmora\\Charts\\Other");
