@@ -11,6 +11,16 @@ namespace {
 
 TScreen TheScreen;
 
+// The program's own icon at the size of a system metric, or the system's
+// application icon when the program has none. Shared handles, never destroyed.
+HICON ProgramIcon(int SizeMetric) {
+  const int size = GetSystemMetrics(SizeMetric);
+  if (HANDLE icon = LoadImageA(GetModuleHandleA(nullptr), MainIconResource, IMAGE_ICON, size, size, LR_SHARED))
+    return static_cast<HICON>(icon);
+  return static_cast<HICON>(
+      LoadImageA(nullptr, MAKEINTRESOURCEA(32512), IMAGE_ICON, size, size, LR_SHARED)); // IDI_APPLICATION
+}
+
 void RegisterFormClass(const char *ClassName, WNDPROC Proc) {
   static std::set<std::string> registered;
   if (!registered.insert(ClassName).second)
@@ -20,7 +30,8 @@ void RegisterFormClass(const char *ClassName, WNDPROC Proc) {
   wc.style = CS_DBLCLKS;
   wc.lpfnWndProc = Proc;
   wc.hInstance = GetModuleHandleA(nullptr);
-  wc.hIcon = LoadIconA(nullptr, MAKEINTRESOURCEA(32512)); // IDI_APPLICATION
+  wc.hIcon = ProgramIcon(SM_CXICON);
+  wc.hIconSm = ProgramIcon(SM_CXSMICON);
   wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)); // IDC_ARROW
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = ClassName;
@@ -75,6 +86,10 @@ TForm::TForm(const TArgs &Args) {
     FFont = std::make_unique<TFont>(Args.FontName, Args.FontHeight);
   CreateHandle({Args.ClassName, Args.Caption, FormStyle(Args.BorderStyle, Args.MinimizeBox),
                 FormExStyle(Args.BorderStyle), TBounds{0, 0, 100, 100}, nullptr});
+  // Set on the window as well: the title bar and the task list ask the
+  // window first.
+  SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(ProgramIcon(SM_CXICON)));
+  SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(ProgramIcon(SM_CXSMICON)));
   if (Args.ClientWidth > 0 || Args.ClientHeight > 0)
     SetClientSize(Args.ClientWidth, Args.ClientHeight);
 }
@@ -193,6 +208,16 @@ bool TForm::DialogKey(HWND Focus, WPARAM Key) {
   return false;
 }
 
+void TForm::NextControl(WPARAM Control, bool IsHandle) {
+  HWND target = IsHandle ? reinterpret_cast<HWND>(Control) : GetNextDlgTabItem(Handle(), GetFocus(), Control != 0);
+  if (!target)
+    return;
+  ::SetFocus(target);
+  // As in a dialog, an edit reached by the keyboard has its text selected.
+  if (SendMessageA(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
+    SendMessageA(target, EM_SETSEL, 0, -1);
+}
+
 void TForm::PressButton(TButton *Button) {
   if (Button && Button->Enabled() && Button->Visible())
     Button->Click();
@@ -205,6 +230,12 @@ LRESULT TForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
     return 0;
   case WM_GETFONT:
     return reinterpret_cast<LRESULT>(Font());
+  case WM_NEXTDLGCTL:
+    // The dialog manager moves the focus with this message, a label's access
+    // key among others; only windows of the dialog class answer it by
+    // themselves.
+    NextControl(WParam, LOWORD(LParam) != 0);
+    return 0;
   case DM_GETDEFID:
     if (FDefaultButton && FDefaultButton->Enabled())
       return MAKELRESULT(FDefaultButton->Id(), DC_HASDEFID);
