@@ -164,6 +164,11 @@ private:
 
 extern TScreen *Screen;
 
+// The system's non-client metrics (caption, menu and message fonts); false
+// when the system gives none.
+bool GetNonClientMetrics(NONCLIENTMETRICSA &Metrics);
+
 // The standard message box: the text, one OK button, the application's title
-// as caption. Returns when the user dismisses it.
+// as caption, the box wide enough for the whole caption. Returns when the
+// user dismisses it.
 void ShowMessage(const std::string &Text);

@@ -2,8 +2,12 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <climits>
 #include <map>
 #include <set>
+#include <utility>
+#include <vector>
 
 TApplication *Application = nullptr;
 
@@ -65,6 +69,168 @@ std::string ModuleBaseName() {
   if (const size_t dot = name.rfind('.'); dot != std::string::npos)
     name.erase(dot);
   return name;
+}
+
+// ---------------------------------------------------------------------------
+// Message boxes wide enough for their caption
+
+// Room the title bar keeps besides the caption's text and the close button:
+// the gap before the text, between the text and the button, and after it.
+constexpr int CaptionTextPadding = 8;
+
+// The width of a one-line text in the font.
+int TextWidth(HWND Window, const LOGFONTA &Font, const std::string &Text) {
+  const TFont font(Font);
+  HDC dc = GetDC(Window);
+  HGDIOBJ old = SelectObject(dc, font.Handle());
+  SIZE size{};
+  GetTextExtentPoint32A(dc, Text.c_str(), static_cast<int>(Text.size()), &size);
+  SelectObject(dc, old);
+  ReleaseDC(Window, dc);
+  return size.cx;
+}
+
+std::string WindowText(HWND Window) {
+  std::string text(static_cast<size_t>(GetWindowTextLengthA(Window)) + 1, '\0');
+  text.resize(static_cast<size_t>(GetWindowTextA(Window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+// The window width at which the whole caption shows: the frame, the text in
+// the caption font, the close button and the gaps around them.
+int WidthForCaption(HWND Box) {
+  NONCLIENTMETRICSA metrics{};
+  if (!GetNonClientMetrics(metrics))
+    return 0;
+  RECT window{}, client{};
+  GetWindowRect(Box, &window);
+  GetClientRect(Box, &client);
+  const int frame = (window.right - window.left) - (client.right - client.left);
+  return frame + TextWidth(Box, metrics.lfCaptionFont, WindowText(Box)) + GetSystemMetrics(SM_CXSIZE) +
+         CaptionTextPadding;
+}
+
+// The visible buttons of a box, in client coordinates.
+using TButtonPlaces = std::vector<std::pair<HWND, RECT>>;
+
+BOOL CALLBACK CollectButton(HWND Child, LPARAM Places) {
+  char name[16] = {};
+  GetClassNameA(Child, name, sizeof(name));
+  // The style, not IsWindowVisible: the box itself is not shown yet.
+  if (lstrcmpiA(name, "Button") == 0 && (GetWindowLongPtrA(Child, GWL_STYLE) & WS_VISIBLE)) {
+    RECT r{};
+    GetWindowRect(Child, &r);
+    MapWindowPoints(nullptr, GetParent(Child), reinterpret_cast<POINT *>(&r), 2);
+    reinterpret_cast<TButtonPlaces *>(Places)->emplace_back(Child, r);
+  }
+  return TRUE;
+}
+
+// Moves the row of buttons, as one, to the middle of the client area.
+void CentreButtons(HWND Box) {
+  TButtonPlaces places;
+  EnumChildWindows(Box, CollectButton, reinterpret_cast<LPARAM>(&places));
+  if (places.empty())
+    return;
+  int left = INT_MAX, right = INT_MIN;
+  for (const auto &[button, r] : places) {
+    left = std::min(left, static_cast<int>(r.left));
+    right = std::max(right, static_cast<int>(r.right));
+  }
+  RECT client{};
+  GetClientRect(Box, &client);
+  const int distance = (client.right - (right - left)) / 2 - left;
+  for (const auto &[button, r] : places)
+    SetWindowPos(button, nullptr, r.left + distance, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Wine sizes a message box to its text and buttons alone and cuts a longer
+// caption with an ellipsis, where Windows makes the box wide enough for its
+// caption. A narrower box is widened about its centre, never past the work
+// area; its buttons move to the new middle, its text and icon stay.
+void FitMessageBoxToCaption(HWND Box) {
+  RECT box{};
+  GetWindowRect(Box, &box);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  if (!GetMonitorInfoA(MonitorFromWindow(Box, MONITOR_DEFAULTTONEAREST), &monitor))
+    return;
+  const RECT &work = monitor.rcWork;
+  const int width = std::min(WidthForCaption(Box), static_cast<int>(work.right - work.left));
+  if (width <= box.right - box.left)
+    return;
+  const int centre = (box.left + box.right) / 2;
+  const int left = std::clamp(centre - width / 2, static_cast<int>(work.left), static_cast<int>(work.right) - width);
+  SetWindowPos(Box, nullptr, left, box.top, width, box.bottom - box.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  CentreButtons(Box);
+}
+
+// Lays the box out anew once the system has laid it out, when its
+// initialisation has run; off again after that.
+LRESULT CALLBACK FitAfterInit(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR Id, DWORD_PTR) {
+  const LRESULT result = DefSubclassProc(Window, Msg, WParam, LParam);
+  if (Msg == WM_INITDIALOG || Msg == WM_NCDESTROY) {
+    RemoveWindowSubclass(Window, FitAfterInit, Id);
+    if (Msg == WM_INITDIALOG) {
+      try {
+        FitMessageBoxToCaption(Window);
+      } catch (...) {
+        // A box left at the system's size is still usable; nothing may
+        // unwind through the system's dialog code.
+      }
+    }
+  }
+  return result;
+}
+
+// Fits the first message box the thread creates while it is installed. The
+// hook is the calling thread's alone and comes off on every way out.
+// Activation is too early a moment under Wine, which activates the box before
+// it lays it out.
+class TCaptionFitHook {
+public:
+  TCaptionFitHook()
+      : FOuter(Current), FHook(SetWindowsHookExA(WH_CBT, Proc, nullptr, GetCurrentThreadId())) {
+    Current = this;
+  }
+  ~TCaptionFitHook() {
+    Current = FOuter;
+    if (FHook)
+      UnhookWindowsHookEx(FHook);
+  }
+  TCaptionFitHook(const TCaptionFitHook &) = delete;
+  TCaptionFitHook &operator=(const TCaptionFitHook &) = delete;
+
+private:
+  static constexpr UINT_PTR SubclassId = 1;
+
+  static LRESULT CALLBACK Proc(int Code, WPARAM WParam, LPARAM LParam) {
+    if (Code == HCBT_CREATEWND && Current && !Current->FBoxSeen) {
+      HWND window = reinterpret_cast<HWND>(WParam);
+      char name[16] = {};
+      GetClassNameA(window, name, sizeof(name));
+      if (lstrcmpA(name, "#32770") == 0) {
+        Current->FBoxSeen = true;
+        SetWindowSubclass(window, FitAfterInit, SubclassId, 0);
+      }
+    }
+    return CallNextHookEx(nullptr, Code, WParam, LParam);
+  }
+
+  // The innermost box being shown on this thread (a box's message loop may
+  // show another).
+  static thread_local TCaptionFitHook *Current;
+
+  TCaptionFitHook *FOuter;
+  HHOOK FHook;
+  bool FBoxSeen = false;
+};
+
+thread_local TCaptionFitHook *TCaptionFitHook::Current = nullptr;
+
+int CaptionFittingMessageBox(HWND Owner, const std::string &Text, const std::string &Caption, UINT Type) {
+  const TCaptionFitHook hook;
+  return MessageBoxA(Owner, Text.c_str(), Caption.c_str(), Type);
 }
 
 } // namespace
@@ -342,11 +508,11 @@ void TApplication::Run() {
 void TApplication::Terminate() { PostQuitMessage(0); }
 
 void TApplication::HandleException(const std::exception &E) {
-  MessageBoxA(GetActiveWindow(), E.what(), FTitle.c_str(), MB_OK | MB_ICONSTOP);
+  CaptionFittingMessageBox(GetActiveWindow(), E.what(), FTitle, MB_OK | MB_ICONSTOP);
 }
 
 void TApplication::HandleUnknownException() {
-  MessageBoxA(GetActiveWindow(), "Unknown error", FTitle.c_str(), MB_OK | MB_ICONSTOP);
+  CaptionFittingMessageBox(GetActiveWindow(), "Unknown error", FTitle, MB_OK | MB_ICONSTOP);
 }
 
 // ---------------------------------------------------------------------------
@@ -382,5 +548,14 @@ HCURSOR TScreen::Cursors(int Index) const {
 void ShowMessage(const std::string &Text) {
   HWND owner = GetActiveWindow();
   const std::string caption = Application ? Application->Title() : std::string();
-  MessageBoxA(owner, Text.c_str(), caption.c_str(), MB_OK | (owner ? 0 : MB_TASKMODAL));
+  CaptionFittingMessageBox(owner, Text, caption, MB_OK | (owner ? 0 : MB_TASKMODAL));
+}
+
+bool GetNonClientMetrics(NONCLIENTMETRICSA &Metrics) {
+  Metrics.cbSize = sizeof(Metrics);
+  if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, Metrics.cbSize, &Metrics, 0))
+    return true;
+  // Systems before Vista know the structure without its last field.
+  Metrics.cbSize = sizeof(Metrics) - sizeof(Metrics.iPaddedBorderWidth);
+  return SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, Metrics.cbSize, &Metrics, 0) != FALSE;
 }
