@@ -71,12 +71,6 @@ std::string ModuleBaseName() {
   return name;
 }
 
-BOOL CALLBACK CollectEnabledWindow(HWND Window, LPARAM List) {
-  if (IsWindowVisible(Window) && IsWindowEnabled(Window))
-    reinterpret_cast<std::vector<HWND> *>(List)->push_back(Window);
-  return TRUE;
-}
-
 // ---------------------------------------------------------------------------
 // Message boxes wide enough for their caption
 
@@ -326,7 +320,11 @@ TModalResult TForm::ShowModal() {
     SetWindowLongPtrA(Handle(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
   // The other windows of the thread take no input while this one is up.
   std::vector<HWND> disabled;
-  EnumThreadWindows(GetCurrentThreadId(), CollectEnabledWindow, reinterpret_cast<LPARAM>(&disabled));
+  EnumerateWindows(GetCurrentThreadId(), [&disabled](HWND Window) {
+    if (IsWindowVisible(Window) && IsWindowEnabled(Window))
+      disabled.push_back(Window);
+    return true;
+  });
   std::erase(disabled, Handle());
   for (HWND window : disabled)
     EnableWindow(window, FALSE);
