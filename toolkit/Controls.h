@@ -245,3 +245,6 @@ HICON FolderGlyph();
 // thread) until it returns false. An exception raised by Visit ends the
 // enumeration and is raised again here, after the system's call returned.
 void EnumerateWindows(DWORD ThreadId, const std::function<bool(HWND)> &Visit);
+
+// The same for every child window of Parent (and their children).
+void EnumerateChildWindows(HWND Parent, const std::function<bool(HWND)> &Visit);

@@ -344,3 +344,9 @@ void EnumerateWindows(DWORD ThreadId, const std::function<bool(HWND)> &Visit) {
     EnumThreadWindows(ThreadId, VisitWindow, reinterpret_cast<LPARAM>(&enumeration));
   enumeration.Error.Rethrow();
 }
+
+void EnumerateChildWindows(HWND Parent, const std::function<bool(HWND)> &Visit) {
+  TEnumeration enumeration{Visit, {}};
+  EnumChildWindows(Parent, VisitWindow, reinterpret_cast<LPARAM>(&enumeration));
+  enumeration.Error.Rethrow();
+}

@@ -113,23 +113,27 @@ int WidthForCaption(HWND Box) {
 // The visible buttons of a box, in client coordinates.
 using TButtonPlaces = std::vector<std::pair<HWND, RECT>>;
 
-BOOL CALLBACK CollectButton(HWND Child, LPARAM Places) {
-  char name[16] = {};
-  GetClassNameA(Child, name, sizeof(name));
-  // The style, not IsWindowVisible: the box itself is not shown yet.
-  if (lstrcmpiA(name, "Button") == 0 && (GetWindowLongPtrA(Child, GWL_STYLE) & WS_VISIBLE)) {
-    RECT r{};
-    GetWindowRect(Child, &r);
-    MapWindowPoints(nullptr, GetParent(Child), reinterpret_cast<POINT *>(&r), 2);
-    reinterpret_cast<TButtonPlaces *>(Places)->emplace_back(Child, r);
-  }
-  return TRUE;
+// The visible buttons of a box, with their places in its client area.
+TButtonPlaces VisibleButtons(HWND Box) {
+  TButtonPlaces places;
+  EnumerateChildWindows(Box, [&places](HWND Child) {
+    char name[16] = {};
+    GetClassNameA(Child, name, sizeof(name));
+    // The style, not IsWindowVisible: the box itself is not shown yet.
+    if (lstrcmpiA(name, "Button") == 0 && (GetWindowLongPtrA(Child, GWL_STYLE) & WS_VISIBLE)) {
+      RECT r{};
+      GetWindowRect(Child, &r);
+      MapWindowPoints(nullptr, GetParent(Child), reinterpret_cast<POINT *>(&r), 2);
+      places.emplace_back(Child, r);
+    }
+    return true;
+  });
+  return places;
 }
 
 // Moves the row of buttons, as one, to the middle of the client area.
 void CentreButtons(HWND Box) {
-  TButtonPlaces places;
-  EnumChildWindows(Box, CollectButton, reinterpret_cast<LPARAM>(&places));
+  const TButtonPlaces places = VisibleButtons(Box);
   if (places.empty())
     return;
   int left = INT_MAX, right = INT_MIN;
