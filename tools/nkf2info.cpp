@@ -23,20 +23,19 @@
 #include "PngStoredWriter.h"
 #include "VmFileIO.h"
 #include "VmNKF2Codec.h"
+#include "VmNKF2TileManager.h"
 #include "VmNKFCharts.h"
 
 namespace {
 
-// Tile Index decoded as the tile loader does it: the active pair, with
-// alpha. Returns RGBA bytes, colours as decoded, alpha 0 or 255.
+// Tile Index decoded as the tile loader does it (the same sizes are refused,
+// with the same message). Returns RGBA bytes, colours as decoded, alpha 0 or
+// 255.
 std::vector<uint8_t> DecodeTileRGBA(const TNKFChart &Chart, uint32_t Index) {
   TNKFTileEntry entry;
   Chart.GetTileEntry(Index, entry);
-  TBitmap32 bitmap;
-  bitmap.SetSize(NKF2TileSize, NKF2TileSize);
-  TBufferedFileStream stream(Chart.FileName, fmOpenRead | fmShareDenyWrite, 32768);
-  stream.Seek(entry.ActiveOffset, TSeekOrigin::soBeginning);
-  DecodeTile(stream, bitmap, true, static_cast<int32_t>(entry.ActiveSize));
+  const std::unique_ptr<TBitmap32> tile = LoadChartTile(Chart.FileName, entry, false);
+  const TBitmap32 &bitmap = *tile;
   std::vector<uint8_t> rgba;
   rgba.reserve(bitmap.PixelCount() * 4);
   for (size_t i = 0; i < bitmap.PixelCount(); ++i) {

@@ -22,10 +22,6 @@ std::unique_ptr<TNKFChart> Open(const TTempDir &Dir, const TNKFChartDescription 
   return std::make_unique<TNKFChart>(Dir.File(Name));
 }
 
-void PutInt64(std::string &Bytes, int64_t Pos, int64_t Value) {
-  for (int i = 0; i < 8; ++i)
-    Bytes[static_cast<size_t>(Pos + i)] = static_cast<char>(static_cast<uint64_t>(Value) >> (8 * i));
-}
 
 
 // An RD chart at one metre per pixel: pixel (x, y) is RD (155000 + x, 463000 - y),
@@ -141,7 +137,7 @@ TEST(TNKFChart, DirectoryAndOverrides) {
   chart.Blobs.push_back("override seven");
   chart.Overrides = {{5, 19}, {7, 21}, {5, 20}};
   TNKFWrittenChart written = NKFWriteChart(chart);
-  PutInt64(written.Head, written.DirectoryPos + 3 * 16 + 8, -5); // tile 3's stored size
+  NKFPutInt64(written.Head, written.DirectoryPos + 3 * 16 + 8, -5); // tile 3's stored size
   TTempDir dir;
   const std::string name = dir.File("o.nkf2");
   WriteFileBytes(name, written.Head + written.Tag);
@@ -189,7 +185,7 @@ TEST(TNKFChart, FirstVersionTileSizesFromTheOffsets) {
     TNKFWrittenChart written = NKFWriteChart(chart);
     ASSERT_EQ(written.TagPos, 400);
     for (int t = 0; t < 3; ++t)
-      PutInt64(written.Head, written.DirectoryPos + 8 * t, cases[i].Offsets[t]);
+      NKFPutInt64(written.Head, written.DirectoryPos + 8 * t, cases[i].Offsets[t]);
     TTempDir dir;
     WriteFileBytes(dir.File("v0.nkf2"), written.Head + std::string(272, '\0') + written.Tag);
     TNKFChart c(dir.File("v0.nkf2"));
@@ -254,7 +250,7 @@ TEST(TNKFChart, ScrambledTagLargerThanAnyRealTag) {
   NKFWriteChartFile(name, chart);
   const TNKFWrittenChart written = NKFWriteChart(chart);
   std::string head = written.Head;
-  PutInt64(head, NKFHeaderTagPosPos, written.TagPos - NKFMaxScrambledTagSize);
+  NKFPutInt64(head, NKFHeaderTagPosPos, written.TagPos - NKFMaxScrambledTagSize);
   {
     std::fstream file(name, std::ios::binary | std::ios::in | std::ios::out);
     file.write(head.data(), static_cast<std::streamsize>(head.size()));
