@@ -611,7 +611,27 @@ TEST(TNKFTileManager, TheProcessWideManagerIsCreatedOnce) {
   TNKFTileManager *first = GetTileManager();
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(GetTileManager(), first);
+  EXPECT_EQ(ExistingTileManager(), first);
   EXPECT_FALSE(first->Finished());
+}
+
+// A chart in static storage, opened before the process-wide manager exists
+// and so destroyed after it at the program's end. Its destructor must find no
+// manager then rather than the freed one (which AddressSanitizer reports as a
+// use after free when this program ends).
+struct TStaticChart {
+  TTempDir Dir;
+  std::unique_ptr<TNKFChart> Chart;
+  TStaticChart() {
+    NKFWriteChartFile(Dir.File("static.nkf2"), NKFSampleChart(NKFVersion1_0_0_2, 300, 200));
+    Chart = std::make_unique<TNKFChart>(Dir.File("static.nkf2"));
+  }
+} StaticChart;
+
+TEST(TNKFTileManager, AChartInStaticStorageMayOutliveTheManager) {
+  ASSERT_NE(StaticChart.Chart, nullptr);
+  // Created after the chart, the manager goes before it when the program ends.
+  EXPECT_NE(GetTileManager(), nullptr);
 }
 
 // Chart files from the chart writer whose tiles are chart-like pictures from

@@ -160,6 +160,24 @@ TEST(TNKFChart, DirectoryAndOverrides) {
   EXPECT_FALSE(Open(dir, chart)->HasTileOverrides);
 }
 
+// Override sizes are kept within a 32-bit byte count: a negative one is an
+// empty tile, one beyond the count the largest count, which the tile loader
+// refuses by name (a cast would have wrapped it to a small size).
+TEST(TNKFChart, OverrideSizesAreClampedWhenTheChartIsOpened) {
+  TNKFChartDescription chart = NKFSampleChart(NKFVersion1_0_0_2, 1000, 600);
+  chart.Overrides = {{4, 0}, {6, 1}};
+  TNKFWrittenChart written = NKFWriteChart(chart);
+  constexpr int64_t entry = 20, size = 16; // an entry's length; its size after the count
+  NKFPutInt64(written.Head, written.OverridesPos + size, -7);
+  NKFPutInt64(written.Head, written.OverridesPos + entry + size, (int64_t{1} << 32) + 16);
+  TTempDir dir;
+  WriteFileBytes(dir.File("o.nkf2"), written.Head + written.Tag);
+  TNKFChart c(dir.File("o.nkf2"));
+  EXPECT_EQ(c.Tiles[4].ActiveSize, 0);
+  EXPECT_EQ(c.Tiles[6].ActiveSize, INT32_MAX);
+  EXPECT_EQ(c.Tiles[6].Size, static_cast<int64_t>(chart.Blobs[6].size()));
+}
+
 // Version 1.0.0.0 keeps offsets only: a tile runs to the next larger offset,
 // the last to the tag, and tiles sharing a stored tile share its size.
 TEST(TNKFChart, FirstVersionTileSizesFromTheOffsets) {
