@@ -20,33 +20,13 @@
 #endif
 
 #include "NKFChartJson.h"
+#include "NKFTileRGBA.h"
 #include "PngStoredWriter.h"
 #include "VmFileIO.h"
 #include "VmNKF2Codec.h"
-#include "VmNKF2TileManager.h"
 #include "VmNKFCharts.h"
 
 namespace {
-
-// Tile Index decoded as the tile loader does it (the same sizes are refused,
-// with the same message). Returns RGBA bytes, colours as decoded, alpha 0 or
-// 255.
-std::vector<uint8_t> DecodeTileRGBA(const TNKFChart &Chart, uint32_t Index) {
-  TNKFTileEntry entry;
-  Chart.GetTileEntry(Index, entry);
-  const std::unique_ptr<TBitmap32> tile = LoadChartTile(Chart.FileName, entry, false);
-  const TBitmap32 &bitmap = *tile;
-  std::vector<uint8_t> rgba;
-  rgba.reserve(bitmap.PixelCount() * 4);
-  for (size_t i = 0; i < bitmap.PixelCount(); ++i) {
-    const TColor32 c = bitmap.Bits()[i];
-    rgba.push_back(static_cast<uint8_t>(c >> 16));
-    rgba.push_back(static_cast<uint8_t>(c >> 8));
-    rgba.push_back(static_cast<uint8_t>(c));
-    rgba.push_back(static_cast<uint8_t>(c >> 24));
-  }
-  return rgba;
-}
 
 #if defined(VM_HAVE_LIBPNG)
 void WritePng(const std::string &FileName, const std::vector<uint8_t> &RGBA) {
