@@ -143,8 +143,12 @@ private:
 #endif
 
   static inline TPostRecorder *Current = nullptr;
-  std::mutex FLock;
-  std::condition_variable FArrived;
+  // One lock for every recorder (there is one at a time) at a fixed address:
+  // the loader posts while holding its manager's lock, and a recorder's lock
+  // on the stack could share its address with a manager's lock of an earlier
+  // test, which ThreadSanitizer would take for a lock-order inversion.
+  static inline std::mutex FLock;
+  static inline std::condition_variable FArrived;
   std::vector<TPosted> FMessages;
 };
 
