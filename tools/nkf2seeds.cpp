@@ -3,9 +3,9 @@
 //
 //   nkf2seeds OUTDIR CHART...
 //
-// Writes OUTDIR/NKFTag/<name> (the layout byte and the tag) for every chart
-// and OUTDIR/NKFCalibration/<name> for every chart that opens with
-// calibration data. A chart that does not open is named on standard error and
+// Writes OUTDIR/NKFTag/<stem>.tag (the layout byte and the tag) for every
+// chart and OUTDIR/NKFCalibration/<stem>.calibration for every chart that
+// opens with calibration data. A chart that does not open is named on standard error and
 // skipped; the exit status is 1 when no seed was written at all.
 #include <cstdio>
 #include <exception>
@@ -34,14 +34,14 @@ int main(int argc, char **argv) {
   int written = 0;
   for (int i = 2; i < argc; ++i) {
     const std::string chartFile = argv[i];
-    const std::string name = std::filesystem::path(chartFile).filename().string();
+    const std::string stem = std::filesystem::path(chartFile).stem().string();
     try {
-      WriteSeed(out / "NKFTag", name, NKFTagFuzzInput(chartFile));
+      WriteSeed(out / "NKFTag", stem + ".tag", NKFTagFuzzInput(chartFile));
       ++written;
       TNKFChart chart(chartFile);
       const std::string calibration = NKFCalibrationFuzzInput(chart);
       if (!calibration.empty()) {
-        WriteSeed(out / "NKFCalibration", name, calibration);
+        WriteSeed(out / "NKFCalibration", stem + ".calibration", calibration);
         ++written;
       }
     } catch (const std::exception &e) {
