@@ -382,15 +382,20 @@ TNKFTileManager *GetTileManager() {
 
 TNKFTileManager *ExistingTileManager() { return TheManager.load(); }
 
+void DecodeChartTile(TStream &Stream, const TNKFTileEntry &Entry, TBitmap32 &Bitmap) {
+  Stream.Seek(Entry.ActiveOffset, TSeekOrigin::soBeginning);
+  // A size beyond a 32-bit count must not wrap into a plausible one: it is
+  // kept at the largest count, which the codec refuses by name.
+  DecodeTile(Stream, Bitmap, true, static_cast<int32_t>(std::clamp<int64_t>(Entry.ActiveSize, 0, INT32_MAX)));
+}
+
 // Each load opens and closes the file; no handle is kept between tiles.
 std::unique_ptr<TBitmap32> LoadChartTile(const std::string &FileName, const TNKFTileEntry &Entry, bool NightMode) {
   auto bitmap = std::make_unique<TBitmap32>();
   bitmap->SetResampler(TResamplerKind::rkNearest);
   bitmap->SetSize(NKF2TileSize, NKF2TileSize);
   TBufferedFileStream stream(FileName, fmOpenRead | fmShareDenyWrite, TileReadBufferSize);
-  stream.Seek(Entry.ActiveOffset, TSeekOrigin::soBeginning);
-  // A size beyond the codec's byte count is refused by the codec by name.
-  DecodeTile(stream, *bitmap, true, static_cast<int32_t>(std::clamp<int64_t>(Entry.ActiveSize, 0, INT32_MAX)));
+  DecodeChartTile(stream, Entry, *bitmap);
   if (NightMode)
     GetNightScreen().ApplyToBitmap(*bitmap);
   return bitmap;

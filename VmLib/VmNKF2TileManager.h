@@ -19,6 +19,7 @@
 
 class TBitmap32;
 class TNKFChart;
+class TStream;
 struct TNKFTileEntry;
 
 // Posted to each window that asked for visible tiles, when tiles have arrived.
@@ -61,6 +62,11 @@ using TNKFTilePrepare = std::function<TNKFTileLoad(const TNKFTile &Tile)>;
 // directory entry; the load reads the active pair of the entry from the file,
 // decodes it with alpha and dims it for night mode.
 TNKFTileLoad PrepareChartTileLoad(const TNKFTile &Tile);
+
+// Decodes the tile of Entry's active pair from a chart file's stream, with
+// alpha, as the loader does; a size the codec cannot take is refused by the
+// codec's own message. For tools that keep the file open across tiles.
+void DecodeChartTile(TStream &Stream, const TNKFTileEntry &Entry, TBitmap32 &Bitmap);
 
 // One tile of a chart file as the loader makes it: the active pair of Entry
 // read from the file, decoded with alpha, dimmed in night mode. Raises for a

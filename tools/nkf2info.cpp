@@ -20,8 +20,9 @@
 #endif
 
 #include "NKFChartJson.h"
-#include "NKFTileRGBA.h"
+#include "NKFTileReader.h"
 #include "PngStoredWriter.h"
+#include "ToolErrors.h"
 #include "VmFileIO.h"
 #include "VmNKF2Codec.h"
 #include "VmNKFCharts.h"
@@ -70,7 +71,7 @@ int main(int argc, char **argv) {
       return Usage();
     png = argv[5];
   }
-  try {
+  return RunReportingErrors([&] {
     TNKFChart chart(fileName);
     if (png.empty()) {
       const std::string json = NKFChartJson(chart);
@@ -79,14 +80,8 @@ int main(int argc, char **argv) {
       if (static_cast<uint64_t>(tile) >= chart.TileCount)
         throw ENKFChartError("nkf2info: Tile " + std::to_string(tile) + " is not below TileCount (" +
                              std::to_string(chart.TileCount) + ")");
-      WritePng(png, DecodeTileRGBA(chart, static_cast<uint32_t>(tile)));
+      TNKFTileReader reader(chart);
+      WritePng(png, reader.ReadRGBA(static_cast<uint32_t>(tile)));
     }
-  } catch (const Exception &e) {
-    std::fprintf(stderr, "%s: %s\n", e.ClassName(), e.Message().c_str());
-    return 1;
-  } catch (const std::exception &e) {
-    std::fprintf(stderr, "%s\n", e.what());
-    return 1;
-  }
-  return 0;
+  });
 }

@@ -1,4 +1,4 @@
-#include "NKFTileRGBA.h"
+#include "NKFTileReader.h"
 
 #include <gtest/gtest.h>
 
@@ -28,10 +28,11 @@ std::unique_ptr<TNKFChart> ChartWithOverrideSize(const TTempDir &Dir, int64_t Si
 
 } // namespace
 
-TEST(DecodeTileRGBA, ColoursThenAlphaOfEachPixel) {
+TEST(TNKFTileReader, ColoursThenAlphaOfEachPixel) {
   TTempDir dir;
   const auto chart = ChartWithOverrideSize(dir, -1);
-  const std::vector<uint8_t> rgba = DecodeTileRGBA(*chart, 0);
+  TNKFTileReader reader(*chart);
+  const std::vector<uint8_t> rgba = reader.ReadRGBA(0);
   const std::vector<TColor32> pixels = MakeChartLikeTile(0);
   ASSERT_EQ(rgba.size(), pixels.size() * 4);
   for (size_t i = 0; i < pixels.size(); ++i) {
@@ -48,7 +49,7 @@ TEST(DecodeTileRGBA, ColoursThenAlphaOfEachPixel) {
 
 // A size the loader refuses is refused here with the same message; a size
 // beyond 32 bits is not cut to its low half (which would read 16 bytes).
-TEST(DecodeTileRGBA, RefusesTheSizesTheTileLoaderRefuses) {
+TEST(TNKFTileReader, RefusesTheSizesTheTileLoaderRefuses) {
   for (int64_t size : {int64_t{5} << 20, (int64_t{1} << 32) + 16}) {
     TTempDir dir;
     const auto chart = ChartWithOverrideSize(dir, size);
@@ -56,6 +57,7 @@ TEST(DecodeTileRGBA, RefusesTheSizesTheTileLoaderRefuses) {
     chart->GetTileEntry(1, entry);
     const std::string loader = Raised([&] { LoadChartTile(chart->FileName, entry, false); });
     EXPECT_NE(loader, "none");
-    EXPECT_EQ(Raised([&] { DecodeTileRGBA(*chart, 1); }), loader) << size;
+    TNKFTileReader reader(*chart);
+    EXPECT_EQ(Raised([&] { reader.ReadRGBA(1); }), loader) << size;
   }
 }

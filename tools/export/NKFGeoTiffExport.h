@@ -1,0 +1,43 @@
+// Writes a calibrated chart as a georeferenced GeoTIFF through GDAL: one
+// pyramid level's tiles, decoded by our codec, as a tiled, DEFLATE-compressed
+// RGBA image (the chart's transparency as an alpha band), with the chart's
+// own georeference; optionally the finer levels' smaller neighbours as
+// internal overviews. And the chart's border as a GeoJSON footprint in WGS 84.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <ogr_spatialref.h>
+
+#include "NKFGeoreference.h"
+#include "VmNKFCharts.h"
+
+struct TNKFExportOptions {
+  int Level = 0;          // pyramid level to write, 0..4
+  bool Overviews = false; // the coarser levels as internal overviews
+};
+
+// Share of the work done, 0 to 1; called after each row of tiles.
+using TNKFExportProgress = std::function<void(double Done)>;
+
+// The GeoTIFF creation options of every export: 256 x 256 tiles (one chart
+// tile each), DEFLATE, RGB with an unassociated alpha band, BigTIFF where the
+// file may pass 4 GiB.
+std::vector<std::string> NKFGeoTiffCreationOptions();
+
+// The chart's grid and datum as a spatial reference (axis order east, north;
+// longitude, latitude for the geographic part).
+OGRSpatialReference NKFSpatialReference(const TNKFGeoreference &Georeference);
+
+// Writes the chart's level Options.Level into OutFile. Memory is one row of
+// tiles of the level, whatever the chart's size. Raises ENKFExportError (an
+// uncalibrated chart, a bad level, a tile that does not decode, a file GDAL
+// cannot write); a failed export leaves no output file behind.
+void NKFExportGeoTiff(const TNKFChart &Chart, const std::string &OutFile, const TNKFExportOptions &Options,
+                      const TNKFExportProgress &Progress = nullptr);
+
+// Writes the chart's border as one GeoJSON polygon feature in WGS 84
+// (longitude, latitude degrees), points converted by the chart's calibration.
+void NKFWriteFootprint(const TNKFChart &Chart, const std::string &OutFile);

@@ -1,0 +1,107 @@
+// nkf2export: writes a calibrated chart as a georeferenced GeoTIFF that GIS
+// software reads, and optionally its border as a GeoJSON footprint.
+//
+//   nkf2export CHART.nkf2 OUT.tif [--level N] [--overviews] [--footprint OUT.geojson]
+//
+// --level N      the pyramid level to write (0, full resolution, to 4)
+// --overviews    the coarser levels as internal overviews
+// --footprint F  the border polygon in WGS 84 as GeoJSON
+//
+// A progress bar goes to standard error when that is a terminal. On an error
+// the exception's class and message go to standard error and the exit status
+// is 1; a wrong command line gives the usage and status 2.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <unistd.h>
+
+#include "NKFGeoTiffExport.h"
+#include "ToolErrors.h"
+#include "VmNKFCharts.h"
+
+namespace {
+
+constexpr int BarWidth = 40;
+
+// A bar redrawn in place, only when it grows by a character or a percent.
+class TProgressBar {
+public:
+  explicit TProgressBar(bool Shown) : FShown(Shown) {}
+  ~TProgressBar() {
+    if (FShown && FPercent >= 0)
+      std::fputc('\n', stderr);
+  }
+  TProgressBar(const TProgressBar &) = delete;
+  TProgressBar &operator=(const TProgressBar &) = delete;
+
+  void Show(double Done) {
+    const int percent = static_cast<int>(Done * 100);
+    if (!FShown || percent == FPercent)
+      return;
+    FPercent = percent;
+    const int filled = static_cast<int>(Done * BarWidth);
+    std::fprintf(stderr, "\rnkf2export [%-*s] %3d%%", BarWidth, std::string(static_cast<size_t>(filled), '#').c_str(),
+                 percent);
+    std::fflush(stderr);
+  }
+
+private:
+  bool FShown;
+  int FPercent = -1;
+};
+
+int Usage() {
+  std::fputs("usage: nkf2export CHART.nkf2 OUT.tif [--level N] [--overviews] [--footprint OUT.geojson]\n", stderr);
+  return 2;
+}
+
+struct TArguments {
+  std::string Chart, Output, Footprint;
+  TNKFExportOptions Options;
+};
+
+bool Parse(int argc, char **argv, TArguments &Arguments) {
+  if (argc < 3)
+    return false;
+  Arguments.Chart = argv[1];
+  Arguments.Output = argv[2];
+  for (int i = 3; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "--overviews") {
+      Arguments.Options.Overviews = true;
+    } else if (option == "--level" && i + 1 < argc) {
+      char *end = nullptr;
+      const long level = std::strtol(argv[++i], &end, 10);
+      if (*argv[i] == '\0' || *end != '\0' || level < 0 || level >= NKFLevelCount)
+        return false;
+      Arguments.Options.Level = static_cast<int>(level);
+    } else if (option == "--footprint" && i + 1 < argc) {
+      Arguments.Footprint = argv[++i];
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  TArguments arguments;
+  if (!Parse(argc, argv, arguments))
+    return Usage();
+  return RunReportingErrors([&] {
+    TNKFChart chart(arguments.Chart);
+    // The chart reader opens a file without the chart magic as an empty chart.
+    if (chart.Version == 0)
+      throw ENKFExportError("nkf2export: " + arguments.Chart + " is not a chart file");
+    {
+      TProgressBar bar(isatty(STDERR_FILENO) != 0);
+      NKFExportGeoTiff(chart, arguments.Output, arguments.Options, [&bar](double Done) { bar.Show(Done); });
+    }
+    if (!arguments.Footprint.empty())
+      NKFWriteFootprint(chart, arguments.Footprint);
+  });
+}
