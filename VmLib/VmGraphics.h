@@ -57,3 +57,95 @@ private:
   TDrawMode FDrawMode = TDrawMode::dmOpaque;
   TResamplerKind FResampler = TResamplerKind::rkLinear;
 };
+
+// ---------------------------------------------------------------------------
+// Scanlines of device-independent bitmaps (the Windows BMP pixel layouts):
+// reading and writing them raw or run-length compressed, and converting a
+// line between the nine pixel formats. (VmGraphicsScanlines.cpp)
+
+class TStream;
+
+enum class TScanlineFormat {
+  sf1Bit,       // palette index, 8 per byte, leftmost pixel in the top bit
+  sf4Bit,       // palette index, 2 per byte, leftmost pixel in the high nibble
+  sf8Bit,       // palette index
+  sf15Bit,      // 0RRRRRGGGGGBBBBB
+  sf15BitAlpha, // ARRRRRGGGGGBBBBB, A = 1 opaque
+  sf16Bit,      // RRRRRGGGGGGBBBBB
+  sf24Bit,      // bytes blue, green, red
+  sf32Bit,      // 0xXXRRGGBB
+  sf32BitAlpha  // 0xAARRGGBB
+};
+constexpr int ScanlineFormatCount = 9;
+
+// Converts Count pixels of one line. Palette: 0x00RRGGBB entries as in a BMP
+// colour table; needed only for indexed sources converted to direct colour.
+using TScanlineConverter = void (*)(const void *Source, void *Dest, int32_t Count, const uint32_t *Palette);
+
+// Indexed [source][destination]. Pairs with no converter raise
+// EGraphicsError "Conversion not supported.".
+extern const TScanlineConverter ScanlineConverters[ScanlineFormatCount][ScanlineFormatCount];
+
+inline void ConvertScanline(TScanlineFormat From, TScanlineFormat To, const void *Source, void *Dest,
+                            int32_t Count, const uint32_t *Palette) {
+  ScanlineConverters[static_cast<int>(From)][static_cast<int>(To)](Source, Dest, Count, Palette);
+}
+
+// How a line ended: at the end-of-line code, or at the end-of-bitmap code
+// (which also ends the picture). Uncompressed lines always end at their end.
+enum class TScanlineEnd { seEndOfLine, seEndOfBitmap };
+
+// Uncompressed lines. StoredLength is the line's length in the stream
+// (padding included), WantedLength the destination's: the smaller of the
+// two is transferred and the rest of a longer stored line skipped. The
+// n-line form advances the destination by WantedLength per line.
+void ScanlineReadRaw(TStream &Stream, void *Dest, int32_t StoredLength, int32_t WantedLength);
+void ScanlineReadRaw(TStream &Stream, void *Dest, int32_t StoredLength, int32_t WantedLength, int32_t LineCount);
+
+// Run-length compressed lines up to the end-of-line or end-of-bitmap code.
+// LineLength is the destination line's size in bytes: a run that would
+// write past it raises EGraphicsError naming the overrun, as the data comes
+// from files. For RLE4 the line holds 2 * LineLength pixels; a pixel fills
+// its own nibble and leaves the other as it was. The n-line forms advance
+// the destination by LineLength per line and stop after the end-of-bitmap
+// code (the lines below it stay as they are).
+TScanlineEnd ScanlineReadRLE8(TStream &Stream, void *Dest, int32_t LineLength);
+TScanlineEnd ScanlineReadRLE8(TStream &Stream, void *Dest, int32_t LineLength, int32_t LineCount);
+TScanlineEnd ScanlineReadRLE4(TStream &Stream, void *Dest, int32_t LineLength);
+TScanlineEnd ScanlineReadRLE4(TStream &Stream, void *Dest, int32_t LineLength, int32_t LineCount);
+
+// Writes DataLength bytes, then zero bytes up to StoredLength.
+void ScanlineWriteRaw(TStream &Stream, const void *Source, int32_t StoredLength, int32_t DataLength);
+// Writes Length bytes as one BMP RLE8 line ending in the end-of-line code:
+// runs of 3 or more equal bytes encoded, other stretches of 3 or more as
+// absolute runs, shorter leftovers as runs of one or two; counts at most 255.
+void ScanlineWriteRLE8(TStream &Stream, const void *Source, int32_t Length);
+
+// The readers and writers by the bitmap's compression, in one shape:
+// StoredLength is the stored line's length (uncompressed only), LineLength
+// the destination's (reading) or the data's (writing).
+enum class TBitmapCompression { bcNone, bcRLE4, bcRLE8 };
+constexpr int BitmapCompressionCount = 3;
+
+struct TScanlineCoder {
+  TScanlineEnd (*ReadLine)(TStream &Stream, void *Dest, int32_t StoredLength, int32_t LineLength);
+  TScanlineEnd (*ReadLines)(TStream &Stream, void *Dest, int32_t StoredLength, int32_t LineLength,
+                            int32_t LineCount);
+  // RLE4 has none: raises EGraphicsError "RLE4 not implemented.".
+  void (*WriteLine)(TStream &Stream, const void *Source, int32_t StoredLength, int32_t LineLength);
+};
+extern const TScanlineCoder ScanlineCoders[BitmapCompressionCount];
+
+// ---------------------------------------------------------------------------
+// JPEG pictures through libjpeg. (VmGraphicsJpeg.cpp)
+
+// Decodes a whole JPEG stream (baseline or progressive; grey or colour) into
+// Bitmap, every pixel opaque. Raises EGraphicsError for data that is not a
+// JPEG, is damaged or ends early, and for CMYK pictures; Bitmap is then
+// empty.
+void LoadJpegPicture(TStream &Stream, TBitmap32 &Bitmap);
+
+// Unit initialisation: registers "jpeg" and "jpg" with the toolkit's picture
+// formats. Every program that includes this header runs it once at start-up.
+bool InitializeGraphicsUnit();
+inline const bool GraphicsUnitInitialized = InitializeGraphicsUnit();
