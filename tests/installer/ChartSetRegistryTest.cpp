@@ -81,6 +81,14 @@ const std::string &ChartBytes() {
   return bytes;
 }
 
+// The nine files, valid charts, in Dir; the folder with its backslash.
+std::string WriteSet(const TTempDir &Dir) {
+  const std::string folder = IncludeTrailingPathDelimiter(Dir.Path());
+  for (const char *file : SetFiles)
+    WriteFileBytes(folder + file, ChartBytes());
+  return folder;
+}
+
 // Every test leaves the maker's key of HKEY_LOCAL_MACHINE as it found it.
 class ChartSetRegistryTest : public ::testing::Test {
 protected:
@@ -96,6 +104,24 @@ TEST_F(ChartSetRegistryTest, RegistrationWritesExactlyTheRecordTree) {
 
   ASSERT_TRUE(RegisterCharts("C:\\Old charts\\"));
   EXPECT_EQ(DumpRegKey(HKEY_LOCAL_MACHINE, SetKey), ExpectedTree("C:\\Old charts\\"));
+}
+
+// The chart viewer is a 32-bit program: on a 64-bit Windows it reads the
+// 32-bit view of HKEY_LOCAL_MACHINE\Software, kept under Software\Wow6432Node,
+// and the installer's records must be there, not in the 64-bit view.
+TEST_F(ChartSetRegistryTest, RecordsOfThe32BitProgramLandInThe32BitView) {
+  if (sizeof(void *) != 4)
+    GTEST_SKIP() << "a 64-bit build writes the 64-bit view; only the 32-bit program is redirected";
+  BOOL wow64 = FALSE;
+  if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64)
+    GTEST_SKIP() << "a 32-bit Windows has a single view of the registry";
+  const std::string otherView = DumpRegKey(HKEY_LOCAL_MACHINE, SetKey, KEY_WOW64_64KEY);
+
+  ASSERT_TRUE(RegisterCharts("C:\\Old charts\\"));
+  EXPECT_EQ(DumpRegKey(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Velmora\\Charts\\ORVA2003", KEY_WOW64_64KEY),
+            ExpectedTree("C:\\Old charts\\"));
+  EXPECT_EQ(DumpRegKey(HKEY_LOCAL_MACHINE, SetKey, KEY_WOW64_32KEY), ExpectedTree("C:\\Old charts\\"));
+  EXPECT_EQ(DumpRegKey(HKEY_LOCAL_MACHINE, SetKey, KEY_WOW64_64KEY), otherView);
 }
 
 TEST_F(ChartSetRegistryTest, RegistrationOverAnotherFolderLeavesNoOldRecords) {
@@ -123,6 +149,43 @@ TEST_F(ChartSetRegistryTest, RegistrationThatCannotOpenTheSetKeyFails) {
   ASSERT_TRUE(leftover.Locked());
   EXPECT_FALSE(RegisterCharts("C:\\Charts\\"));
   EXPECT_FALSE(RegKeyPresent(HKEY_LOCAL_MACHINE, ModuleKey));
+}
+
+TEST_F(ChartSetRegistryTest, AStaleKeyThatCannotBeRemovedFailsTheRegistration) {
+  ASSERT_TRUE(RegisterCharts("C:\\Old charts\\"));
+  // Left by an earlier registration, and this user may not remove it.
+  TLockedRegKey stale(HKEY_LOCAL_MACHINE, std::string(SetKey) + "\\Modules\\C");
+  ASSERT_TRUE(stale.Locked());
+  EXPECT_FALSE(RegisterCharts("D:\\Charts\\"));
+
+  // The new records are all written all the same, and the neighbours of
+  // the stale key are cleaned.
+  TRegistry registry(KEY_READ);
+  registry.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(registry.OpenKeyReadOnly(ModuleKey));
+  EXPECT_EQ(registry.ReadString("Path"), "D:\\Charts\\");
+  for (const char *file : SetFiles)
+    EXPECT_TRUE(RegKeyPresent(HKEY_LOCAL_MACHINE, std::string(ChartsKey) + "\\" + file)) << file;
+}
+
+TEST_F(ChartSetRegistryTest, AFailedWriteLeavesTheEarlierRegistrationInstalled) {
+  TTempDir dir;
+  const std::string folder = WriteSet(dir);
+  ASSERT_TRUE(RegisterCharts(folder));
+  const std::string before = DumpRegKey(HKEY_LOCAL_MACHINE, ChartsKey);
+
+  {
+    // The module key can be read but no longer written.
+    TLockedRegKey readOnly(HKEY_LOCAL_MACHINE, ModuleKey, KEY_READ);
+    ASSERT_TRUE(readOnly.Locked());
+    EXPECT_FALSE(RegisterCharts("D:\\Elsewhere\\"));
+    EXPECT_TRUE(CheckInstalled()) << "the earlier registration stays readable";
+  }
+  TRegistry registry(KEY_READ);
+  registry.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(registry.OpenKeyReadOnly(ModuleKey));
+  EXPECT_EQ(registry.ReadString("Path"), folder);
+  EXPECT_EQ(DumpRegKey(HKEY_LOCAL_MACHINE, ChartsKey), before);
 }
 
 TEST_F(ChartSetRegistryTest, NothingRegisteredIsNotInstalled) {
@@ -195,9 +258,7 @@ TEST_F(ChartSetRegistryTest, InstalledCheckOverRecordsAndFiles) {
 
 TEST_F(ChartSetRegistryTest, UnreadableSetKeyLeavesTheDecisionToTheModule) {
   TTempDir dir;
-  const std::string folder = IncludeTrailingPathDelimiter(dir.Path());
-  for (const char *file : SetFiles)
-    WriteFileBytes(folder + file, ChartBytes());
+  const std::string folder = WriteSet(dir);
   ASSERT_TRUE(RegisterCharts(folder));
   TLockedRegKey locked(HKEY_LOCAL_MACHINE, SetKey);
   ASSERT_TRUE(locked.Locked());

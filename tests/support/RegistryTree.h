@@ -22,9 +22,11 @@ struct TRegTree {
 };
 
 // Reads Root\Path with everything under it; nothing when the key is absent.
-inline std::optional<TRegTree> ReadRegTree(HKEY Root, const std::string &Path) {
+// View: 0 for the program's own view of the registry, KEY_WOW64_64KEY or
+// KEY_WOW64_32KEY for the 64-bit or 32-bit one.
+inline std::optional<TRegTree> ReadRegTree(HKEY Root, const std::string &Path, REGSAM View = 0) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(Root, Path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+  if (RegOpenKeyExA(Root, Path.c_str(), 0, KEY_READ | View, &key) != ERROR_SUCCESS)
     return std::nullopt;
   TRegTree tree;
   for (DWORD index = 0;; ++index) {
@@ -50,7 +52,7 @@ inline std::optional<TRegTree> ReadRegTree(HKEY Root, const std::string &Path) {
   }
   RegCloseKey(key);
   for (const std::string &name : subKeys)
-    tree.SubKeys[name] = ReadRegTree(Root, Path + "\\" + name).value_or(TRegTree{});
+    tree.SubKeys[name] = ReadRegTree(Root, Path + "\\" + name, View).value_or(TRegTree{});
   return tree;
 }
 
@@ -81,8 +83,8 @@ inline void DumpRegTree(const TRegTree &Tree, const std::string &Prefix, std::st
 }
 
 // The dump of Root\Path, or "(absent)" when the key does not exist.
-inline std::string DumpRegKey(HKEY Root, const std::string &Path) {
-  const std::optional<TRegTree> tree = ReadRegTree(Root, Path);
+inline std::string DumpRegKey(HKEY Root, const std::string &Path, REGSAM View = 0) {
+  const std::optional<TRegTree> tree = ReadRegTree(Root, Path, View);
   if (!tree)
     return "(absent)";
   std::string out;
@@ -90,9 +92,9 @@ inline std::string DumpRegKey(HKEY Root, const std::string &Path) {
   return out;
 }
 
-inline bool RegKeyPresent(HKEY Root, const std::string &Path) {
+inline bool RegKeyPresent(HKEY Root, const std::string &Path, REGSAM View = 0) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(Root, Path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+  if (RegOpenKeyExA(Root, Path.c_str(), 0, KEY_QUERY_VALUE | View, &key) != ERROR_SUCCESS)
     return false;
   RegCloseKey(key);
   return true;
@@ -130,13 +132,14 @@ private:
 };
 
 // A key left behind that this user can neither list nor delete: its access
-// list grants nothing but changing the access list, and it holds a subkey, so
-// it cannot go without its subkeys being listed first. The destructor gives
-// the key its default access back (the key itself stays, for a guard to
-// clean up).
+// list grants nothing but changing the access list (and whatever else Granted
+// adds, such as KEY_READ for a key that can be read but not written), and it
+// holds a subkey, so it cannot go without its subkeys being listed first. The
+// destructor gives the key its default access back (the key itself stays,
+// for a guard to clean up).
 class TLockedRegKey {
 public:
-  TLockedRegKey(HKEY Root, std::string Path) : FRoot(Root), FPath(std::move(Path)) {
+  TLockedRegKey(HKEY Root, std::string Path, DWORD Granted = 0) : FRoot(Root), FPath(std::move(Path)) {
     HKEY key = nullptr, child = nullptr;
     RegCreateKeyExA(FRoot, FPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
     RegCreateKeyExA(key, "Leftover", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr);
@@ -145,7 +148,7 @@ public:
     AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &FEveryone);
     ACL *acl = reinterpret_cast<ACL *>(FAcl);
     InitializeAcl(acl, sizeof FAcl, ACL_REVISION);
-    AddAccessAllowedAce(acl, ACL_REVISION, WRITE_DAC, FEveryone);
+    AddAccessAllowedAce(acl, ACL_REVISION, WRITE_DAC | Granted, FEveryone);
     FLocked = SetDacl(key, acl);
     RegCloseKey(key);
   }
