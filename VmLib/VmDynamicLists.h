@@ -167,6 +167,9 @@ public:
   TPolygon() = default;
   TPolygon(const TPolygon &) = delete;
   TPolygon &operator=(const TPolygon &) = delete;
+  // Moved rather than copied: a border may hold many points.
+  TPolygon(TPolygon &&) noexcept = default;
+  TPolygon &operator=(TPolygon &&) noexcept = default;
 
   int32_t AddPoint(const TPoint &Point);
   void DeletePoint(int32_t Index);

@@ -104,8 +104,13 @@ void TBufferedFileStream::SetSize(int64_t NewSize) {
     // zeroed first: a grown file reads zeros, never stale bytes.
     if (FBufferCount > 0 && FBufferPos + FBufferSize > FFileSize) {
       const auto newCount = static_cast<int32_t>(std::min<int64_t>(NewSize - FBufferPos, FBufferSize));
-      std::memset(FBuffer.get() + FBufferCount, 0, static_cast<size_t>(newCount - FBufferCount));
-      FBufferCount = newCount;
+      if (newCount > FBufferCount) {
+        std::memset(FBuffer.get() + FBufferCount, 0, static_cast<size_t>(newCount - FBufferCount));
+        FBufferCount = newCount;
+        // Written back like any change: where another handle has written
+        // past the stream's end, the file must come to hold these zeros too.
+        FModified = true;
+      }
     }
     FFileSize = NewSize;
   }
@@ -123,6 +128,11 @@ void TBufferedFileStream::FillBuffer() {
     FBufferCount = 0;
     throw EStreamError("Read failed in " + FFileName);
   }
+  // A file that grew behind the stream (another handle appended) has bytes
+  // past the stream's idea of its end; the window holds none of them, so
+  // that growing and writing the window stay within what the stream knows.
+  if (FBufferPos + FBufferCount > FFileSize)
+    FBufferCount = static_cast<int32_t>(std::max<int64_t>(FFileSize - FBufferPos, 0));
 }
 
 void TBufferedFileStream::FlushBuffer() {
@@ -239,8 +249,9 @@ void TBufferedFileStream::Flush() {
     FlushBuffer();
     FModified = false;
   }
-  if (FWritable)
-    FOps.Flush(FHandle);
+  // A failed flush may mean the bytes never reach the disk: not a success.
+  if (FWritable && !FOps.Flush(FHandle))
+    throw EStreamError("Flush failed in " + FFileName);
 }
 
 // ---------------------------------------------------------------------------

@@ -53,7 +53,7 @@ TNKFTileManager::~TNKFTileManager() noexcept(false) {
   if (std::uncaught_exceptions() > 0)
     return;
   Assert(IsMainThread(), "Assertion failure", SourceName, MainThreadAssertionLine);
-  if (FErrorClass.empty())
+  if (!FLoaderDied)
     CheckNoTilesLeft();
 }
 
@@ -72,6 +72,18 @@ void TNKFTileManager::CheckNoTilesLeft() {
 void TNKFTileManager::ThreadMain() noexcept {
   try {
     LoaderLoop();
+  } catch (...) {
+    FLoaderDied = true;
+    RecordFailure();
+  }
+  std::lock_guard<std::mutex> lock(FLock);
+  FFinished.store(true);
+  TellEndWindow();
+}
+
+void TNKFTileManager::RecordFailure() noexcept {
+  try {
+    throw;
   } catch (const Exception &e) {
     RecordError(e.ClassName(), e.Message());
   } catch (const std::bad_alloc &) {
@@ -81,10 +93,6 @@ void TNKFTileManager::ThreadMain() noexcept {
   } catch (...) {
     RecordError("Exception", "Unknown exception");
   }
-  std::lock_guard<std::mutex> lock(FLock);
-  FFinished.store(true);
-  if (FEndWindow != 0)
-    PostWindowMessage(FEndWindow, WM_TILELOADERENDED, reinterpret_cast<uintptr_t>(this), 0);
 }
 
 void TNKFTileManager::RecordError(const char *ClassName, const std::string &Message) {
@@ -97,16 +105,32 @@ void TNKFTileManager::RecordError(const char *ClassName, const std::string &Mess
   FErrorStackTrace = std::move(trace);
 }
 
+void TNKFTileManager::TellEndWindow() {
+  if (FEndWindow != 0)
+    PostWindowMessage(FEndWindow, WM_TILELOADERENDED, reinterpret_cast<uintptr_t>(this), 0);
+}
+
 void TNKFTileManager::LoaderLoop() {
   int32_t done = 0, total = 0, sinceNotify = 0;
   while (!FTerminated.load()) {
     TNKFTileLoad load;
     bool nightMode = false;
-    if (!TakeNextTile(done, total, load, nightMode))
-      continue;
-    // Outside the lock: a slow read must not block the views, and the load
-    // works from its own copies, so the chart may be destroyed meanwhile.
-    std::unique_ptr<TBitmap32> bitmap = load(nightMode);
+    std::unique_ptr<TBitmap32> bitmap;
+    try {
+      if (!TakeNextTile(done, total, load, nightMode))
+        continue;
+      // Outside the lock: a slow read must not block the views, and the load
+      // works from its own copies, so the chart may be destroyed meanwhile.
+      bitmap = load(nightMode);
+    } catch (...) {
+      // One bad tile (damaged bytes, a file removed or locked since its chart
+      // was opened) is reported and dropped; the other requests are served.
+      RecordFailure();
+      std::lock_guard<std::mutex> lock(FLock);
+      TellEndWindow();
+      if (!FCurrentTile)
+        continue; // it failed before a tile was taken
+    }
     FileLoadedTile(std::move(bitmap), done, total, sinceNotify);
   }
 }
@@ -135,8 +159,8 @@ void TNKFTileManager::FileLoadedTile(std::unique_ptr<TBitmap32> Bitmap, int32_t 
                                      int32_t &SinceNotify) {
   std::lock_guard<std::mutex> lock(FLock);
   std::unique_ptr<TNKFTile> tile = std::move(FCurrentTile);
-  if (!tile->Cancelled) {
-    // A cancelled tile is freed with its bitmap when this block ends.
+  if (!tile->Cancelled && Bitmap) {
+    // A cancelled or failed tile is freed with its bitmap when this block ends.
     tile->Bitmap = std::move(Bitmap);
     if (tile->Visible == 0) {
       tile->Windows.clear();
@@ -321,13 +345,19 @@ std::string TNKFTileManager::ErrorStackTrace() {
 
 namespace {
 
+// The process's manager while it exists. Constant-initialised and trivially
+// destructible, so that it can still be read while the program's other
+// statics are destroyed (a chart in static storage may outlive the manager).
+std::atomic<TNKFTileManager *> TheManager{nullptr};
+
 // Owns the process's manager; destroyed with the program's other statics.
 class TTileManagerOwner {
 public:
   // The loader may be dimming a tile until the manager is gone; creating the
   // night screen first makes it outlive the manager at the program's end.
-  TTileManagerOwner() : FManager((GetNightScreen(), new TNKFTileManager())) {}
+  TTileManagerOwner() : FManager((GetNightScreen(), new TNKFTileManager())) { TheManager.store(FManager); }
   ~TTileManagerOwner() {
+    TheManager.store(nullptr);
     try {
       delete FManager;
     } catch (const Exception &e) {
@@ -350,36 +380,35 @@ TNKFTileManager *GetTileManager() {
   return owner.Manager();
 }
 
-namespace {
+TNKFTileManager *ExistingTileManager() { return TheManager.load(); }
 
-// Builds one decoded surface from the chart file. Each load opens and closes
-// the file; no handle is kept between tiles.
-std::unique_ptr<TBitmap32> LoadTile(const std::string &FileName, const TNKFTileEntry &Entry, bool NightAllowed,
-                                    bool UseActivePair, bool NightMode) {
+void DecodeChartTile(TStream &Stream, const TNKFTileEntry &Entry, TBitmap32 &Bitmap) {
+  Stream.Seek(Entry.ActiveOffset, TSeekOrigin::soBeginning);
+  // A size beyond a 32-bit count must not wrap into a plausible one: it is
+  // kept at the largest count, which the codec refuses by name.
+  DecodeTile(Stream, Bitmap, true, static_cast<int32_t>(std::clamp<int64_t>(Entry.ActiveSize, 0, INT32_MAX)));
+}
+
+// Each load opens and closes the file; no handle is kept between tiles.
+std::unique_ptr<TBitmap32> LoadChartTile(const std::string &FileName, const TNKFTileEntry &Entry, bool NightMode) {
   auto bitmap = std::make_unique<TBitmap32>();
   bitmap->SetResampler(TResamplerKind::rkNearest);
   bitmap->SetSize(NKF2TileSize, NKF2TileSize);
   TBufferedFileStream stream(FileName, fmOpenRead | fmShareDenyWrite, TileReadBufferSize);
-  const int64_t offset = UseActivePair ? Entry.ActiveOffset : Entry.Offset;
-  const int64_t size = UseActivePair ? Entry.ActiveSize : Entry.Size;
-  stream.Seek(offset, TSeekOrigin::soBeginning);
-  // A size beyond the codec's byte count is refused by the codec by name.
-  DecodeTile(stream, *bitmap, true, static_cast<int32_t>(std::clamp<int64_t>(size, 0, INT32_MAX)));
-  if (NightAllowed && NightMode)
+  DecodeChartTile(stream, Entry, *bitmap);
+  if (NightMode)
     GetNightScreen().ApplyToBitmap(*bitmap);
   return bitmap;
 }
 
-} // namespace
-
 TNKFTileLoad PrepareChartTileLoad(const TNKFTile &Tile) {
   const TNKFChart &chart = *Tile.Chart;
   // The directory is not range-checked by the chart; a request beyond it is
-  // a fault of whoever queued it and ends the loader like any failed load.
+  // a fault of whoever queued it and fails like any other load.
   if (Tile.TileIndex < 0 || static_cast<uint32_t>(Tile.TileIndex) >= chart.TileCount)
     throw ENKFChartError(Format("TNKFTileManager.LoadTile: Tile index %d out of range in ", Tile.TileIndex) +
                          chart.FileName);
   TNKFTileEntry entry;
   chart.GetTileEntry(static_cast<uint32_t>(Tile.TileIndex), entry);
-  return [fileName = chart.FileName, entry](bool NightMode) { return LoadTile(fileName, entry, true, true, NightMode); };
+  return [fileName = chart.FileName, entry](bool NightMode) { return LoadChartTile(fileName, entry, NightMode); };
 }

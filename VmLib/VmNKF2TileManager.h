@@ -19,13 +19,17 @@
 
 class TBitmap32;
 class TNKFChart;
+class TStream;
+struct TNKFTileEntry;
 
 // Posted to each window that asked for visible tiles, when tiles have arrived.
 constexpr uint32_t WM_TILESREADY = 0x2700;
 // Posted to the progress window after every tile: wParam tiles done in the
 // batch, lParam the batch total.
 constexpr uint32_t WM_TILEPROGRESS = 0x2701;
-// Posted to the end window when the loader thread ends: wParam the manager.
+// Posted to the end window when a tile's load failed (the tile is dropped and
+// the loader goes on with the other requests) and when the loader thread
+// ends: wParam the manager, whose error fields tell the last failure.
 constexpr uint32_t WM_TILELOADERENDED = 0x2702;
 
 // One tile request and, once loaded, its result. The manager owns the tiles
@@ -59,6 +63,16 @@ using TNKFTilePrepare = std::function<TNKFTileLoad(const TNKFTile &Tile)>;
 // decodes it with alpha and dims it for night mode.
 TNKFTileLoad PrepareChartTileLoad(const TNKFTile &Tile);
 
+// Decodes the tile of Entry's active pair from a chart file's stream, with
+// alpha, as the loader does; a size the codec cannot take is refused by the
+// codec's own message. For tools that keep the file open across tiles.
+void DecodeChartTile(TStream &Stream, const TNKFTileEntry &Entry, TBitmap32 &Bitmap);
+
+// One tile of a chart file as the loader makes it: the active pair of Entry
+// read from the file, decoded with alpha, dimmed in night mode. Raises for a
+// file that cannot be opened or read and for bytes or a size the codec refuses.
+std::unique_ptr<TBitmap32> LoadChartTile(const std::string &FileName, const TNKFTileEntry &Entry, bool NightMode);
+
 // Identifies a tile in the manager's lists (for views and tests).
 struct TNKFTileKey {
   TNKFChart *Chart;
@@ -89,7 +103,7 @@ public:
   TNKFTileManager();
   explicit TNKFTileManager(TNKFTilePrepare Prepare);
   // Stops the loader thread (dispatching messages sent to this thread while it
-  // waits) and, unless the loader died of an exception, raises
+  // waits) and, unless the loader thread died of an exception, raises
   // EAssertionFailed when tiles are left in the visible list, the cache or the
   // load queue. Every tile is freed either way.
   ~TNKFTileManager() noexcept(false);
@@ -122,9 +136,9 @@ public:
   void Terminate();
   // Set once the loader thread has ended.
   bool Finished() const { return FFinished.load(); }
-  // Why the loader thread ended: the exception's class name (empty when it did
-  // not die of an exception), message and stack-trace text (empty when no line
-  // information is available).
+  // The last failure, of a tile's load or of the loader thread itself: the
+  // exception's class name (empty when nothing failed), message and
+  // stack-trace text (empty when no line information is available).
   std::string ErrorClass();
   std::string ErrorMessage();
   std::string ErrorStackTrace();
@@ -136,7 +150,11 @@ private:
   void LoaderLoop();
   bool TakeNextTile(int32_t &Done, int32_t &Total, TNKFTileLoad &Load, bool &NightMode);
   void FileLoadedTile(std::unique_ptr<TBitmap32> Bitmap, int32_t &Done, int32_t &Total, int32_t &SinceNotify);
+  // In a handler: records the exception being handled as the last failure.
+  void RecordFailure() noexcept;
   void RecordError(const char *ClassName, const std::string &Message);
+  // With FLock held.
+  void TellEndWindow();
   void CheckNoTilesLeft();
 
   // With FLock held.
@@ -165,6 +183,7 @@ private:
   TWindowHandle FProgressWindow = 0;
   std::atomic<bool> FFinished{false};
   std::atomic<bool> FTerminated{false};
+  bool FLoaderDied = false; // set by the loader thread before it finishes
   TTileList FCache;
   TTileList FLoadQueue;
   TTileList FVisible;
@@ -177,3 +196,7 @@ private:
 // The process's single manager, created (with its loader thread) on the first
 // call and destroyed when the program ends.
 TNKFTileManager *GetTileManager();
+// The process's manager if it has been created and not yet destroyed, else
+// nullptr; never creates it. For those who only need to withdraw from it,
+// such as a chart going away (maybe after the manager, at the program's end).
+TNKFTileManager *ExistingTileManager();

@@ -11,8 +11,13 @@
 
 // The tile manager drops the chart's cached tiles and detaches a load in
 // flight for it. Every chart that goes away, fully opened or not, passes
-// through here exactly once.
-static void ReleaseChartTiles(TNKFChart *Chart) { GetTileManager()->RemoveTilesOfChart(Chart); }
+// through here exactly once. A manager never created holds no tile of the
+// chart, and one already destroyed (a chart in static storage outliving it)
+// must not be touched.
+static void ReleaseChartTiles(TNKFChart *Chart) {
+  if (TNKFTileManager *manager = ExistingTileManager())
+    manager->RemoveTilesOfChart(Chart);
+}
 
 // ---------------------------------------------------------------------------
 // Container
@@ -171,7 +176,10 @@ void TNKFChart::ReadDirectory(TStream &Stream, const std::string &AFileName) {
     if (tile >= TileCount)
       throw ENKFChartError("TNKFChart.Create: Data integrity error in " + AFileName);
     Tiles[tile].ActiveOffset = offset;
-    Tiles[tile].ActiveSize = size;
+    // Like the directory's own sizes, a negative size is an empty tile; a
+    // size beyond a 32-bit byte count is kept at the largest one, which the
+    // tile loader refuses by name instead of reading a wrapped count.
+    Tiles[tile].ActiveSize = std::clamp<int64_t>(size, 0, INT32_MAX);
   }
 }
 
@@ -210,18 +218,20 @@ void TNKFChart::ReadTagFromStream(TStream &Stream, TNKF2Tag &Tag) {
   }
 }
 
+// The tag's lists are moved, not copied: a border or link list near its cap
+// would otherwise be held twice.
 void TNKFChart::TakeTag(TNKF2Tag &Tag) {
-  Border.Assign(Tag.Border);
-  Text1 = Tag.Text1;
-  Text2 = Tag.Text2;
-  Text3 = Tag.Text3;
-  Text5 = Tag.Text5;
-  Text6 = Tag.Text6;
-  Text7 = Tag.Text7;
-  Text8 = Tag.Text8;
-  Text9 = Tag.Text9;
-  Text10 = Tag.Text10;
-  Text11 = Tag.Text11;
+  Border = std::move(Tag.Border);
+  Text1 = std::move(Tag.Text1);
+  Text2 = std::move(Tag.Text2);
+  Text3 = std::move(Tag.Text3);
+  Text5 = std::move(Tag.Text5);
+  Text6 = std::move(Tag.Text6);
+  Text7 = std::move(Tag.Text7);
+  Text8 = std::move(Tag.Text8);
+  Text9 = std::move(Tag.Text9);
+  Text10 = std::move(Tag.Text10);
+  Text11 = std::move(Tag.Text11);
   Number1 = Tag.Number1;
   Number2 = Tag.Number2;
   Number3 = Tag.Number3;
@@ -239,7 +249,7 @@ void TNKFChart::TakeTag(TNKF2Tag &Tag) {
     AddBorderPoint(TPoint{Width, Height});
     AddBorderPoint(TPoint{0, Height});
   }
-  Links = Tag.Links;
+  Links = std::move(Tag.Links);
 
   const TTagCalibrationData *data = Tag.CalibrationData.get();
   const auto &P = data ? data->PixelPoints : std::array<TDoublePoint, 3>{};

@@ -186,12 +186,16 @@ static void ProjectMercator(const TGeodeticDatum *Datum, int Count, std::array<T
     Points[i] = MercatorForward(Points[i], Datum->Ellipsoid);
 }
 
-// Border points past the end of a descrambled tag would read as zeros
-// without end; a count larger than the bytes left is refused instead.
-static void ReadBorder(TStream &Stream, TPolygon &Border, const char *Reader, bool Bounded) {
+static ENKFChartError InvalidCount(const char *Reader, const char *What, int32_t Count) {
+  return ENKFChartError(std::string(Reader) + ": Invalid " + What + " count (" + IntToStr(Count) + ")");
+}
+
+static void ReadBorder(TStream &Stream, TPolygon &Border, const char *Reader) {
   const int32_t count = StreamReadInteger(Stream);
-  if (Bounded && count > 0 && count > (Stream.Size() - Stream.Position()) / 8)
-    throw ENKFChartError(std::string(Reader) + ": Invalid border point count (" + IntToStr(count) + ")");
+  // Past the end of a descrambled tag the points would read as zeros without
+  // end: a count larger than the bytes left could hold is refused too.
+  if (count > NKFMaxBorderPoints || (count > 0 && count > (Stream.Size() - Stream.Position()) / 8))
+    throw InvalidCount(Reader, "border point", count);
   Border.Clear();
   for (int32_t i = 0; i < count; ++i) {
     const int32_t x = StreamReadInteger(Stream);
@@ -213,7 +217,7 @@ static uint8_t SourceFormatOf(uint8_t Code, const char *Reader) {
 // Version 1.0.0.0: plain, read straight from the file
 
 void ReadTagVersion1_0_0_0(TStream &Stream, TNKF2Tag &Tag) {
-  ReadBorder(Stream, Tag.Border, "TNKFChart.ReadTagFromStream.ReadTagVersion1_0_0_0", false);
+  ReadBorder(Stream, Tag.Border, "TNKFChart.ReadTagFromStream.ReadTagVersion1_0_0_0");
   for (std::string *text : {&Tag.Text1, &Tag.Text2, &Tag.Text6, &Tag.Text7, &Tag.Text8, &Tag.Text9})
     *text = PlainText(Stream);
   const int32_t count = StreamReadInteger(Stream);
@@ -387,12 +391,15 @@ static void ReadScrambledTag(TStream &FileStream, TNKF2Tag &Tag, bool Current) {
     throw ENKFChartError(std::string(reader) + ": Invalid projection (" + IntToStr(projection) + ")");
   ReadProjectionBlock(Stream, grid, Current, Tag);
 
-  ReadBorder(Stream, Tag.Border, reader, true);
+  ReadBorder(Stream, Tag.Border, reader);
   Tag.Flag1 = StreamReadBoolean(Stream);
   Tag.SourceFormat = SourceFormatOf(StreamReadByte(Stream), reader);
   Tag.Date3 = StreamReadNKFDate(Stream, NKFKeyD);
   Tag.Text11 = ReadText(Stream, NKFKeyD);
   const int32_t linkCount = StreamReadInteger(Stream);
+  // A count beyond the links stored ends at the tag's end (below).
+  if (linkCount > NKFMaxLinks)
+    throw InvalidCount(reader, "link", linkCount);
   for (int32_t k = 1; k <= linkCount; ++k) {
     if (Stream.Position() >= Stream.Size())
       break;

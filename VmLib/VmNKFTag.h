@@ -24,9 +24,18 @@ constexpr uint8_t NKFKeyD = 0x4E;
 // them and leave the calibration unset.
 inline bool NKFCalibrationAccepted(int Status) { return Status == 0 || Status == 1; }
 
-// No tag comes near this: texts, border and links take kilobytes. A
-// scrambled tag claiming more is refused before it is read into memory.
-constexpr int64_t NKFMaxScrambledTagSize = int64_t{64} << 20;
+// Limits no real chart comes near, so that a damaged or hostile tag is
+// refused before it costs more than a few megabytes (the installer opens every
+// registered chart at each start). A border outlines the charted area with
+// tens to a few hundred vertices; even one traced pixel by pixel around a
+// 20000 x 20000 chart stays below the cap. Links name the neighbouring and
+// inset charts: a handful, a few dozen at most. A scrambled tag holds the
+// texts, the border and the links, kilobytes in practice; the cap leaves room
+// for the largest border allowed (8 bytes a point) and is read whole into
+// memory, so it is kept far below the file sizes.
+constexpr int32_t NKFMaxBorderPoints = 100000;
+constexpr int32_t NKFMaxLinks = 1000;
+constexpr int64_t NKFMaxScrambledTagSize = int64_t{1} << 20;
 
 // R[j] = S[j] xor (Key + j) for j = 1 .. length (wrapping at 256); its own
 // inverse, so it both scrambles and descrambles.

@@ -30,12 +30,20 @@ TNightScreen::TNightScreen() = default;
 
 TNightScreen::~TNightScreen() { SetActive(false); }
 
+// The switch and its mode step are one locked change, so that two switches
+// cannot interleave; OnChange runs after the lock is released, as a handler
+// may wait for the tile loader, which dims tiles under the same lock.
 void TNightScreen::SetActive(bool Value) {
-  std::lock_guard<std::recursive_mutex> lock(FLock);
-  if (Value == FActive)
-    return;
-  FActive = Value;
-  Changed(Value ? nmSwitchOn : nmSwitchOff);
+  uint8_t mode;
+  {
+    std::lock_guard<std::recursive_mutex> lock(FLock);
+    if (Value == FActive)
+      return;
+    FActive = Value;
+    mode = Value ? nmSwitchOn : nmSwitchOff;
+    Step(mode);
+  }
+  NotifyChange(mode);
 }
 
 void TNightScreen::SetFactor(int32_t Value) {
@@ -68,13 +76,21 @@ TColor TNightScreen::NightColor(TColor Color) const {
 void TNightScreen::Changed(uint8_t Mode) {
   {
     std::lock_guard<std::recursive_mutex> lock(FLock);
-    switch (Mode) {
-    case nmRefresh: ApplySystemColors(); break;
-    case nmSwitchOff: RestoreAndSwitchOff(); break;
-    case nmSwitchOn: SaveAndSwitchOn(); break;
-    default: break;
-    }
+    Step(Mode);
   }
+  NotifyChange(Mode);
+}
+
+void TNightScreen::Step(uint8_t Mode) {
+  switch (Mode) {
+  case nmRefresh: ApplySystemColors(); break;
+  case nmSwitchOff: RestoreAndSwitchOff(); break;
+  case nmSwitchOn: SaveAndSwitchOn(); break;
+  default: break;
+  }
+}
+
+void TNightScreen::NotifyChange(uint8_t Mode) {
   if (OnChange)
     OnChange(this, Mode);
 }

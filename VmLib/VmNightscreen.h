@@ -54,7 +54,8 @@ public:
   // resolved to the system's current colour first.
   TColor NightColor(TColor Color) const;
 
-  // One mode step (nmRefresh, nmSwitchOff, nmSwitchOn), then OnChange.
+  // One mode step (nmRefresh, nmSwitchOff, nmSwitchOn), then OnChange, which
+  // runs without the lock held.
   void Changed(uint8_t Mode);
   // Sets the dimmed colours while night mode is on; nothing otherwise.
   void ApplySystemColors();
@@ -73,8 +74,11 @@ private:
   bool FColorsSaved = false;
   std::array<uint32_t, SavedColorCount> FSavedColors{};
 
+  // With FLock held.
+  void Step(uint8_t Mode);
   void SaveAndSwitchOn();
   void RestoreAndSwitchOff();
+  void NotifyChange(uint8_t Mode);
 };
 
 // The process's night screen, created on the first call and freed when the

@@ -40,6 +40,7 @@ struct TFaults {
   bool Read = false;
   bool Write = false; // writes nothing, as on a full disk
   bool SetEnd = false;
+  bool Flush = false;
 };
 TFaults Faults;
 
@@ -54,7 +55,7 @@ const TFileOps &FaultyFileOps() {
         return Faults.Write ? 0 : FileWrite(h, buffer, count);
       },
       [](THandle h) { return !Faults.SetEnd && FileSetEnd(h); },
-      FileFlush,
+      [](THandle h) { return !Faults.Flush && FileFlush(h); },
   };
   return ops;
 }
@@ -256,6 +257,34 @@ TEST_F(BufferedFileStream, GrowingExtendsWithZerosNotWithStaleWindowBytes) {
   EXPECT_EQ(Difference(ReadFileBytes(Dir.File("grow.bin")), expected), "");
 }
 
+// Another handle appends to the file after the stream learnt its size; the
+// stream reads its last window (the system hands over the appended bytes as
+// well) and then grows the file inside that window. The window keeps to the
+// stream's size: the grown part reads as zeros and the file ends where the
+// stream says.
+TEST_F(BufferedFileStream, GrowingAFileThatGrewBehindTheStreamKeepsToTheStreamsSize) {
+  const std::string name = MakeFile("shared.bin", 1000);
+  TBufferedFileStream s(name, fmOpenReadWrite | fmShareDenyNone, 32768);
+  {
+    TBufferedFileStream other(name, fmOpenReadWrite | fmShareDenyNone, 1024);
+    other.Seek(int64_t{0}, TSeekOrigin::soEnd);
+    const std::string appended(4000, 'A');
+    other.Write(appended.data(), static_cast<int32_t>(appended.size()));
+    other.Flush();
+  }
+  std::string head(1000, '\0');
+  s.Read(head.data(), 1000);
+  EXPECT_EQ(Difference(head, Pattern(1000)), "");
+  s.SetSize(int64_t{2000});
+  EXPECT_EQ(s.Size(), 2000);
+  std::string grown(1000, 'x');
+  s.SetPosition(1000);
+  s.Read(grown.data(), 1000);
+  EXPECT_EQ(grown, std::string(1000, '\0'));
+  s.Flush();
+  EXPECT_EQ(Difference(ReadFileBytes(Dir.File("shared.bin")), Pattern(1000) + std::string(1000, '\0')), "");
+}
+
 // One row per message: what to do and the text it must raise. The file
 // system's own failures come from the failing file layer above.
 TEST_F(BufferedFileStream, EveryFailureHasItsMessage) {
@@ -328,6 +357,13 @@ TEST_F(BufferedFileStream, EveryFailureHasItsMessage) {
          s->Flush();
        },
        "Write failed in " + full},
+      {"flushing the system's buffers",
+       [&] {
+         auto s = open(rw);
+         Faults.Flush = true;
+         s->Flush();
+       },
+       "Flush failed in " + full},
       {"origin", [&] { open(rw)->Seek(int64_t{0}, static_cast<TSeekOrigin>(7)); },
        "TBufferedFileStream.Seek: Invalid origin."},
       {"seek in SetSize",

@@ -15,6 +15,7 @@
 #include "OSFile.h"
 #include "SysUtils.h"
 #include "TempDir.h"
+#include "VmFileIO.h"
 #include "VmGraphics.h"
 #include "VmNKFCharts.h"
 #include "VmNightscreen.h"
@@ -142,8 +143,12 @@ private:
 #endif
 
   static inline TPostRecorder *Current = nullptr;
-  std::mutex FLock;
-  std::condition_variable FArrived;
+  // One lock for every recorder (there is one at a time) at a fixed address:
+  // the loader posts while holding its manager's lock, and a recorder's lock
+  // on the stack could share its address with a manager's lock of an earlier
+  // test, which ThreadSanitizer would take for a lock-order inversion.
+  static inline std::mutex FLock;
+  static inline std::condition_variable FArrived;
   std::vector<TPosted> FMessages;
 };
 
@@ -534,23 +539,28 @@ TEST(TNKFTileManager, DestructionOffTheMainThreadOrWithLeftoverTilesIsReported) 
   }
 }
 
-TEST(TNKFTileManager, ALoaderThatDiesOfAnExceptionKeepsTheErrorAndTellsTheEndWindow) {
+// One failed tile is reported as the loader always reported its failures
+// (class, message, trace, the end window told) and dropped; the loader goes
+// on with the rest of the queue and with later requests.
+TEST(TNKFTileManager, AFailedTileIsReportedAndDroppedAndTheLoaderGoesOn) {
   TPostRecorder posts;
   TFakeTiles fake;
   fake.FailWith(1, [] { throw EFOpenError("Cannot open file missing.nkf2"); });
   auto manager = std::make_unique<TNKFTileManager>(fake.Prepare());
-  const TWindowHandle end = posts.Window(3);
+  const TWindowHandle progress = posts.Window(2), end = posts.Window(3);
+  manager->SetProgressWindow(progress);
   manager->SetEndWindow(end);
   std::vector<std::unique_ptr<TNKFTile>> requests;
   requests.push_back(Request(ChartA, 0, 1, true));
   requests.push_back(Request(ChartA, 1, 1, true));
   requests.push_back(Request(ChartA, 2, 1, true));
-  manager->QueueTiles(std::move(requests));
-  ASSERT_TRUE(posts.WaitUntil([&] { return !posts.MessagesTo(end).empty(); }));
+  LoadAll(*manager, posts, std::move(requests));
+  requests.clear();
+  requests.push_back(Request(ChartB, 3, 1, true));
+  LoadAll(*manager, posts, std::move(requests));
 
-  const std::vector<TPosted> ended = {{end, WM_TILELOADERENDED, reinterpret_cast<uintptr_t>(manager.get()), 0}};
-  EXPECT_EQ(posts.MessagesTo(end), ended);
-  EXPECT_TRUE(manager->Finished());
+  const std::vector<TPosted> failed = {{end, WM_TILELOADERENDED, reinterpret_cast<uintptr_t>(manager.get()), 0}};
+  EXPECT_EQ(posts.MessagesTo(end), failed);
   EXPECT_EQ(manager->ErrorClass(), "EFOpenError");
   EXPECT_EQ(manager->ErrorMessage(), "Cannot open file missing.nkf2");
   if (IsRTLIAvailable()) {
@@ -558,13 +568,21 @@ TEST(TNKFTileManager, ALoaderThatDiesOfAnExceptionKeepsTheErrorAndTellsTheEndWin
   } else {
     EXPECT_EQ(manager->ErrorStackTrace(), "");
   }
-  // Nothing more is loaded: the failed tile stays in hand, the next one queued.
+  // The failed tile counts in its progress batch, so the next batch starts.
+  const std::vector<TPosted> progressed = {{progress, WM_TILEPROGRESS, 1, 3},
+                                           {progress, WM_TILEPROGRESS, 2, 3},
+                                           {progress, WM_TILEPROGRESS, 3, 3},
+                                           {progress, WM_TILEPROGRESS, 1, 1}};
+  EXPECT_EQ(posts.MessagesTo(progress), progressed);
+  EXPECT_FALSE(manager->Finished());
   const TNKFTileManagerState state = manager->GetState();
-  EXPECT_EQ(state.Visible, (std::vector<TNKFTileKey>{{ChartA, 0}}));
-  EXPECT_EQ(state.LoadQueue, (std::vector<TNKFTileKey>{{ChartA, 2}}));
-  EXPECT_TRUE(state.HasCurrentTile);
-  // After such an end the leftovers are freed without a report.
-  EXPECT_EQ(DestroyReport(manager), "");
+  EXPECT_EQ(state.Visible, (std::vector<TNKFTileKey>{{ChartA, 0}, {ChartA, 2}, {ChartB, 3}}));
+  EXPECT_TRUE(state.LoadQueue.empty());
+  EXPECT_FALSE(state.HasCurrentTile);
+  EXPECT_FALSE(state.Loading);
+  // The loader did not die, so leftovers are still reported.
+  EXPECT_EQ(DestroyReport(manager), "TNKFTileManager.Destroy: Not all tiles have been removed from the visible list "
+                                    "(3 left) (VmLib\\VmNKF2TileManager, line 421)");
 }
 
 TEST(TNKFTileManager, ErrorsThatAreNotTheLibrarysOwnAreNamedToo) {
@@ -584,10 +602,12 @@ TEST(TNKFTileManager, ErrorsThatAreNotTheLibrarysOwnAreNamedToo) {
     TFakeTiles fake;
     fake.FailWith(0, cases[i].Raise);
     TNKFTileManager manager(fake.Prepare());
+    manager.SetEndWindow(posts.Window(3));
     manager.QueueTile(Request(ChartA, 0, 1, false));
-    ASSERT_TRUE(posts.WaitUntil([&] { return manager.Finished(); }));
+    ASSERT_TRUE(posts.WaitUntil([&] { return !posts.MessagesTo(posts.Window(3)).empty(); }));
     EXPECT_EQ(manager.ErrorClass(), cases[i].Class);
     EXPECT_EQ(manager.ErrorMessage(), cases[i].Message);
+    EXPECT_FALSE(manager.Finished());
   }
 }
 
@@ -595,7 +615,27 @@ TEST(TNKFTileManager, TheProcessWideManagerIsCreatedOnce) {
   TNKFTileManager *first = GetTileManager();
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(GetTileManager(), first);
+  EXPECT_EQ(ExistingTileManager(), first);
   EXPECT_FALSE(first->Finished());
+}
+
+// A chart in static storage, opened before the process-wide manager exists
+// and so destroyed after it at the program's end. Its destructor must find no
+// manager then rather than the freed one (which AddressSanitizer reports as a
+// use after free when this program ends).
+struct TStaticChart {
+  TTempDir Dir;
+  std::unique_ptr<TNKFChart> Chart;
+  TStaticChart() {
+    NKFWriteChartFile(Dir.File("static.nkf2"), NKFSampleChart(NKFVersion1_0_0_2, 300, 200));
+    Chart = std::make_unique<TNKFChart>(Dir.File("static.nkf2"));
+  }
+} StaticChart;
+
+TEST(TNKFTileManager, AChartInStaticStorageMayOutliveTheManager) {
+  ASSERT_NE(StaticChart.Chart, nullptr);
+  // Created after the chart, the manager goes before it when the program ends.
+  EXPECT_NE(GetTileManager(), nullptr);
 }
 
 // Chart files from the chart writer whose tiles are chart-like pictures from
@@ -606,12 +646,17 @@ protected:
   static constexpr int32_t OverriddenTile = 2;
   static constexpr uint32_t OverridePicture = 5;
 
-  std::unique_ptr<TNKFChart> WriteAndOpen(const std::string &Name) {
+  // Patch may change the written bytes before they are stored.
+  std::unique_ptr<TNKFChart> WriteAndOpen(const std::string &Name,
+                                          const std::function<void(TNKFWrittenChart &)> &Patch = nullptr) {
     TNKFChartDescription description = NKFSampleChart(NKFVersion1_0_0_2, 256, 256); // five 1 x 1 levels
     description.Blobs = EncodedPictures();
     description.Overrides.push_back({static_cast<uint32_t>(OverriddenTile), OverridePicture});
+    TNKFWrittenChart written = NKFWriteChart(description);
+    if (Patch)
+      Patch(written);
     const std::string path = dir.File(Name);
-    NKFWriteChartFile(path, description);
+    WriteFileBytes(path, written.Head + written.Tag);
     return std::make_unique<TNKFChart>(path);
   }
 
@@ -676,8 +721,9 @@ TEST_F(TileManagerOnChartFiles, AFailedDecodeCarriesATraceThatNamesTheDecoder) {
   NKFWriteChartFile(path, description);
   TNKFChart chart(path);
   TNKFTileManager manager;
+  manager.SetEndWindow(posts.Window(3));
   manager.QueueTile(Request(&chart, 0, 1, true));
-  ASSERT_TRUE(posts.WaitUntil([&] { return manager.Finished(); }));
+  ASSERT_TRUE(posts.WaitUntil([&] { return !posts.MessagesTo(posts.Window(3)).empty(); }));
   EXPECT_EQ(manager.ErrorClass(), "ENKFChartError");
   EXPECT_EQ(manager.ErrorMessage(), "DecodeTile: Tile data ends before the palette size");
   if (!IsRTLIAvailable()) {
@@ -694,36 +740,87 @@ TEST_F(TileManagerOnChartFiles, AFailedDecodeCarriesATraceThatNamesTheDecoder) {
   EXPECT_NE(trace.find(" VmNKF2TileManager.TNKFTileManager::LoaderLoop\r\n"), std::string::npos) << trace;
 }
 
-TEST_F(TileManagerOnChartFiles, AFailedLoadEndsTheLoaderWithTheReason) {
+// A bad tile of one chart, then a good tile of another: the bad one is
+// reported by name and dropped, the good one loads, the queue drains and
+// loading ends.
+TEST_F(TileManagerOnChartFiles, AFailedTileIsReportedAndTheNextChartsTileLoads) {
+  const auto overrideAt = [](int64_t Field, int64_t Value) {
+    return [=](TNKFWrittenChart &w) { NKFPutInt64(w.Head, w.OverridesPos + Field, Value); };
+  };
+  constexpr int64_t OverrideOffset = 8, OverrideSize = 16; // after the count and the tile number
   struct TCase {
     const char *Name;
     int32_t Tile;
-    bool DeleteFile;
+    std::function<void(TNKFWrittenChart &)> Patch;
     const char *Class;
-    std::string Message; // followed by the chart's file name
+    std::string Message; // "<file>" stands for the chart's file name
   };
+  const auto none = [](TNKFWrittenChart &) {};
   const TCase cases[] = {
-      {"a chart file gone since it was opened", 0, true, "EStreamError", "Cannot open file "},
-      {"a tile beyond the directory", 5, false, "ENKFChartError",
-       "TNKFTileManager.LoadTile: Tile index 5 out of range in "},
-      {"a negative tile index", -1, false, "ENKFChartError",
-       "TNKFTileManager.LoadTile: Tile index -1 out of range in "},
+      {"a chart file gone since it was opened", 0, none, "EStreamError", "Cannot open file <file>"},
+      {"a tile beyond the directory", 5, none, "ENKFChartError",
+       "TNKFTileManager.LoadTile: Tile index 5 out of range in <file>"},
+      {"a negative tile index", -1, none, "ENKFChartError",
+       "TNKFTileManager.LoadTile: Tile index -1 out of range in <file>"},
+      {"corrupt tile bytes", OverriddenTile,
+       [](TNKFWrittenChart &w) { w.Head[static_cast<size_t>(w.BlobOffsets[OverridePicture])] = '\x7F'; },
+       "ENKFChartError", "DecodeTile: Run passes the end of block 0"},
+      {"an offset past the end", OverriddenTile, overrideAt(OverrideOffset, int64_t{1} << 40), "EStreamError",
+       "Invalid new position in <file>"},
+      {"a size over 4 MiB", OverriddenTile, overrideAt(OverrideSize, 5 << 20), "ENKFChartError",
+       "DecodeTile: Byte count 5242880 out of range"},
+      {"a size beyond 32 bits", OverriddenTile, overrideAt(OverrideSize, (int64_t{1} << 32) + 16), "ENKFChartError",
+       "DecodeTile: Byte count 2147483647 out of range"},
+      {"a negative override size (read as an empty tile)", OverriddenTile, overrideAt(OverrideSize, -5),
+       "ENKFChartError", "DecodeTile: Tile data ends before the palette size"},
   };
+  std::unique_ptr<TNKFChart> good = WriteAndOpen("good.nkf2");
   for (size_t i = 0; i < std::size(cases); ++i) {
     const TCase &c = cases[i];
     SCOPED_TRACE(Format("case %d: %s", static_cast<int>(i), c.Name));
-    std::unique_ptr<TNKFChart> chart = WriteAndOpen(Format("case%d.nkf2", static_cast<int>(i)));
-    if (c.DeleteFile) {
-      ASSERT_TRUE(FileDelete(chart->FileName));
+    std::unique_ptr<TNKFChart> bad = WriteAndOpen(Format("case%d.nkf2", static_cast<int>(i)), c.Patch);
+    if (i == 0) {
+      ASSERT_TRUE(FileDelete(bad->FileName));
     }
     TNKFTileManager manager;
     manager.SetEndWindow(posts.Window(3));
-    manager.QueueTile(Request(chart.get(), c.Tile, 1, true));
-    ASSERT_TRUE(posts.WaitUntil([&] { return manager.Finished(); }));
+    std::vector<std::unique_ptr<TNKFTile>> requests;
+    requests.push_back(Request(bad.get(), c.Tile, 1, true));
+    requests.push_back(Request(good.get(), OverriddenTile, 1, true));
+    LoadAll(manager, posts, std::move(requests));
     EXPECT_EQ(manager.ErrorClass(), c.Class);
-    EXPECT_EQ(manager.ErrorMessage(), c.Message + chart->FileName);
+    std::string message = c.Message;
+    if (const size_t at = message.find("<file>"); at != std::string::npos)
+      message.replace(at, 6, bad->FileName);
+    EXPECT_EQ(manager.ErrorMessage(), message);
+    EXPECT_FALSE(manager.Finished());
+    EXPECT_FALSE(manager.GetState().Loading);
+    const auto tiles = manager.TakeVisibleTiles();
+    ASSERT_EQ(tiles.size(), 1u);
+    EXPECT_EQ(tiles[0]->Chart, good.get());
+    const std::vector<TColor32> expected = MakeChartLikeTile(OverridePicture);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), tiles[0]->Bitmap->Bits()));
   }
 }
+
+#if defined(_WIN32)
+// Another program holding the chart file without sharing it makes the tile
+// fail to open; the loader serves the next request all the same.
+TEST_F(TileManagerOnChartFiles, AChartFileLockedByAnotherProgramFailsOnlyItsTile) {
+  std::unique_ptr<TNKFChart> locked = WriteAndOpen("locked.nkf2");
+  std::unique_ptr<TNKFChart> good = WriteAndOpen("good.nkf2");
+  TBufferedFileStream holder(locked->FileName, fmOpenReadWrite | fmShareExclusive, 1024);
+  TNKFTileManager manager;
+  std::vector<std::unique_ptr<TNKFTile>> requests;
+  requests.push_back(Request(locked.get(), 0, 1, true));
+  requests.push_back(Request(good.get(), 0, 1, true));
+  LoadAll(manager, posts, std::move(requests));
+  EXPECT_EQ(manager.ErrorMessage(), "Cannot open file " + locked->FileName);
+  const auto tiles = manager.TakeVisibleTiles();
+  ASSERT_EQ(tiles.size(), 1u);
+  EXPECT_EQ(tiles[0]->Chart, good.get());
+}
+#endif
 
 TEST_F(TileManagerOnChartFiles, DestroyingAChartRemovesItsTilesFromTheProcessWideManager) {
   std::unique_ptr<TNKFChart> doomed = WriteAndOpen("doomed.nkf2");

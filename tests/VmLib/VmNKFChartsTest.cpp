@@ -22,10 +22,6 @@ std::unique_ptr<TNKFChart> Open(const TTempDir &Dir, const TNKFChartDescription 
   return std::make_unique<TNKFChart>(Dir.File(Name));
 }
 
-void PutInt64(std::string &Bytes, int64_t Pos, int64_t Value) {
-  for (int i = 0; i < 8; ++i)
-    Bytes[static_cast<size_t>(Pos + i)] = static_cast<char>(static_cast<uint64_t>(Value) >> (8 * i));
-}
 
 
 // An RD chart at one metre per pixel: pixel (x, y) is RD (155000 + x, 463000 - y),
@@ -141,7 +137,7 @@ TEST(TNKFChart, DirectoryAndOverrides) {
   chart.Blobs.push_back("override seven");
   chart.Overrides = {{5, 19}, {7, 21}, {5, 20}};
   TNKFWrittenChart written = NKFWriteChart(chart);
-  PutInt64(written.Head, written.DirectoryPos + 3 * 16 + 8, -5); // tile 3's stored size
+  NKFPutInt64(written.Head, written.DirectoryPos + 3 * 16 + 8, -5); // tile 3's stored size
   TTempDir dir;
   const std::string name = dir.File("o.nkf2");
   WriteFileBytes(name, written.Head + written.Tag);
@@ -162,6 +158,24 @@ TEST(TNKFChart, DirectoryAndOverrides) {
 
   chart.Overrides.clear();
   EXPECT_FALSE(Open(dir, chart)->HasTileOverrides);
+}
+
+// Override sizes are kept within a 32-bit byte count: a negative one is an
+// empty tile, one beyond the count the largest count, which the tile loader
+// refuses by name (a cast would have wrapped it to a small size).
+TEST(TNKFChart, OverrideSizesAreClampedWhenTheChartIsOpened) {
+  TNKFChartDescription chart = NKFSampleChart(NKFVersion1_0_0_2, 1000, 600);
+  chart.Overrides = {{4, 0}, {6, 1}};
+  TNKFWrittenChart written = NKFWriteChart(chart);
+  constexpr int64_t entry = 20, size = 16; // an entry's length; its size after the count
+  NKFPutInt64(written.Head, written.OverridesPos + size, -7);
+  NKFPutInt64(written.Head, written.OverridesPos + entry + size, (int64_t{1} << 32) + 16);
+  TTempDir dir;
+  WriteFileBytes(dir.File("o.nkf2"), written.Head + written.Tag);
+  TNKFChart c(dir.File("o.nkf2"));
+  EXPECT_EQ(c.Tiles[4].ActiveSize, 0);
+  EXPECT_EQ(c.Tiles[6].ActiveSize, INT32_MAX);
+  EXPECT_EQ(c.Tiles[6].Size, static_cast<int64_t>(chart.Blobs[6].size()));
 }
 
 // Version 1.0.0.0 keeps offsets only: a tile runs to the next larger offset,
@@ -189,7 +203,7 @@ TEST(TNKFChart, FirstVersionTileSizesFromTheOffsets) {
     TNKFWrittenChart written = NKFWriteChart(chart);
     ASSERT_EQ(written.TagPos, 400);
     for (int t = 0; t < 3; ++t)
-      PutInt64(written.Head, written.DirectoryPos + 8 * t, cases[i].Offsets[t]);
+      NKFPutInt64(written.Head, written.DirectoryPos + 8 * t, cases[i].Offsets[t]);
     TTempDir dir;
     WriteFileBytes(dir.File("v0.nkf2"), written.Head + std::string(272, '\0') + written.Tag);
     TNKFChart c(dir.File("v0.nkf2"));
@@ -254,7 +268,7 @@ TEST(TNKFChart, ScrambledTagLargerThanAnyRealTag) {
   NKFWriteChartFile(name, chart);
   const TNKFWrittenChart written = NKFWriteChart(chart);
   std::string head = written.Head;
-  PutInt64(head, NKFHeaderTagPosPos, written.TagPos - NKFMaxScrambledTagSize);
+  NKFPutInt64(head, NKFHeaderTagPosPos, written.TagPos - NKFMaxScrambledTagSize);
   {
     std::fstream file(name, std::ios::binary | std::ios::in | std::ios::out);
     file.write(head.data(), static_cast<std::streamsize>(head.size()));

@@ -189,6 +189,56 @@ TEST(ReadTag, LinkCountBeyondTheDataStopsAtTheEndOfTheTag) {
   EXPECT_TRUE(Open(dir, chart)->Links.empty());
 }
 
+// Border points and links beyond what any real chart holds are refused
+// before they are kept; the largest counts allowed open.
+TEST(ReadTag, BorderAndLinkCountsHaveCaps) {
+  const auto border = [](int32_t Count) {
+    std::vector<TNKFWriterBorderPoint> points(static_cast<size_t>(Count));
+    for (int32_t i = 0; i < Count; ++i)
+      points[static_cast<size_t>(i)] = {i % 300, i / 300 % 200};
+    return points;
+  };
+  struct Case {
+    uint32_t Version;
+    int32_t BorderPoints, Links;
+    std::string Error;
+  } cases[] = {
+      {NKFVersion1_0_0_0, NKFMaxBorderPoints, 0, "none"},
+      {NKFVersion1_0_0_0, NKFMaxBorderPoints + 1, 0,
+       "ENKFChartError: TNKFChart.ReadTagFromStream.ReadTagVersion1_0_0_0: Invalid border point count (100001)"},
+      {NKFVersion1_0_0_2, NKFMaxBorderPoints, NKFMaxLinks, "none"},
+      {NKFVersion1_0_0_2, NKFMaxBorderPoints + 1, 0,
+       "ENKFChartError: TNKFChart.ReadTagFromStream.ReadTagCurrentVersion: Invalid border point count (100001)"},
+      {NKFVersion1_0_0_1, 0, NKFMaxLinks + 1,
+       "ENKFChartError: TNKFChart.ReadTagFromStream.ReadTagVersion1_0_0_1: Invalid link count (1001)"},
+  };
+  for (const Case &c : cases) {
+    TNKFChartDescription chart = NKFSampleChart(c.Version, 300, 200);
+    chart.Tag.Border = border(c.BorderPoints);
+    chart.Tag.Links.assign(static_cast<size_t>(c.Links), TNKFWriterLink{});
+    TTempDir dir;
+    std::unique_ptr<TNKFChart> opened;
+    EXPECT_EQ(Raised([&] { opened = Open(dir, chart); }), c.Error) << Versions(c.Version);
+    if (opened) {
+      EXPECT_EQ(opened->Border.Count(), c.BorderPoints);
+      EXPECT_EQ(opened->Links.size(), static_cast<size_t>(c.Links));
+    }
+  }
+}
+
+// The first version's tag is read straight from the file; read on its own
+// from a stream that returns short (zeros), a count larger than the bytes
+// left would add points without end.
+TEST(ReadTag, FirstVersionBorderCountBeyondTheBytesLeftIsRefused) {
+  TNKFTagDescription tag = NKFSampleChart(NKFVersion1_0_0_0, 300, 200).Tag;
+  tag.BorderCountCode = 50000;
+  const std::string bytes = NKFTagBytes(NKFVersion1_0_0_0, tag);
+  TMemoryStream stream(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  TNKF2Tag read;
+  EXPECT_EQ(Raised([&] { ReadTagVersion1_0_0_0(stream, read); }),
+            "ENKFChartError: TNKFChart.ReadTagFromStream.ReadTagVersion1_0_0_0: Invalid border point count (50000)");
+}
+
 // The failure table of the tag readers, message for message.
 TEST(ReadTag, RefusesInvalidCodes) {
   struct Case {

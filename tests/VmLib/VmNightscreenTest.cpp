@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <vector>
 
 namespace {
@@ -63,6 +65,25 @@ TEST(TNightScreen, ModeStepsReachOnChange) {
     night.SetActive(true);
   } // destroyed while on: switches off
   EXPECT_EQ(steps, (std::vector<int>{nmSwitchOn, nmSwitchOff, nmRefresh, nmSwitchOn, nmSwitchOff}));
+}
+
+// The tile loader dims tiles under the night screen's lock; an OnChange
+// handler that waits for the loader must find the lock free.
+TEST(TNightScreen, OnChangeRunsWithTheLockReleased) {
+  TNightScreen night;
+  std::vector<bool> dimmedMeanwhile;
+  night.OnChange = [&](TNightScreen *sender, uint8_t) {
+    TBitmap32 tile;
+    tile.SetSize(2, 2);
+    tile.Clear(0xFFFFFFFF);
+    auto loader = std::async(std::launch::async, [&] { sender->ApplyToBitmap(tile); });
+    // A loader blocked on a held lock finishes only after the handler returns.
+    dimmedMeanwhile.push_back(loader.wait_for(std::chrono::seconds(20)) == std::future_status::ready);
+  };
+  night.SetActive(true);
+  night.Changed(nmRefresh);
+  night.SetActive(false);
+  EXPECT_EQ(dimmedMeanwhile, (std::vector<bool>{true, true, true}));
 }
 
 TEST(TNightScreen, SingleProcessWideObject) { EXPECT_EQ(&GetNightScreen(), &GetNightScreen()); }

@@ -1,8 +1,9 @@
 # Runs the chart tools as a user would: nkf2sample writes a chart of each
-# version, nkf2info lists it as JSON and writes tile 0 as a PNG, and a missing
-# file gives the exception's class and message with exit status 1 (with
-# --trace, and the trace of where it was raised).
-# Arguments: -DSAMPLE=... -DINFO=... -DWORK=... [-DEMULATOR=...]
+# version, nkf2info lists it as JSON and writes tile 0 as a PNG, nkf2seeds
+# makes the fuzz seeds of the three charts, and a missing file gives the
+# exception's class and message with exit status 1 (with --trace, and the
+# trace of where it was raised).
+# Arguments: -DSAMPLE=... -DINFO=... -DSEEDS=... -DWORK=... [-DEMULATOR=...]
 
 function(run_tool out_var expect_status)
   execute_process(COMMAND ${EMULATOR} ${ARGN}
@@ -32,6 +33,18 @@ foreach(version 1.0.0.0 1.0.0.1 1.0.0.2)
   file(READ "${png}" signature LIMIT 8 HEX)
   if(NOT signature STREQUAL "89504e470d0a1a0a")
     message(FATAL_ERROR "nkf2info ${version}: ${png} is not a PNG (${signature})")
+  endif()
+endforeach()
+
+# Each tag seed starts with the layout byte (the version's last byte), each
+# chart's calibration record is written.
+run_tool(ignored 0 "${SEEDS}" "${WORK}/seeds" "${WORK}/sample-1.0.0.0.nkf2" "${WORK}/sample-1.0.0.1.nkf2"
+         "${WORK}/sample-1.0.0.2.nkf2")
+foreach(layout 0 1 2)
+  set(seed "${WORK}/seeds/NKFTag/sample-1.0.0.${layout}.tag")
+  file(READ "${seed}" selector LIMIT 1 HEX)
+  if(NOT selector STREQUAL "0${layout}" OR NOT EXISTS "${WORK}/seeds/NKFCalibration/sample-1.0.0.${layout}.calibration")
+    message(FATAL_ERROR "nkf2seeds 1.0.0.${layout}: tag seed starts with '${selector}', or no calibration seed")
   endif()
 endforeach()
 

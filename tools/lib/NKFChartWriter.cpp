@@ -365,3 +365,8 @@ void NKFWriteChartFile(const std::string &FileName, const TNKFChartDescription &
   if (!out.good())
     throw std::runtime_error("NKFWriteChartFile: cannot write " + FileName);
 }
+
+void NKFPutInt64(std::string &Bytes, int64_t Pos, int64_t Value) {
+  for (int i = 0; i < 8; ++i)
+    Bytes[static_cast<size_t>(Pos + i)] = static_cast<char>(static_cast<uint64_t>(Value) >> (8 * i));
+}

@@ -138,6 +138,10 @@ std::string NKFChartBytes(const TNKFChartDescription &Chart);
 // Writes the file; a TagGap becomes a hole left by seeking past the end.
 void NKFWriteChartFile(const std::string &FileName, const TNKFChartDescription &Chart);
 
+// Overwrites the eight bytes at Pos with Value, little-endian: for tests that
+// patch a written chart.
+void NKFPutInt64(std::string &Bytes, int64_t Pos, int64_t Value);
+
 // Little-endian encodings as the chart format stores them.
 class TNKFByteWriter {
 public:

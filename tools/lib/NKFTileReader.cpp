@@ -1,10 +1,10 @@
 #include "NKFTileReader.h"
 
-#include <algorithm>
 #include <string>
 
 #include "VmFileIO.h"
 #include "VmNKF2Codec.h"
+#include "VmNKF2TileManager.h"
 
 TNKFTileReader::TNKFTileReader(const TNKFChart &Chart)
     : FChart(Chart), FStream(std::make_unique<TBufferedFileStream>(Chart.FileName, fmOpenRead | fmShareDenyWrite, 32768)) {
@@ -20,11 +20,9 @@ const std::vector<uint8_t> &TNKFTileReader::ReadRGBA(uint32_t Index) {
                          std::to_string(FChart.TileCount) + ")");
   TNKFTileEntry entry;
   FChart.GetTileEntry(Index, entry);
-  FStream->Seek(entry.ActiveOffset, TSeekOrigin::soBeginning);
-  // A size beyond 32 bits must not wrap into a plausible one: the decoder
-  // refuses anything outside its range with its own message.
-  const int64_t size = std::clamp<int64_t>(entry.ActiveSize, -1, int64_t{NKF2MaxTileByteCount} + 1);
-  DecodeTile(*FStream, FBitmap, true, static_cast<int32_t>(size));
+  // As the tile loader reads it, so the same sizes are refused with the same
+  // messages.
+  DecodeChartTile(*FStream, entry, FBitmap);
   uint8_t *out = FRGBA.data();
   const TColor32 *bits = FBitmap.Bits();
   for (size_t i = 0; i < FBitmap.PixelCount(); ++i) {
