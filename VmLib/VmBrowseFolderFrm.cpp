@@ -45,24 +45,6 @@ bool FolderExists(const std::string &Path) {
   return DirectoryExists(Path.size() == 2 && Path[1] == ':' ? Path + '\\' : Path);
 }
 
-// Widens a right-aligned one-line label to the left when its text does not
-// fit, as an auto-sized label keeps its right edge: the layout's width is the
-// text's in the designed font, and a wider substitute font would otherwise
-// wrap the text out of sight.
-void FitRightAlignedLabel(TLabel &Label, HFONT Font) {
-  std::string text = Label.Text();
-  std::erase(text, '&');
-  HDC dc = GetDC(Label.Handle());
-  HGDIOBJ old = SelectObject(dc, Font);
-  SIZE size{};
-  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
-  SelectObject(dc, old);
-  ReleaseDC(Label.Handle(), dc);
-  const TBounds b = Label.Bounds();
-  if (size.cx > b.Width)
-    Label.SetBounds(b.Left + b.Width - size.cx, b.Top, size.cx, b.Height);
-}
-
 bool Warn(const std::string &Path, const TLangTexts &Text) {
   MessageDlg(Path + "\r\r" + LangText(Text), mtWarning, {mbOK}, 0);
   return false;
@@ -126,7 +108,6 @@ TFormBrowseFolder::TFormBrowseFolder(TApplication *, TBrowseFolderType DialogTyp
   ButtonCancel->SetText(LangText(SMsgDlgCancel));
   ButtonHelp->SetText(LangText(SMsgDlgHelp));
   LabelFolderName->SetText(LangText(SBrowseFolderName));
-  FitRightAlignedLabel(*LabelFolderName, Font());
   SendMessageA(EditFolderName->Handle(), EM_SETREADONLY, FDialogType == btOpen, 0);
 }
 

@@ -53,20 +53,28 @@ void AttachOldDatumName(TGeodeticTables &Tables, const char *OldName, const std:
 // Fills the derived fields of an ellipsoid from a and 1/f.
 void FillEllipsoid(TGeodeticEllipsoid &Ellipsoid, long double A, long double InvF);
 
-// Sum of Coef[k] * sin(2 (k + 1) x) for k = 0..3, given sin 2x and cos 2x,
-// by Clenshaw's recurrence (Clenshaw, "A note on the summation of Chebyshev
-// series", MTAC 9, 1955): one sine and cosine instead of four sines.
-inline long double SineSeries(const long double (&Coef)[4], long double SinTwoX, long double CosTwoX) {
-  const long double TwoCos = 2 * CosTwoX;
-  long double Next = 0;  // b(k + 2)
-  long double Current = 0;  // b(k + 1)
-  for (int k = 3; k >= 0; --k) {
-    const long double Value = Coef[k] + TwoCos * Current - Next;
-    Next = Current;
-    Current = Value;
+// Sum of Coef[k] * sin(2 (k + 1) x) for k = 0..3, given sin 2x and cos 2x:
+// one sine and cosine instead of four sines. With u = cos 2x, sin 4x =
+// sin 2x (2u), sin 6x = sin 2x (4u^2 - 1) and sin 8x = sin 2x (8u^3 - 4u), so
+// the sum is sin 2x times a cubic in u. Its coefficients are worked out once
+// per ellipsoid and held as doubles, like the series coefficients they come
+// from; the cubic is evaluated in Estrin's scheme, whose two halves the
+// processor works on at once (a short dependency chain is what counts in x87
+// code, where every operation waits for the one before).
+class TSineSeries {
+public:
+  explicit TSineSeries(const double (&Coef)[4])
+      : P0(static_cast<double>(static_cast<long double>(Coef[0]) - Coef[2])),
+        P1(static_cast<double>(2 * static_cast<long double>(Coef[1]) - 4 * static_cast<long double>(Coef[3]))),
+        P2(4 * Coef[2]), P3(8 * Coef[3]) {}
+  long double operator()(long double SinTwoX, long double CosTwoX) const {
+    const long double u = CosTwoX;
+    return SinTwoX * ((P0 + P1 * u) + u * u * (P2 + P3 * u));
   }
-  return Current * SinTwoX;
-}
+
+private:
+  double P0, P1, P2, P3;
+};
 
 // Elementary functions of the geodetic formulas. The arithmetic around them is
 // done in long double; the functions themselves are evaluated in double
@@ -79,3 +87,42 @@ inline long double Cos(long double x) { return std::cos(static_cast<double>(x));
 inline long double Log(long double x) { return std::log(static_cast<double>(x)); }
 inline long double Exp(long double x) { return std::exp(static_cast<double>(x)); }
 inline long double ArcTan(long double x) { return std::atan(static_cast<double>(x)); }
+// Sine and cosine of one angle, computed together (the compiler merges the
+// two calls into one sincos where the C library has it).
+inline void SinCos(double x, double &SinX, double &CosX) {
+  SinX = std::sin(x);
+  CosX = std::cos(x);
+}
+
+// The projections with what depends only on the ellipsoid and the system
+// worked out once: the conversion engine makes one per call and runs it over
+// every point; the single-point functions of VmGeodetics.h make one per point.
+class TMercator {
+public:
+  explicit TMercator(const TGeodeticEllipsoid *Ellipsoid);
+  TDoublePoint Forward(const TDoublePoint &Geographic) const;
+  TDoublePoint Inverse(const TDoublePoint &Projected) const;
+  long double IsometricScaled(double Phi) const;  // a psi, the Mercator y
+  long double Geodetic(long double Chi) const;     // phi of the conformal latitude chi
+
+private:
+  const TGeodeticEllipsoid *FEllipsoid;
+  long double FInvA;  // 1 / a
+  TSineSeries FConformal;  // conformal latitude to geodetic
+};
+
+class TTransverseMercator {
+public:
+  TTransverseMercator(const TGeodeticEllipsoid *Ellipsoid, double K0, double Lon0);
+  TDoublePoint Forward(const TDoublePoint &Geographic) const;
+  TDoublePoint Inverse(const TDoublePoint &Projected) const;
+
+private:
+  const TGeodeticEllipsoid *FEllipsoid;
+  double FK0;
+  double FLon0;
+  TSineSeries FMeridian;   // the meridian arc's sines: -C2, C3, -C4 (C1 phi apart)
+  TSineSeries FFootpoint;  // rectifying latitude to footpoint latitude
+  long double FMuScale;     // MuFactor / K0: northing to rectifying latitude
+  long double FInvAK0;      // 1 / (a K0)
+};

@@ -19,27 +19,65 @@ constexpr Ext Pi = 3.1415926535897932384626433832795029L;
 // Below this |p / Z| a geocentric point counts as lying on the polar axis.
 constexpr Ext PolarAxisRatio = 1e-10L;
 
-TDoublePoint3 Geocentric(Ext phi, Ext lam, Ext h, const TGeodeticEllipsoid *Ellipsoid) {
-  const Ext a = Ellipsoid->A;
-  const Ext e2 = Ellipsoid->E2;
-  const Ext sinPhi = Sin(phi);
-  const Ext cosPhi = Cos(phi);
-  const Ext sinLam = Sin(lam);
-  const Ext cosLam = Cos(lam);
-  const Ext N = a / std::sqrt(1 - e2 * sinPhi * sinPhi);
-  return {static_cast<double>((N + h) * cosPhi * cosLam), static_cast<double>(-(N + h) * cosPhi * sinLam),
+// Latitude and longitude of a position with their sines and cosines, kept
+// from its conversion to geocentric coordinates: after a datum shift the way
+// back starts from them (see ToGeodetic).
+struct TNearAngles {
+  double Phi, SinPhi, CosPhi;
+  double Lam, SinLam, CosLam;
+};
+
+// Both sine-cosine pairs come first, so that no extended value has to
+// outlive a call (the x87 registers do not survive one, and 80-bit spills
+// are slow).
+TDoublePoint3 Geocentric(double phi, double lam, double h, const TGeodeticEllipsoid *Ellipsoid,
+                         TNearAngles *Angles = nullptr) {
+  double sinPhiD, cosPhiD, sinLamD, cosLamD;
+  SinCos(phi, sinPhiD, cosPhiD);
+  SinCos(lam, sinLamD, cosLamD);
+  if (Angles != nullptr)
+    *Angles = {phi, sinPhiD, cosPhiD, lam, sinLamD, cosLamD};
+  const Ext sinPhi = sinPhiD;
+  const Ext cosPhi = cosPhiD;
+  const double e2 = Ellipsoid->E2;
+  const Ext N = Ellipsoid->A / std::sqrt(1 - e2 * sinPhi * sinPhi);
+  const Ext NhCosPhi = (N + h) * cosPhi;
+  return {static_cast<double>(NhCosPhi * cosLamD), static_cast<double>(-NhCosPhi * sinLamD),
           static_cast<double>(((1 - e2) * N + h) * sinPhi)};
+}
+
+// Below this tangent the arc tangent's series to t^5 is exact to the last
+// bit of a long double (the next term is under 2e-22).
+constexpr Ext SmallTangent = 1e-3L;
+constexpr double Third = 1.0 / 3;
+constexpr double Fifth = 1.0 / 5;
+
+Ext ArcTanSmall(Ext t) {
+  const Ext t2 = t * t;
+  return t * (1 - t2 * (Third - t2 * Fifth));
+}
+
+// The angle of (Cos, Sin) as Base plus the arc tangent of the tangent of the
+// difference, when that difference is small enough for the series; false
+// otherwise (also for NaN).
+bool NearAngle(Ext Cos, Ext Sin, double Base, double SinBase, double CosBase, Ext &Angle) {
+  const Ext Along = Cos * CosBase + Sin * SinBase;
+  const Ext t = (Sin * CosBase - Cos * SinBase) / Along;
+  if (!(Along > 0 && std::fabs(t) < SmallTangent))
+    return false;
+  Angle = Base + ArcTanSmall(t);
+  return true;
 }
 
 // Longitude of the usual-frame pair (X, Yeast), in (-pi, pi]: the two-argument
 // arc tangent, built on the one-argument one, which costs half as much.
-Ext Longitude(Ext X, Ext YEast) {
+double Longitude(double X, double YEast) {
   if (X == 0)
-    return YEast <= 0 ? -HalfPi : HalfPi;
-  const Ext lam = ArcTan(YEast / X);
+    return static_cast<double>(YEast <= 0 ? -HalfPi : HalfPi);
+  const Ext lam = std::atan(static_cast<double>(static_cast<Ext>(YEast) / X));
   if (X > 0)
-    return lam;
-  return YEast >= 0 ? lam + Pi : lam - Pi;
+    return static_cast<double>(lam);
+  return static_cast<double>(YEast >= 0 ? lam + Pi : lam - Pi);
 }
 
 }  // namespace
@@ -106,35 +144,63 @@ TDoublePoint3 GeodeticToGeocentricH(const TDoublePoint3 &Point, const TGeodeticE
   return Geocentric(Point.X, Point.Y, Point.Z, Ellipsoid);
 }
 
+namespace {
+
 // Bowring, "Transformation from spatial to geographical coordinates", Survey
 // Review 23 (181), 1976: one closed-form step through the parametric latitude.
-TDoublePoint3 GeocentricToGeodetic(const TDoublePoint3 &Point, const TGeodeticEllipsoid *Ellipsoid) {
+// With Near, a position a datum shift away from the result, the two arc
+// tangents give way to short series about Near's angles, which spares two
+// library calls per point in every datum change.
+TDoublePoint3 ToGeodetic(const TDoublePoint3 &Point, const TGeodeticEllipsoid *Ellipsoid, const TNearAngles *Near) {
   const Ext X = Point.X;
   const Ext Y = Point.Y;
   const Ext Z = Point.Z;
   const Ext a = Ellipsoid->A;
   const Ext b = Ellipsoid->B;
-  const Ext p = std::sqrt(X * X + Y * Y);
+  const Ext P2 = X * X + Y * Y;
+  const Ext p = std::sqrt(P2);
   if (Z != 0 && std::fabs(p) < PolarAxisRatio * std::fabs(Z))  // |p / Z| below the ratio
     return {static_cast<double>(Z >= 0 ? HalfPi : -HalfPi), 0.0, static_cast<double>(std::fabs(Z) - b)};
-  const Ext e2 = Ellipsoid->E2;
-  const Ext ep2 = Ellipsoid->E2Prime;
+  const double e2 = Ellipsoid->E2;
+  const double ep2 = Ellipsoid->E2Prime;
   // theta = arctan(Z a / (p b)) and phi = arctan(Num / Den) lie in (-pi/2, pi/2):
-  // their sines and cosines follow from the two legs of each tangent, which
-  // spares the x87 unit most of its slow divisions and further function calls.
+  // their sines and cosines follow from the two legs of each tangent. With
+  // R = sqrt((p b)^2 + (Z a)^2), cos theta = p b / R and sin theta = Z a / R;
+  // Num and Den are taken R^3 times larger, which changes neither their ratio
+  // nor h below and leaves a single division where there were five (the
+  // slowest x87 operation).
+  // R^2 is taken from p^2, not from p, so that its root and p's are worked
+  // out side by side instead of one after the other.
   const Ext pb = p * b;
   const Ext Za = Z * a;
-  const Ext InvR = 1 / std::sqrt(pb * pb + Za * Za);
-  const Ext cosTheta = pb * InvR;
-  const Ext sinTheta = Za * InvR;
-  const Ext Num = Z + ep2 * b * sinTheta * sinTheta * sinTheta;
-  const Ext Den = p - e2 * a * cosTheta * cosTheta * cosTheta;
-  const Ext phi = ArcTan(Num / Den);
+  const Ext R2 = P2 * b * b + Za * Za;
+  const Ext R3 = R2 * std::sqrt(R2);
+  const Ext Num = Z * R3 + ep2 * b * Za * Za * Za;
+  const Ext Den = p * R3 - e2 * a * pb * pb * pb;
   // With S = sqrt(Num^2 + Den^2): cos phi = |Den| / S and sin^2 phi = Num^2 / S^2, so
-  // h = p / cos phi - N = S (p / |Den| - a / sqrt(S^2 - e^2 Num^2)).
+  // h = p / cos phi - N = S (p / |Den| - a / sqrt(U)), U = S^2 - e^2 Num^2.
   const Ext S2 = Num * Num + Den * Den;
-  const Ext h = std::sqrt(S2) * (p / std::fabs(Den) - a / std::sqrt(S2 - e2 * Num * Num));
-  return {static_cast<double>(phi), static_cast<double>(Longitude(X, -Y)), static_cast<double>(h)};
+  const Ext RootU = std::sqrt(S2 - e2 * Num * Num);
+  const Ext Reciprocal = 1 / (Den * RootU);  // the one division
+  const double h = static_cast<double>(std::sqrt(S2) * std::fabs(Reciprocal) * (p * RootU - a * std::fabs(Den)));
+  Ext phi, lam;
+  if (Near != nullptr && Den > 0 && NearAngle(Den, Num, Near->Phi, Near->SinPhi, Near->CosPhi, phi) &&
+      NearAngle(X, -Y, Near->Lam, Near->SinLam, Near->CosLam, lam)) {
+    if (lam > Pi)
+      lam -= 2 * Pi;
+    else if (lam <= -Pi)
+      lam += 2 * Pi;
+    return {static_cast<double>(phi), static_cast<double>(lam), h};
+  }
+  // The arc tangents last: nothing extended outlives their calls.
+  const double Latitude = std::atan(static_cast<double>(Num * RootU * Reciprocal));
+  return {Latitude, Longitude(Point.X, -Point.Y), h};
+}
+
+}  // namespace
+
+TDoublePoint3 GeocentricToGeodetic(const TDoublePoint3 &Point, const TGeodeticEllipsoid *Ellipsoid) {
+  return ToGeodetic(Point, Ellipsoid, nullptr);
 }
 
 // --- Datum changes -----------------------------------------------------------------------
@@ -156,13 +222,13 @@ TDoublePoint3 ChangeGeodetic(const TGeodeticDatum *DstDatum, const TDoublePoint3
                              const TGeodeticDatum *SrcDatum) {
   if (SrcDatum->IsWGS84 && DstDatum->IsWGS84)
     return WithHeight ? In : TDoublePoint3{In.X, In.Y, 0};
-  TDoublePoint3 Point = WithHeight ? GeodeticToGeocentricH(In, SrcDatum->Ellipsoid)
-                                   : GeodeticToGeocentric(In, SrcDatum->Ellipsoid);
+  TNearAngles Near;
+  TDoublePoint3 Point = Geocentric(In.X, In.Y, WithHeight ? In.Z : 0, SrcDatum->Ellipsoid, &Near);
   if (!SrcDatum->IsWGS84)
     Point = TransformPoint(Point, SrcDatum->ToWGS84);
   if (!DstDatum->IsWGS84)
     Point = TransformPoint(Point, DstDatum->ToLocal);
-  Point = GeocentricToGeodetic(Point, DstDatum->Ellipsoid);
+  Point = ToGeodetic(Point, DstDatum->Ellipsoid, &Near);
   if (!WithHeight)
     Point.Z = 0;
   return Point;
@@ -238,29 +304,44 @@ uint8_t KindOf(const TGeodeticCoordinateSystem &System) {
   return Kind;
 }
 
-// Projected (or geographic) point to geographic (latitude, longitude, height)
-// on the system's datum; the height passes through.
+// The projection of a system of the kind, made once per conversion: for the
+// geographic and local Cartesian kinds both directions copy the point.
 template <uint8_t Kind>
-TDoublePoint3 ToGeographic(const TDoublePoint3 &Point, const TGeodeticCoordinateSystem &System) {
-  TDoublePoint Geographic{Point.X, Point.Y};
-  if constexpr (Kind == gcsMercator)
-    Geographic = MercatorInverse({Point.X, Point.Y}, System.Datum->Ellipsoid);
-  else if constexpr (Kind == gcsTransverseMercator)
-    Geographic = TransverseMercatorInverse({Point.X, Point.Y}, System.Datum->Ellipsoid, System.K0, System.Lon0);
-  else if constexpr (Kind == gcsRD)
-    Geographic = RDInverse({Point.X, Point.Y});
+struct TProjectionOf {
+  explicit TProjectionOf(const TGeodeticCoordinateSystem &) {}
+  TDoublePoint Forward(const TDoublePoint &Point) const { return Point; }
+  TDoublePoint Inverse(const TDoublePoint &Point) const { return Point; }
+};
+
+template <>
+struct TProjectionOf<gcsMercator> : TMercator {
+  explicit TProjectionOf(const TGeodeticCoordinateSystem &System) : TMercator(System.Datum->Ellipsoid) {}
+};
+
+template <>
+struct TProjectionOf<gcsTransverseMercator> : TTransverseMercator {
+  explicit TProjectionOf(const TGeodeticCoordinateSystem &System)
+      : TTransverseMercator(System.Datum->Ellipsoid, System.K0, System.Lon0) {}
+};
+
+template <>
+struct TProjectionOf<gcsRD> {
+  explicit TProjectionOf(const TGeodeticCoordinateSystem &) {}
+  TDoublePoint Forward(const TDoublePoint &Point) const { return RDForward(Point); }
+  TDoublePoint Inverse(const TDoublePoint &Point) const { return RDInverse(Point); }
+};
+
+// Projected (or geographic) point to geographic (latitude, longitude, height)
+// on the system's datum, and back; the height passes through.
+template <uint8_t Kind>
+TDoublePoint3 ToGeographic(const TDoublePoint3 &Point, const TProjectionOf<Kind> &Projection) {
+  const TDoublePoint Geographic = Projection.Inverse({Point.X, Point.Y});
   return {Geographic.X, Geographic.Y, Point.Z};
 }
 
 template <uint8_t Kind>
-TDoublePoint3 FromGeographic(const TDoublePoint3 &Point, const TGeodeticCoordinateSystem &System) {
-  TDoublePoint Projected{Point.X, Point.Y};
-  if constexpr (Kind == gcsMercator)
-    Projected = MercatorForward({Point.X, Point.Y}, System.Datum->Ellipsoid);
-  else if constexpr (Kind == gcsTransverseMercator)
-    Projected = TransverseMercatorForward({Point.X, Point.Y}, System.Datum->Ellipsoid, System.K0, System.Lon0);
-  else if constexpr (Kind == gcsRD)
-    Projected = RDForward({Point.X, Point.Y});
+TDoublePoint3 FromGeographic(const TDoublePoint3 &Point, const TProjectionOf<Kind> &Projection) {
+  const TDoublePoint Projected = Projection.Forward({Point.X, Point.Y});
   return {Projected.X, Projected.Y, Point.Z};
 }
 
@@ -325,10 +406,14 @@ void Convert(int Count, TDoublePoint3 *Out, const TGeodeticCoordinateSystem &Dst
     CopyPoints(Count, Out, In);
     return;
   }
-  if (Count > 0 && (Src.Datum == nullptr || Dst.Datum == nullptr))
+  if (Count <= 0)
+    return;
+  if (Src.Datum == nullptr || Dst.Datum == nullptr)
     throw EGeodeticsError("ConvertPoints: Coordinate system has no datum.");
 
   const bool SameDatum = DatumsEquivalent(Src.Datum, Dst.Datum);
+  const TProjectionOf<SrcKind> SrcProjection(Src);
+  const TProjectionOf<DstKind> DstProjection(Dst);
   TProgressCounter Counter(Count, Sender, Progress);
   for (int i = Count - 1; i >= 0; --i) {
     if constexpr (SrcKind == gcsLocalCartesian || DstKind == gcsLocalCartesian) {
@@ -336,18 +421,18 @@ void Convert(int Count, TDoublePoint3 *Out, const TGeodeticCoordinateSystem &Dst
       if constexpr (SrcKind == gcsLocalCartesian)
         Point = TransformPoint(In[i], Src.LocalToGeocentric);
       else
-        Point = GeodeticToGeocentricH(ToGeographic<SrcKind>(In[i], Src), Src.Datum->Ellipsoid);
+        Point = GeodeticToGeocentricH(ToGeographic<SrcKind>(In[i], SrcProjection), Src.Datum->Ellipsoid);
       if (!SameDatum)
         DatumChangeGeocentric(Point, Dst.Datum, Point, Src.Datum);
       if constexpr (DstKind == gcsLocalCartesian)
         Out[i] = TransformPoint(Point, Dst.GeocentricToLocal);
       else
-        Out[i] = FromGeographic<DstKind>(GeocentricToGeodetic(Point, Dst.Datum->Ellipsoid), Dst);
+        Out[i] = FromGeographic<DstKind>(GeocentricToGeodetic(Point, Dst.Datum->Ellipsoid), DstProjection);
     } else {
-      TDoublePoint3 Point = ToGeographic<SrcKind>(In[i], Src);
+      TDoublePoint3 Point = ToGeographic<SrcKind>(In[i], SrcProjection);
       if (!SameDatum)
         DatumChangeGeodetic(Point, Dst.Datum, Point, Src.Datum);
-      Out[i] = FromGeographic<DstKind>(Point, Dst);
+      Out[i] = FromGeographic<DstKind>(Point, DstProjection);
     }
     Counter.Done(i);
   }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "SysUtils.h"
@@ -15,8 +16,12 @@ VM_DECLARE_EXCEPTION(EGraphicsError, Exception);
 // 0xAARRGGBB; in memory the bytes lie blue, green, red, alpha.
 using TColor32 = uint32_t;
 
-// How a surface is combined with what lies beneath it when drawn.
-enum class TDrawMode { dmOpaque, dmBlend };
+// How a surface is combined with what lies beneath it when drawn: copied,
+// blended by its own alpha, or through the surface's OnPixelCombine.
+enum class TDrawMode { dmOpaque, dmBlend, dmCustom };
+
+// Combines a pixel of the drawn surface (Foreground) into the one beneath it.
+using TPixelCombine = std::function<void(TColor32 Foreground, TColor32 &Background)>;
 
 // How a surface is sampled when drawn at another size.
 enum class TResamplerKind { rkNearest, rkLinear };
@@ -49,6 +54,9 @@ public:
   void SetDrawMode(TDrawMode Value) { FDrawMode = Value; }
   TResamplerKind Resampler() const { return FResampler; }
   void SetResampler(TResamplerKind Value) { FResampler = Value; }
+
+  // Used when the draw mode is dmCustom; a surface without one draws nothing.
+  TPixelCombine OnPixelCombine;
 
 private:
   std::vector<TColor32> FBits;

@@ -103,14 +103,7 @@ HICON LoadNamedIcon(const std::string &Name) {
 TMessageForm::TMessageForm(TApplication *)
     : TForm({"TMessageForm", "", TBorderStyle::bsDialog, false, 0, 0, "", 0}) {
   NONCLIENTMETRICSA metrics{};
-  metrics.cbSize = sizeof(metrics);
-  BOOL found = SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0);
-  if (!found) {
-    // Systems before Vista know the structure without its last field.
-    metrics.cbSize = sizeof(metrics) - sizeof(metrics.iPaddedBorderWidth);
-    found = SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0);
-  }
-  if (found)
+  if (GetNonClientMetrics(metrics))
     SetFont(std::make_unique<TFont>(metrics.lfMessageFont));
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "SysUtils.h"
+#include "VmGraphics.h"
 
 #include <cstdint>
 
@@ -60,3 +61,13 @@ public:
 private:
   void MapPoint(int32_t DstX, int32_t DstY, long double Scale, int32_t &SrcX, int32_t &SrcY) const;
 };
+
+// Warps Src into Dst: every destination pixel inside the transformation's
+// bounds (clipped to Dst) is mapped back into Src and, where it lands inside
+// Src, combined into Dst by Src's draw mode (copy, blend by Src's alpha, or
+// Src's OnPixelCombine). Src's resampler picks the sampling: nearest pixel, or
+// bilinear between the four pixels around the 24.8 fixed-point position.
+// Destination pixels that map outside Src, or to no point at all, are left
+// as they are. Prepares the transformation when it is not valid yet.
+// Raises ETransformError for a missing or empty bitmap.
+void Transform(TBitmap32 *Dst, const TBitmap32 *Src, TTransformation *Transformation);

@@ -4,6 +4,7 @@ add_compile_options(-Wall -Wextra)
 if(WIN32)
   # ANSI Win32 calls throughout; no MinGW DLL beside the program.
   add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX WIN32_LEAN_AND_MEAN)
+  # The 32-bit stack walk follows the frame-pointer chain.
   add_compile_options(-fno-omit-frame-pointer)
   add_link_options(-static -static-libgcc -static-libstdc++)
 endif()

@@ -144,6 +144,13 @@ struct TControlArgs {
   bool Enabled = true;
 };
 
+// A text label. One that does not wrap sizes itself to its text, as the
+// framework's auto-sized labels do: whenever its text or font changes, a text
+// wider than the laid-out width widens the label (to the right when left
+// aligned, to the left when right aligned, both ways when centred), never
+// past its parent's client area; otherwise the laid-out bounds stay exactly.
+// What still does not fit ends in an ellipsis. An "&" marks the access key
+// that focuses the control after the label in tab order.
 class TLabel : public TWinControl {
 public:
   struct TArgs : TControlArgs {
@@ -152,6 +159,17 @@ public:
     bool ShowAccelChar = true;
   };
   explicit TLabel(const TArgs &Args);
+
+protected:
+  LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
+
+private:
+  void AdjustBounds();
+
+  TBounds FLaidOut;
+  TAlignment FAlignment;
+  bool FAutoSize;
+  bool FShowAccelChar;
 };
 
 class TEdit : public TWinControl {

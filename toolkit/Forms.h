@@ -11,6 +11,10 @@
 
 #include "Controls.h"
 
+// The name of the program's own icon resource, which its forms show in their
+// title bars and the task list; without one they show the system's.
+inline constexpr char MainIconResource[] = "MAINICON";
+
 enum class TBorderStyle {
   bsSingle, // fixed single border, caption, system menu
   bsDialog  // fixed dialog frame, no minimise or maximise box
@@ -18,7 +22,11 @@ enum class TBorderStyle {
 
 // A top-level window. Keyboard navigation is the dialog manager's: Tab and
 // Shift+Tab walk the tab stops in z-order, Enter presses the focused push
-// button or else the default button, Escape presses the cancel button.
+// button or else the default button, Escape presses the cancel button, and an
+// access key ("&" in a caption) presses its button or, for a label, focuses
+// the control after the label in tab order: with Alt, or alone while the
+// focused control takes no characters. The window shows the program's icon
+// (MainIconResource) when the program has one.
 class TForm : public TWinControl {
 public:
   struct TArgs {
@@ -73,6 +81,9 @@ protected:
 
 private:
   void PressButton(TButton *Button);
+  // The dialog manager's focus move: to the control given by handle, or else
+  // to the next (Control zero) or previous tab stop from the focused control.
+  void NextControl(WPARAM Control, bool IsHandle);
 
   std::unique_ptr<TFont> FFont;
   TModalResult FModalResult = mrNone;
@@ -153,6 +164,11 @@ private:
 
 extern TScreen *Screen;
 
+// The system's non-client metrics (caption, menu and message fonts); false
+// when the system gives none.
+bool GetNonClientMetrics(NONCLIENTMETRICSA &Metrics);
+
 // The standard message box: the text, one OK button, the application's title
-// as caption. Returns when the user dismisses it.
+// as caption, the box wide enough for the whole caption. Returns when the
+// user dismisses it.
 void ShowMessage(const std::string &Text);

@@ -5,7 +5,8 @@
 //                                       it, written as an 8-bit RGBA PNG
 //
 // On an error the exception's class and message go to standard error and the
-// exit status is 1. JSON keys are the chart's field names; texts are written
+// exit status is 1; with --trace last on the line, the trace of where the
+// error was raised follows (unit, routine, file and line of every frame). JSON keys are the chart's field names; texts are written
 // byte for byte, bytes outside printable ASCII as \u00XX of the same value.
 #include <cmath>
 #include <cstdio>
@@ -26,6 +27,7 @@
 #include "VmFileIO.h"
 #include "VmNKF2Codec.h"
 #include "VmNKFCharts.h"
+#include "VmRTLI.h"
 
 namespace {
 
@@ -50,13 +52,16 @@ void WritePng(const std::string &FileName, const std::vector<uint8_t> &RGBA) {
 #endif
 
 int Usage() {
-  std::fputs("usage: nkf2info FILE [--tile N --png OUT.png]\n", stderr);
+  std::fputs("usage: nkf2info FILE [--tile N --png OUT.png] [--trace]\n", stderr);
   return 2;
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
+  const bool trace = argc > 1 && std::strcmp(argv[argc - 1], "--trace") == 0;
+  if (trace)
+    --argc;
   if (argc != 2 && argc != 6)
     return Usage();
   const std::string fileName = argv[1];
@@ -83,5 +88,5 @@ int main(int argc, char **argv) {
       TNKFTileReader reader(chart);
       WritePng(png, reader.ReadRGBA(static_cast<uint32_t>(tile)));
     }
-  });
+  }, trace);
 }

@@ -11,6 +11,7 @@
 
 #include "DialogDriver.h"
 #include "FileFind.h"
+#include "LabelFit.h"
 #include "OSFile.h"
 #include "TempDir.h"
 #include "VmLang.h"
@@ -371,12 +372,9 @@ TEST_F(BrowseDialog, LayoutCaptionsAndHelp) {
       EXPECT_EQ(controls[i].Control->Text(), controls[i].Text) << "control " << i;
     }
   }
-  // The label keeps its right edge and widens to the left when the font needs it.
-  const TBounds label = form.LabelFolderName->Bounds();
-  EXPECT_EQ(label.Left + label.Width, 8 + 61);
-  EXPECT_LE(label.Left, 8);
-  EXPECT_EQ(label.Top, 212);
-  EXPECT_EQ(label.Height, 13);
+  // The label keeps its right edge and widens to the left, within the
+  // window, when the font needs it.
+  EXPECT_TRUE(FitsItsText(*form.LabelFolderName, {8, 212, 61, 13}, TAlignment::taRightJustify));
   EXPECT_EQ(form.LabelFolderName->Text(), "Folder &Name:");
   EXPECT_TRUE(form.ButtonOK->IsDefault());
   EXPECT_TRUE(form.ButtonCancel->IsCancel());
@@ -384,6 +382,32 @@ TEST_F(BrowseDialog, LayoutCaptionsAndHelp) {
   EXPECT_FALSE(form.DirTreeView->GoBelowRecycleBin());
   EXPECT_TRUE(form.DirTreeView->ReadOnly());
   EXPECT_TRUE(form.DirTreeView->DirType() == (TFileAttributes{dtReadOnly, dtHidden, dtSystem, dtNormal, dtAll}));
+}
+
+// The label's access key from the keyboard: Alt+N from the tree, and N
+// alone from a button (which takes no characters), focus the folder name.
+TEST_F(BrowseDialog, FolderNameAccessKeyFocusesTheEdit) {
+  std::string folder = Temp.Path();
+  bool tree = false, fromTree = false, ok = false, fromButton = false;
+  Browse(folder, btSave, {}, [&](const TBrowseWindow &w, TDialogDriver &driver) {
+    if (!driver.WaitForFocus(w.Edit))
+      return;
+    driver.PressKeys({VK_TAB});
+    tree = driver.WaitForFocus(w.Tree);
+    driver.PressKeys({VK_MENU, 'N'});
+    fromTree = driver.WaitForFocus(w.Edit);
+    driver.PressKeys({VK_TAB});
+    driver.PressKeys({VK_TAB});
+    ok = driver.WaitForFocus(w.OK);
+    driver.PressKeys({'N'});
+    fromButton = driver.WaitForFocus(w.Edit);
+    PostClick(w.Cancel);
+    driver.WaitGone(w.Form, 5000);
+  });
+  EXPECT_TRUE(tree) << "Tab reaches the tree";
+  EXPECT_TRUE(fromTree) << "Alt+N from the tree";
+  EXPECT_TRUE(ok) << "Tab reaches OK";
+  EXPECT_TRUE(fromButton) << "N from the OK button";
 }
 
 TEST_F(BrowseDialog, ExecuteUsesTheComponentsProperties) {

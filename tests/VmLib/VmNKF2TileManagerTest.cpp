@@ -668,6 +668,32 @@ TEST_F(TileManagerOnChartFiles, LoadsTheActivePairOfEachTileWithItsTransparencyD
   }
 }
 
+TEST_F(TileManagerOnChartFiles, AFailedDecodeCarriesATraceThatNamesTheDecoder) {
+  TNKFChartDescription description = NKFSampleChart(NKFVersion1_0_0_2, 256, 256);
+  description.Blobs = EncodedPictures();
+  description.Blobs[0].resize(1); // ends before the palette size
+  const std::string path = dir.File("cut.nkf2");
+  NKFWriteChartFile(path, description);
+  TNKFChart chart(path);
+  TNKFTileManager manager;
+  manager.QueueTile(Request(&chart, 0, 1, true));
+  ASSERT_TRUE(posts.WaitUntil([&] { return manager.Finished(); }));
+  EXPECT_EQ(manager.ErrorClass(), "ENKFChartError");
+  EXPECT_EQ(manager.ErrorMessage(), "DecodeTile: Tile data ends before the palette size");
+  if (!IsRTLIAvailable()) {
+    EXPECT_EQ(manager.ErrorStackTrace(), "");
+    return;
+  }
+  // The innermost row is the decoder's, in its own unit and source file.
+  const std::string trace = manager.ErrorStackTrace();
+  const size_t heading = trace.find("Routine\r\n");
+  ASSERT_NE(heading, std::string::npos) << trace;
+  const std::string first = trace.substr(heading + 9, trace.find("\r\n", heading + 9) - heading - 9);
+  EXPECT_NE(first.find(" VmNKF2Codec.cpp "), std::string::npos) << trace;
+  EXPECT_NE(first.find(" VmNKF2Codec."), std::string::npos) << trace;
+  EXPECT_NE(trace.find(" VmNKF2TileManager.TNKFTileManager::LoaderLoop\r\n"), std::string::npos) << trace;
+}
+
 TEST_F(TileManagerOnChartFiles, AFailedLoadEndsTheLoaderWithTheReason) {
   struct TCase {
     const char *Name;

@@ -6,8 +6,10 @@
 #include <memory>
 #include <optional>
 
+#include "AppIcon.h"
 #include "ChartSetRegistry.h"
 #include "DialogDriver.h"
+#include "LabelFit.h"
 #include "RegistryTree.h"
 #include "TempDir.h"
 
@@ -173,11 +175,19 @@ TEST_F(FormMain, LayoutTextsAndInitialState) {
   };
   for (size_t i = 0; i < std::size(expected); ++i) {
     const TExpected &e = expected[i];
-    const TBounds b = e.Control->Bounds();
-    EXPECT_EQ(b.Left, e.Bounds.Left) << "control " << i;
-    EXPECT_EQ(b.Top, e.Bounds.Top) << "control " << i;
-    EXPECT_EQ(b.Width, e.Bounds.Width) << "control " << i;
-    EXPECT_EQ(b.Height, e.Bounds.Height) << "control " << i;
+    if (const auto *label = dynamic_cast<const TLabel *>(e.Control)) {
+      // Labels widen, within the window, when the font makes the text wider.
+      const TAlignment alignment =
+          label == form.LabelSearching.get() ? TAlignment::taCenter : TAlignment::taLeftJustify;
+      EXPECT_TRUE(FitsItsText(*label, e.Bounds, alignment)) << "control " << i;
+      EXPECT_GE(label->Bounds().Width, LabelTextWidth(*label)) << "control " << i << ": the whole text shows";
+    } else {
+      const TBounds b = e.Control->Bounds();
+      EXPECT_EQ(b.Left, e.Bounds.Left) << "control " << i;
+      EXPECT_EQ(b.Top, e.Bounds.Top) << "control " << i;
+      EXPECT_EQ(b.Width, e.Bounds.Width) << "control " << i;
+      EXPECT_EQ(b.Height, e.Bounds.Height) << "control " << i;
+    }
     EXPECT_EQ(e.Control->Text(), e.Text) << "control " << i;
     EXPECT_EQ(e.Control->Enabled(), e.Enabled) << "control " << i;
     EXPECT_EQ(e.Control->Visible(), e.Visible) << "control " << i;
@@ -193,6 +203,49 @@ TEST_F(FormMain, LayoutTextsAndInitialState) {
   EXPECT_EQ(weight, FW_BOLD);
   EXPECT_EQ(GetWindowLongPtrA(form.LabelSearching->Handle(), GWL_STYLE) & SS_TYPEMASK, SS_CENTER);
   EXPECT_FALSE(form.IsInstalled());
+}
+
+// The pixels of the program's icon resource at one size, top row first, as
+// the system picks the image for that size; empty when there is none.
+std::vector<uint32_t> IconResourcePixels(int Size) {
+  HMODULE program = GetModuleHandleA(nullptr);
+  HRSRC group = FindResourceA(program, MainIconResource, MAKEINTRESOURCEA(14)); // RT_GROUP_ICON
+  if (!group)
+    return {};
+  const int id = LookupIconIdFromDirectoryEx(static_cast<BYTE *>(LockResource(LoadResource(program, group))), TRUE,
+                                             Size, Size, LR_DEFAULTCOLOR);
+  HRSRC image = FindResourceA(program, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(3)); // RT_ICON
+  if (!image)
+    return {};
+  const auto *header = static_cast<const BITMAPINFOHEADER *>(LockResource(LoadResource(program, image)));
+  if (header->biWidth != Size || header->biBitCount != 32)
+    return {};
+  const auto *rows = reinterpret_cast<const uint32_t *>(header + 1); // bottom row first
+  std::vector<uint32_t> pixels;
+  for (int y = Size - 1; y >= 0; --y)
+    pixels.insert(pixels.end(), rows + y * Size, rows + (y + 1) * Size);
+  return pixels;
+}
+
+// The window shows the program's own icon, big and small, not the system's:
+// the handles the window and its class hold are those of the program's
+// resource, and the resource holds the icon as drawn, at both sizes.
+TEST_F(FormMain, ShowsTheProgramsIcon) {
+  TFormMain &form = CreateForm();
+  const struct {
+    WPARAM Kind;
+    int SizeMetric;
+    int ClassIndex;
+  } icons[] = {{ICON_BIG, SM_CXICON, GCLP_HICON}, {ICON_SMALL, SM_CXSMICON, GCLP_HICONSM}};
+  for (const auto &icon : icons) {
+    const int size = GetSystemMetrics(icon.SizeMetric);
+    HANDLE ours = LoadImageA(GetModuleHandleA(nullptr), MainIconResource, IMAGE_ICON, size, size, LR_SHARED);
+    ASSERT_NE(ours, nullptr) << size;
+    EXPECT_EQ(reinterpret_cast<HANDLE>(SendMessageA(form.Handle(), WM_GETICON, icon.Kind, 0)), ours) << size;
+    EXPECT_EQ(reinterpret_cast<HANDLE>(GetClassLongPtrA(form.Handle(), icon.ClassIndex)), ours) << size;
+  }
+  for (int size : AppIconSizes)
+    EXPECT_EQ(IconResourcePixels(size), DrawAppIcon(size)) << size;
 }
 
 TEST_F(FormMain, TabWalksInstallEditCheckBoxClose) {

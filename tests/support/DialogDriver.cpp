@@ -102,6 +102,18 @@ bool TDialogDriver::WaitGone(HWND Window, DWORD TimeoutMs) {
   return false;
 }
 
+bool TDialogDriver::WaitForFocus(HWND Control, DWORD TimeoutMs) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < TimeoutMs) {
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof(gui);
+    if (GetGUIThreadInfo(FGuiThread, &gui) && gui.hwndFocus == Control)
+      return true;
+    Sleep(20);
+  }
+  return false;
+}
+
 bool TDialogDriver::Click(const TDialogInfo &Dialog, const std::string &Caption) {
   HWND button = FindButton(Dialog.Handle, Caption);
   if (!button)
@@ -110,13 +122,36 @@ bool TDialogDriver::Click(const TDialogInfo &Dialog, const std::string &Caption)
   return WaitGone(Dialog.Handle);
 }
 
-void TDialogDriver::PostKey(WORD Key) {
+HWND TDialogDriver::KeyboardTarget() const {
   GUITHREADINFO gui{};
   gui.cbSize = sizeof(gui);
   GetGUIThreadInfo(FGuiThread, &gui);
-  HWND target = gui.hwndFocus ? gui.hwndFocus : gui.hwndActive;
+  return gui.hwndFocus ? gui.hwndFocus : gui.hwndActive;
+}
+
+void TDialogDriver::PostKey(WORD Key) {
+  HWND target = KeyboardTarget();
   PostMessageA(target, WM_KEYDOWN, Key, 1);
   PostMessageA(target, WM_KEYUP, Key, static_cast<LPARAM>(0xC0000001u));
+}
+
+void TDialogDriver::PressKeys(const std::vector<WORD> &Keys) {
+  constexpr LPARAM AltDown = 1 << 29, WasDown = 1 << 30, Released = static_cast<LPARAM>(1u << 31);
+  const bool alt = std::find(Keys.begin(), Keys.end(), VK_MENU) != Keys.end();
+  const auto post = [this](UINT Msg, WORD Key, LPARAM Flags) {
+    const auto scanCode = static_cast<LPARAM>(MapVirtualKeyA(Key, MAPVK_VK_TO_VSC));
+    PostMessageA(KeyboardTarget(), Msg, Key, 1 | scanCode << 16 | Flags);
+    Sleep(50); // handled before the next, as keys come one at a time
+  };
+  for (WORD key : Keys)
+    post(alt ? WM_SYSKEYDOWN : WM_KEYDOWN, key, alt ? AltDown : 0);
+  for (auto key = Keys.rbegin(); key != Keys.rend(); ++key) {
+    // Alt itself comes up as a plain key once another key was pressed with it.
+    if (*key == VK_MENU)
+      post(Keys.size() == 1 ? WM_SYSKEYUP : WM_KEYUP, *key, WasDown | Released);
+    else
+      post(alt ? WM_SYSKEYUP : WM_KEYUP, *key, (alt ? AltDown : 0) | WasDown | Released);
+  }
 }
 
 bool TDialogDriver::PressKey(const TDialogInfo &Dialog, WORD Key) {
@@ -152,3 +187,4 @@ bool PumpMessagesUntil(const std::function<bool()> &Condition, DWORD TimeoutMs) 
 }
 
 void PostClick(HWND Control) { PostMessageA(Control, BM_CLICK, 0, 0); }
+

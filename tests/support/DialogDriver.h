@@ -38,10 +38,21 @@ public:
   bool PressKey(const TDialogInfo &Dialog, WORD Key);
   // Posts a key press to the focused control of the thread; does not wait.
   void PostKey(WORD Key);
+  // Presses the keys one after the other and releases them in reverse
+  // order, posting to the thread's focused control of the moment the
+  // messages a keyboard produces: WM_SYSKEYDOWN and WM_SYSKEYUP while Alt
+  // is held, with the context bit, else WM_KEYDOWN and WM_KEYUP. Posted
+  // rather than sent through the system's input, so that a window of
+  // another program running at the same time cannot take the keys.
+  void PressKeys(const std::vector<WORD> &Keys);
   // Waits until the window is destroyed or hidden.
   bool WaitGone(HWND Window, DWORD TimeoutMs = 15000);
+  // Waits until the control has the keyboard focus of the thread.
+  bool WaitForFocus(HWND Control, DWORD TimeoutMs = 5000);
 
 private:
+  HWND KeyboardTarget() const;
+
   DWORD FGuiThread;
 };
 

@@ -1,6 +1,7 @@
 # Runs the chart tools as a user would: nkf2sample writes a chart of each
 # version, nkf2info lists it as JSON and writes tile 0 as a PNG, and a missing
-# file gives the exception's class and message with exit status 1.
+# file gives the exception's class and message with exit status 1 (with
+# --trace, and the trace of where it was raised).
 # Arguments: -DSAMPLE=... -DINFO=... -DWORK=... [-DEMULATOR=...]
 
 function(run_tool out_var expect_status)
@@ -11,6 +12,7 @@ function(run_tool out_var expect_status)
   endif()
   set(${out_var} "${out}${err}" PARENT_SCOPE)
 endfunction()
+
 
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
@@ -36,5 +38,18 @@ endforeach()
 run_tool(err 1 "${INFO}" "${WORK}/missing.nkf2")
 if(NOT err MATCHES "^EStreamError: Cannot open file .*missing\\.nkf2")
   message(FATAL_ERROR "nkf2info on a missing file said: ${err}")
+endif()
+
+# --trace adds where the failure was raised: the Windows programs carry their
+# line table, the native ones have none. (The captured text has its CR LF
+# turned into LF.)
+run_tool(err 1 "${INFO}" "${WORK}/missing.nkf2" --trace)
+if(EMULATOR)
+  set(trace_expected "Stack trace:\r?\n Logical +File LineNr Routine\r?\n[0-9A-F]+ +VmFileIO.cpp +[0-9]+ VmFileIO\\.")
+else()
+  set(trace_expected "\\(NO RTLI AVAILABLE!\\)\r?\n$")
+endif()
+if(NOT err MATCHES "^EStreamError: Cannot open file [^\n]*missing\\.nkf2\r?\n" OR NOT err MATCHES "${trace_expected}")
+  message(FATAL_ERROR "nkf2info --trace on a missing file said: ${err}")
 endif()
 file(REMOVE_RECURSE "${WORK}")

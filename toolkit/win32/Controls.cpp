@@ -1,5 +1,6 @@
 #include "../Controls.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include "../Forms.h"
@@ -20,6 +21,47 @@ std::atomic<int> NextControlId{100};
 
 DWORD CommonStyle(const TControlArgs &Args) {
   return WS_CHILD | (Args.Visible ? WS_VISIBLE : 0) | (Args.Enabled ? 0 : WS_DISABLED);
+}
+
+// The width of a window's text on one line in the window's own font, the
+// access key's "&" left out unless the text is shown as it is.
+int MeasureText(HWND Window, const std::string &Text, bool ShowAccelChar) {
+  HDC dc = GetDC(Window);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(Window, WM_GETFONT, 0, 0)));
+  RECT r{};
+  DrawTextA(dc, Text.c_str(), static_cast<int>(Text.size()), &r,
+            DT_CALCRECT | DT_SINGLELINE | DT_EXPANDTABS | (ShowAccelChar ? 0 : DT_NOPREFIX));
+  SelectObject(dc, old);
+  ReleaseDC(Window, dc);
+  return r.right - r.left;
+}
+
+// The bounds of an auto-sized label whose text is TextWidth pixels wide: the
+// laid-out ones when the text fits; otherwise widened on the side its
+// alignment grows to (a centred one on both, moved off an edge it meets),
+// never past the client area's edges (a label laid out beyond them keeps
+// those bounds) and never narrower than laid out.
+TBounds FitToText(const TBounds &LaidOut, int TextWidth, TAlignment Alignment, int ClientWidth) {
+  if (TextWidth <= LaidOut.Width)
+    return LaidOut;
+  const int minLeft = std::min(0, LaidOut.Left);
+  const int laidRight = LaidOut.Left + LaidOut.Width;
+  const int maxRight = std::max(ClientWidth, laidRight);
+  int left = LaidOut.Left;
+  int right = laidRight;
+  switch (Alignment) {
+  case TAlignment::taLeftJustify:
+    right = std::min(left + TextWidth, maxRight);
+    break;
+  case TAlignment::taRightJustify:
+    left = std::max(right - TextWidth, minLeft);
+    break;
+  case TAlignment::taCenter:
+    left = std::max(std::min(left - (TextWidth - LaidOut.Width) / 2, maxRight - TextWidth), minLeft);
+    right = std::min(left + TextWidth, maxRight);
+    break;
+  }
+  return {left, LaidOut.Top, right - left, LaidOut.Height};
 }
 
 } // namespace
@@ -180,14 +222,37 @@ void TWinControl::CreateChild(const char *ClassName, const TControlArgs &Args, D
   SetFont(Args.Font ? Args.Font : reinterpret_cast<HFONT>(SendMessageA(Args.Parent->Handle(), WM_GETFONT, 0, 0)));
 }
 
-TLabel::TLabel(const TArgs &Args) {
+TLabel::TLabel(const TArgs &Args)
+    : FLaidOut(Args.Bounds), FAlignment(Args.Alignment), FAutoSize(!Args.WordWrap),
+      FShowAccelChar(Args.ShowAccelChar) {
   DWORD style = Args.Alignment == TAlignment::taCenter          ? SS_CENTER
                 : Args.Alignment == TAlignment::taRightJustify ? SS_RIGHT
                 : Args.WordWrap                                ? SS_LEFT
                                                                : SS_LEFTNOWORDWRAP;
+  // One line: centred and right-aligned statics would otherwise wrap a text
+  // too wide for them onto lines below, out of sight.
+  if (FAutoSize)
+    style |= SS_ENDELLIPSIS;
   if (!Args.ShowAccelChar)
     style |= SS_NOPREFIX;
   CreateChild("STATIC", Args, style, 0);
+  AdjustBounds();
+}
+
+LRESULT TLabel::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
+  const LRESULT result = TWinControl::WndProc(Msg, WParam, LParam);
+  if (Msg == WM_SETTEXT || Msg == WM_SETFONT)
+    AdjustBounds();
+  return result;
+}
+
+void TLabel::AdjustBounds() {
+  if (!FAutoSize || !Handle() || !Parent())
+    return;
+  RECT client;
+  GetClientRect(Parent()->Handle(), &client);
+  const TBounds b = FitToText(FLaidOut, MeasureText(Handle(), Text(), FShowAccelChar), FAlignment, client.right);
+  SetBounds(b.Left, b.Top, b.Width, b.Height);
 }
 
 TEdit::TEdit(const TControlArgs &Args) { CreateChild("EDIT", Args, WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE); }

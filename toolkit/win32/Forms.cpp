@@ -2,14 +2,28 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <climits>
 #include <map>
 #include <set>
+#include <utility>
+#include <vector>
 
 TApplication *Application = nullptr;
 
 namespace {
 
 TScreen TheScreen;
+
+// The program's own icon at the size of a system metric, or the system's
+// application icon when the program has none. Shared handles, never destroyed.
+HICON ProgramIcon(int SizeMetric) {
+  const int size = GetSystemMetrics(SizeMetric);
+  if (HANDLE icon = LoadImageA(GetModuleHandleA(nullptr), MainIconResource, IMAGE_ICON, size, size, LR_SHARED))
+    return static_cast<HICON>(icon);
+  return static_cast<HICON>(
+      LoadImageA(nullptr, MAKEINTRESOURCEA(32512), IMAGE_ICON, size, size, LR_SHARED)); // IDI_APPLICATION
+}
 
 void RegisterFormClass(const char *ClassName, WNDPROC Proc) {
   static std::set<std::string> registered;
@@ -20,7 +34,8 @@ void RegisterFormClass(const char *ClassName, WNDPROC Proc) {
   wc.style = CS_DBLCLKS;
   wc.lpfnWndProc = Proc;
   wc.hInstance = GetModuleHandleA(nullptr);
-  wc.hIcon = LoadIconA(nullptr, MAKEINTRESOURCEA(32512)); // IDI_APPLICATION
+  wc.hIcon = ProgramIcon(SM_CXICON);
+  wc.hIconSm = ProgramIcon(SM_CXSMICON);
   wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)); // IDC_ARROW
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = ClassName;
@@ -62,6 +77,168 @@ BOOL CALLBACK CollectEnabledWindow(HWND Window, LPARAM List) {
   return TRUE;
 }
 
+// ---------------------------------------------------------------------------
+// Message boxes wide enough for their caption
+
+// Room the title bar keeps besides the caption's text and the close button:
+// the gap before the text, between the text and the button, and after it.
+constexpr int CaptionTextPadding = 8;
+
+// The width of a one-line text in the font.
+int TextWidth(HWND Window, const LOGFONTA &Font, const std::string &Text) {
+  const TFont font(Font);
+  HDC dc = GetDC(Window);
+  HGDIOBJ old = SelectObject(dc, font.Handle());
+  SIZE size{};
+  GetTextExtentPoint32A(dc, Text.c_str(), static_cast<int>(Text.size()), &size);
+  SelectObject(dc, old);
+  ReleaseDC(Window, dc);
+  return size.cx;
+}
+
+std::string WindowText(HWND Window) {
+  std::string text(static_cast<size_t>(GetWindowTextLengthA(Window)) + 1, '\0');
+  text.resize(static_cast<size_t>(GetWindowTextA(Window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+// The window width at which the whole caption shows: the frame, the text in
+// the caption font, the close button and the gaps around them.
+int WidthForCaption(HWND Box) {
+  NONCLIENTMETRICSA metrics{};
+  if (!GetNonClientMetrics(metrics))
+    return 0;
+  RECT window{}, client{};
+  GetWindowRect(Box, &window);
+  GetClientRect(Box, &client);
+  const int frame = (window.right - window.left) - (client.right - client.left);
+  return frame + TextWidth(Box, metrics.lfCaptionFont, WindowText(Box)) + GetSystemMetrics(SM_CXSIZE) +
+         CaptionTextPadding;
+}
+
+// The visible buttons of a box, in client coordinates.
+using TButtonPlaces = std::vector<std::pair<HWND, RECT>>;
+
+BOOL CALLBACK CollectButton(HWND Child, LPARAM Places) {
+  char name[16] = {};
+  GetClassNameA(Child, name, sizeof(name));
+  // The style, not IsWindowVisible: the box itself is not shown yet.
+  if (lstrcmpiA(name, "Button") == 0 && (GetWindowLongPtrA(Child, GWL_STYLE) & WS_VISIBLE)) {
+    RECT r{};
+    GetWindowRect(Child, &r);
+    MapWindowPoints(nullptr, GetParent(Child), reinterpret_cast<POINT *>(&r), 2);
+    reinterpret_cast<TButtonPlaces *>(Places)->emplace_back(Child, r);
+  }
+  return TRUE;
+}
+
+// Moves the row of buttons, as one, to the middle of the client area.
+void CentreButtons(HWND Box) {
+  TButtonPlaces places;
+  EnumChildWindows(Box, CollectButton, reinterpret_cast<LPARAM>(&places));
+  if (places.empty())
+    return;
+  int left = INT_MAX, right = INT_MIN;
+  for (const auto &[button, r] : places) {
+    left = std::min(left, static_cast<int>(r.left));
+    right = std::max(right, static_cast<int>(r.right));
+  }
+  RECT client{};
+  GetClientRect(Box, &client);
+  const int distance = (client.right - (right - left)) / 2 - left;
+  for (const auto &[button, r] : places)
+    SetWindowPos(button, nullptr, r.left + distance, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Wine sizes a message box to its text and buttons alone and cuts a longer
+// caption with an ellipsis, where Windows makes the box wide enough for its
+// caption. A narrower box is widened about its centre, never past the work
+// area; its buttons move to the new middle, its text and icon stay.
+void FitMessageBoxToCaption(HWND Box) {
+  RECT box{};
+  GetWindowRect(Box, &box);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  if (!GetMonitorInfoA(MonitorFromWindow(Box, MONITOR_DEFAULTTONEAREST), &monitor))
+    return;
+  const RECT &work = monitor.rcWork;
+  const int width = std::min(WidthForCaption(Box), static_cast<int>(work.right - work.left));
+  if (width <= box.right - box.left)
+    return;
+  const int centre = (box.left + box.right) / 2;
+  const int left = std::clamp(centre - width / 2, static_cast<int>(work.left), static_cast<int>(work.right) - width);
+  SetWindowPos(Box, nullptr, left, box.top, width, box.bottom - box.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  CentreButtons(Box);
+}
+
+// Lays the box out anew once the system has laid it out, when its
+// initialisation has run; off again after that.
+LRESULT CALLBACK FitAfterInit(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR Id, DWORD_PTR) {
+  const LRESULT result = DefSubclassProc(Window, Msg, WParam, LParam);
+  if (Msg == WM_INITDIALOG || Msg == WM_NCDESTROY) {
+    RemoveWindowSubclass(Window, FitAfterInit, Id);
+    if (Msg == WM_INITDIALOG) {
+      try {
+        FitMessageBoxToCaption(Window);
+      } catch (...) {
+        // A box left at the system's size is still usable; nothing may
+        // unwind through the system's dialog code.
+      }
+    }
+  }
+  return result;
+}
+
+// Fits the first message box the thread creates while it is installed. The
+// hook is the calling thread's alone and comes off on every way out.
+// Activation is too early a moment under Wine, which activates the box before
+// it lays it out.
+class TCaptionFitHook {
+public:
+  TCaptionFitHook()
+      : FOuter(Current), FHook(SetWindowsHookExA(WH_CBT, Proc, nullptr, GetCurrentThreadId())) {
+    Current = this;
+  }
+  ~TCaptionFitHook() {
+    Current = FOuter;
+    if (FHook)
+      UnhookWindowsHookEx(FHook);
+  }
+  TCaptionFitHook(const TCaptionFitHook &) = delete;
+  TCaptionFitHook &operator=(const TCaptionFitHook &) = delete;
+
+private:
+  static constexpr UINT_PTR SubclassId = 1;
+
+  static LRESULT CALLBACK Proc(int Code, WPARAM WParam, LPARAM LParam) {
+    if (Code == HCBT_CREATEWND && Current && !Current->FBoxSeen) {
+      HWND window = reinterpret_cast<HWND>(WParam);
+      char name[16] = {};
+      GetClassNameA(window, name, sizeof(name));
+      if (lstrcmpA(name, "#32770") == 0) {
+        Current->FBoxSeen = true;
+        SetWindowSubclass(window, FitAfterInit, SubclassId, 0);
+      }
+    }
+    return CallNextHookEx(nullptr, Code, WParam, LParam);
+  }
+
+  // The innermost box being shown on this thread (a box's message loop may
+  // show another).
+  static thread_local TCaptionFitHook *Current;
+
+  TCaptionFitHook *FOuter;
+  HHOOK FHook;
+  bool FBoxSeen = false;
+};
+
+thread_local TCaptionFitHook *TCaptionFitHook::Current = nullptr;
+
+int CaptionFittingMessageBox(HWND Owner, const std::string &Text, const std::string &Caption, UINT Type) {
+  const TCaptionFitHook hook;
+  return MessageBoxA(Owner, Text.c_str(), Caption.c_str(), Type);
+}
+
 } // namespace
 
 TScreen *Screen = &TheScreen;
@@ -75,6 +252,10 @@ TForm::TForm(const TArgs &Args) {
     FFont = std::make_unique<TFont>(Args.FontName, Args.FontHeight);
   CreateHandle({Args.ClassName, Args.Caption, FormStyle(Args.BorderStyle, Args.MinimizeBox),
                 FormExStyle(Args.BorderStyle), TBounds{0, 0, 100, 100}, nullptr});
+  // Set on the window as well: the title bar and the task list ask the
+  // window first.
+  SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(ProgramIcon(SM_CXICON)));
+  SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(ProgramIcon(SM_CXSMICON)));
   if (Args.ClientWidth > 0 || Args.ClientHeight > 0)
     SetClientSize(Args.ClientWidth, Args.ClientHeight);
 }
@@ -193,6 +374,16 @@ bool TForm::DialogKey(HWND Focus, WPARAM Key) {
   return false;
 }
 
+void TForm::NextControl(WPARAM Control, bool IsHandle) {
+  HWND target = IsHandle ? reinterpret_cast<HWND>(Control) : GetNextDlgTabItem(Handle(), GetFocus(), Control != 0);
+  if (!target)
+    return;
+  ::SetFocus(target);
+  // As in a dialog, an edit reached by the keyboard has its text selected.
+  if (SendMessageA(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
+    SendMessageA(target, EM_SETSEL, 0, -1);
+}
+
 void TForm::PressButton(TButton *Button) {
   if (Button && Button->Enabled() && Button->Visible())
     Button->Click();
@@ -205,6 +396,12 @@ LRESULT TForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
     return 0;
   case WM_GETFONT:
     return reinterpret_cast<LRESULT>(Font());
+  case WM_NEXTDLGCTL:
+    // The dialog manager moves the focus with this message, a label's access
+    // key among others; only windows of the dialog class answer it by
+    // themselves.
+    NextControl(WParam, LOWORD(LParam) != 0);
+    return 0;
   case DM_GETDEFID:
     if (FDefaultButton && FDefaultButton->Enabled())
       return MAKELRESULT(FDefaultButton->Id(), DC_HASDEFID);
@@ -313,11 +510,11 @@ void TApplication::Run() {
 void TApplication::Terminate() { PostQuitMessage(0); }
 
 void TApplication::HandleException(const std::exception &E) {
-  MessageBoxA(GetActiveWindow(), E.what(), FTitle.c_str(), MB_OK | MB_ICONSTOP);
+  CaptionFittingMessageBox(GetActiveWindow(), E.what(), FTitle, MB_OK | MB_ICONSTOP);
 }
 
 void TApplication::HandleUnknownException() {
-  MessageBoxA(GetActiveWindow(), "Unknown error", FTitle.c_str(), MB_OK | MB_ICONSTOP);
+  CaptionFittingMessageBox(GetActiveWindow(), "Unknown error", FTitle, MB_OK | MB_ICONSTOP);
 }
 
 // ---------------------------------------------------------------------------
@@ -353,5 +550,14 @@ HCURSOR TScreen::Cursors(int Index) const {
 void ShowMessage(const std::string &Text) {
   HWND owner = GetActiveWindow();
   const std::string caption = Application ? Application->Title() : std::string();
-  MessageBoxA(owner, Text.c_str(), caption.c_str(), MB_OK | (owner ? 0 : MB_TASKMODAL));
+  CaptionFittingMessageBox(owner, Text, caption, MB_OK | (owner ? 0 : MB_TASKMODAL));
+}
+
+bool GetNonClientMetrics(NONCLIENTMETRICSA &Metrics) {
+  Metrics.cbSize = sizeof(Metrics);
+  if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, Metrics.cbSize, &Metrics, 0))
+    return true;
+  // Systems before Vista know the structure without its last field.
+  Metrics.cbSize = sizeof(Metrics) - sizeof(Metrics.iPaddedBorderWidth);
+  return SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, Metrics.cbSize, &Metrics, 0) != FALSE;
 }

@@ -5,5 +5,7 @@
 
 #include <functional>
 
-// Runs Body; returns 0, or 1 after reporting what it raised.
-int RunReportingErrors(const std::function<void()> &Body);
+// Runs Body; returns 0, or 1 after reporting what it raised. With Trace the
+// report is followed by the trace of where it was raised, from the program's
+// own line-information table.
+int RunReportingErrors(const std::function<void()> &Body, bool Trace = false);
