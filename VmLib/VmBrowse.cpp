@@ -708,8 +708,30 @@ void TFileListView::KeyDown(WORD Key) {
 // ===========================================================================
 // The dialog
 
+namespace {
+
+// The window makes its start folder the process's current directory, so that
+// typed relative names resolve against what the tree shows; the caller's own
+// current directory is back once the window is gone, whatever ended it.
+class TCurrentDirRestore {
+public:
+  TCurrentDirRestore() : FSaved(GetCurrentDir()) {}
+  ~TCurrentDirRestore() {
+    if (!FSaved.empty())
+      SetCurrentDir(FSaved);
+  }
+  TCurrentDirRestore(const TCurrentDirRestore &) = delete;
+  TCurrentDirRestore &operator=(const TCurrentDirRestore &) = delete;
+
+private:
+  std::string FSaved;
+};
+
+} // namespace
+
 bool BrowseForFolder(const std::string &Caption, std::string &Folder, TBrowseFolderType DialogType,
                      TBrowseDirOptions Options) {
+  const TCurrentDirRestore currentDir;
   // The hourglass while the window reads the drives; the cursor found is
   // back for the modal window and again after it, errors included.
   std::unique_ptr<TFormBrowseFolder> form;

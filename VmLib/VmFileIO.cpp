@@ -346,48 +346,93 @@ namespace {
 
 // Inside the walk folders carry no trailing delimiter: a drive root is "C:"
 // and a name in it "C:\name".
+//
+// Each folder is listed once, and that one listing answers both questions:
+// does it hold every name, and which subfolders come next. Looking the names
+// up one by one would cost a directory query per name (under Wine a scan of
+// the whole folder each time) in nearly every folder of a disk.
 class TFileSetSearch {
 public:
   TFileSetSearch(const std::vector<std::string> &Names, const TProcessMessages &ProcessMessages, bool Recursive)
       : FNames(Names), FProcessMessages(ProcessMessages), FRecursive(Recursive) {}
 
-  // Depth first; Result is the folder that held the set.
+  // Depth first, each folder before its subfolders, the subfolders in the
+  // order the file system lists them; Result is the folder that held the set.
   bool SearchFolder(const std::string &Folder, std::string &Result) {
-    const bool foundHere = ContainsAllFiles(Folder);
+    std::vector<std::string> subfolders;
+    const bool foundHere = ContainsAllFiles(Folder, FRecursive ? &subfolders : nullptr);
     if (!FRecursive || foundHere) {
       Result = Folder;
       return foundHere;
     }
-    bool found = false;
-    TFileSearch search;
-    TSearchRec entry;
-    // A folder that cannot be listed yields nothing and is not descended.
-    for (bool more = search.FindFirst(Folder + PathDelim + "*.*", faAnyFile, entry); more && !found;
-         more = search.FindNext(entry)) {
-      // Links (reparse points: junctions, symbolic links) are not followed:
-      // every real folder is reached through its own path anyway, and a
-      // link back up the tree would make the walk endless.
-      if ((entry.Attr & faDirectory) && !(entry.Attr & faSymLink) && entry.Name != "." && entry.Name != "..")
-        found = SearchFolder(Folder + PathDelim + entry.Name, Result);
-    }
-    return found;
+    for (const std::string &name : subfolders)
+      if (SearchFolder(Folder + PathDelim + name, Result))
+        return true;
+    return false;
   }
 
 private:
-  bool ContainsAllFiles(const std::string &Folder) {
+  // Whether Folder holds an entry (a file or a folder) of every name. When
+  // Subfolders is given, the folders to walk into are collected from the
+  // same listing; they are wanted only while the set is incomplete. A folder
+  // that cannot be listed holds nothing and has no subfolders.
+  bool ContainsAllFiles(const std::string &Folder, std::vector<std::string> *Subfolders) {
     if (FProcessMessages)
       FProcessMessages();
-    if (FNames.empty())
+    // An empty list is never found, but the walk still goes everywhere.
+    const bool lookable = !FNames.empty();
+    if (!lookable && !Subfolders)
       return false;
+    std::vector<bool> present(FNames.size());
+    size_t missing = FNames.size();
+    TFileSearch search;
+    TSearchRec entry;
+    for (bool more = search.FindFirst(Folder + PathDelim + "*.*", faAnyFile, entry); more;
+         more = search.FindNext(entry)) {
+      if (lookable && (missing -= MarkPresent(entry.Name, present)) == 0)
+        return AllNamesFit(Folder) || AllNamesOpen(Folder);
+      if (Subfolders && IsSubfolder(entry))
+        Subfolders->push_back(entry.Name);
+    }
+    return false;
+  }
+
+  // Marks every name that Entry spells (a list may name one file twice, in
+  // two letter cases); the number of names newly marked.
+  size_t MarkPresent(const std::string &Entry, std::vector<bool> &Present) const {
+    size_t marked = 0;
+    for (size_t i = 0; i < FNames.size(); ++i)
+      if (!Present[i] && SameFileName(Entry, FNames[i])) {
+        Present[i] = true;
+        ++marked;
+      }
+    return marked;
+  }
+
+  // Whether every name's full path in Folder is short enough for every file
+  // call to take it.
+  bool AllNamesFit(const std::string &Folder) const {
+    return std::all_of(FNames.begin(), FNames.end(),
+                       [&](const std::string &name) { return Folder.size() + 1 + name.size() <= MaxPathLength; });
+  }
+
+  // Near the longest path the system takes, a folder can be listed while a
+  // name in it is too long to be opened, and where exactly that happens is
+  // the system's to decide; there each name is looked up on its own, as a
+  // program using the set would open it.
+  bool AllNamesOpen(const std::string &Folder) const {
     TFileSearch lookup;
     TSearchRec entry;
-    for (const std::string &name : FNames) {
-      const bool present = lookup.FindFirst(Folder + PathDelim + name, faAnyFile, entry);
-      lookup.FindClose();
-      if (!present)
-        return false;
-    }
-    return true;
+    return std::all_of(FNames.begin(), FNames.end(), [&](const std::string &name) {
+      return lookup.FindFirst(Folder + PathDelim + name, faAnyFile, entry);
+    });
+  }
+
+  // Links (reparse points: junctions, symbolic links) are not followed:
+  // every real folder is reached through its own path anyway, and a link
+  // back up the tree would make the walk endless.
+  static bool IsSubfolder(const TSearchRec &Entry) {
+    return (Entry.Attr & faDirectory) && !(Entry.Attr & faSymLink) && Entry.Name != "." && Entry.Name != "..";
   }
 
   const std::vector<std::string> &FNames;

@@ -119,10 +119,12 @@ using TProcessMessages = std::function<void()>;
 // One-letter strings "A" ... "Z" of the drives present, in letter order.
 void GetDriveList(std::vector<std::string> &List);
 
-// Looks for a folder holding a file or folder of every name in Names: Folder
-// itself, and with Recursive its subfolders depth first, each folder before
-// its subfolders. Found is assigned only on success, and then ends in the
-// path delimiter. ProcessMessages runs once per folder tested.
+// Looks for a folder holding a file or folder of every name in Names (plain
+// names, compared as the file system compares them): Folder itself, and with
+// Recursive its subfolders depth first, each folder before its subfolders,
+// links not followed. Each folder is listed once. Found is assigned only on
+// success, and then ends in the path delimiter. ProcessMessages runs once per
+// folder tested.
 void FindFileSet(const std::string &Folder, const std::vector<std::string> &Names,
                  const TProcessMessages &ProcessMessages, bool Recursive, std::string &Found);
 

@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <vector>
+
+#include "FileFind.h"
 #include "OSFile.h"
 #include "Registry.h"
 #include "SysUtils.h"
@@ -98,15 +102,54 @@ bool CheckInstalled() {
   return true;
 }
 
-bool RegisterCharts(const std::string &Folder) {
-  {
-    // Whatever an earlier registration left goes first, so no old chart key
-    // or value survives. Whether there was one does not matter.
-    TRegistry registry;
-    registry.SetRootKey(HKEY_LOCAL_MACHINE);
-    registry.DeleteKey(ChartSetKey);
-  }
+namespace {
 
+const char *const ModulesKey = "Modules";
+const char *const ModuleName = "B";
+const char *const ChartsKey = "Charts";
+
+bool Listed(const std::vector<std::string> &Names, const std::string &Name) {
+  // Registry names, like file names, are the same in any letter case.
+  return std::any_of(Names.begin(), Names.end(), [&](const std::string &n) { return SameFileName(n, Name); });
+}
+
+// Removes from the key Path every value and subkey that the records do not
+// name. False when the key cannot be opened or something in it cannot be
+// removed: a stale record that stays is a failure, not a success.
+bool RemoveUnlisted(TRegistry &Registry, const std::string &Path, const std::vector<std::string> &Values,
+                    const std::vector<std::string> &SubKeys) {
+  if (!Registry.OpenKey(Path, false))
+    return false;
+  bool removed = true;
+  for (const std::string &name : Registry.GetValueNames())
+    if (!Listed(Values, name))
+      removed = Registry.DeleteValue(name) && removed;
+  for (const std::string &name : Registry.GetKeyNames())
+    if (!Listed(SubKeys, name))
+      removed = Registry.DeleteKey(name) && removed;
+  Registry.CloseKey();
+  return removed;
+}
+
+// Removes what an earlier registration left that the new one does not hold.
+bool RemoveStaleRecords(TRegistry &Registry) {
+  const std::vector<std::string> charts(ChartFileNames.begin(), ChartFileNames.end());
+  bool removed = RemoveUnlisted(Registry, ChartSetKey, {NameValue}, {ModulesKey});
+  removed = RemoveUnlisted(Registry, std::string(ChartSetKey) + "\\" + ModulesKey, {}, {ModuleName}) && removed;
+  removed = RemoveUnlisted(Registry, ChartModuleKey, {NameValue, PathValue}, {ChartsKey}) && removed;
+  removed = RemoveUnlisted(Registry, std::string(ChartModuleKey) + "\\" + ChartsKey, {}, charts) && removed;
+  for (const char *fileName : ChartFileNames)
+    removed = RemoveUnlisted(Registry, std::string(ChartKeyPrefix) + fileName, {}, {}) && removed;
+  return removed;
+}
+
+} // namespace
+
+bool RegisterCharts(const std::string &Folder) {
+  // The records are written over the earlier ones, never deleted first, so
+  // that a write that fails leaves the earlier registration readable. The
+  // folder goes last: until it is written, the records still name the
+  // earlier folder, whose keys are all in place.
   TRegistry registry;
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
   if (!registry.OpenKey(ChartSetKey, true))
@@ -114,16 +157,17 @@ bool RegisterCharts(const std::string &Folder) {
   registry.WriteString(NameValue, ChartSetName);
   registry.CloseKey();
 
+  for (const char *fileName : ChartFileNames) {
+    if (!registry.OpenKey(std::string(ChartKeyPrefix) + fileName, true))
+      return false;
+    registry.CloseKey();
+  }
+
   if (!registry.OpenKey(ChartModuleKey, true))
     return false;
   registry.WriteString(NameValue, ChartModuleName);
   registry.WriteString(PathValue, Folder);
   registry.CloseKey();
 
-  for (const char *fileName : ChartFileNames) {
-    if (!registry.OpenKey(std::string(ChartKeyPrefix) + fileName, true))
-      return false;
-    registry.CloseKey();
-  }
-  return true;
+  return RemoveStaleRecords(registry);
 }

@@ -31,9 +31,11 @@ extern const char *const ChartKeyPrefix;
 // type, reads as "not installed"; nothing is raised and nothing is shown.
 bool CheckInstalled();
 
-// Replaces the records with a fresh set for Folder (written exactly as given:
-// the search hands it over with its trailing backslash). False when a key
-// cannot be opened or created; there is no rollback, so the records written
-// before the failure stay. A value that cannot be written raises the
-// registry object's ERegistryException.
+// Writes the records for Folder (exactly as given: the search hands it over
+// with its trailing backslash) over the earlier ones, the folder last, then
+// removes every value and key below the set key that the records do not name.
+// False when a key cannot be opened or created, or a stale value or key
+// cannot be removed. Until the folder is written the earlier registration
+// stays readable. A value that cannot be written raises the registry object's
+// ERegistryException.
 bool RegisterCharts(const std::string &Folder);

@@ -1,5 +1,7 @@
 #include "FormMain.h"
 
+#include "OSFile.h"
+#include "SysUtils.h"
 #include "VmMsgBox.h"
 
 namespace {
@@ -19,6 +21,14 @@ template <class TArgs> TArgs PlaceAs(TWinControl *Parent, TBounds Bounds, std::s
   TArgs args;
   static_cast<TControlArgs &>(args) = Place(Parent, Bounds, std::move(Text));
   return args;
+}
+
+// A folder as a full path with its trailing backslash; empty stays empty (no
+// folder: search the drives). A folder text as typed ("Charts", "D:charts")
+// would be resolved against whatever the process's current directory is at
+// the moment of use, and stored so, relative, for the chart viewer.
+std::string FullFolder(const std::string &Folder) {
+  return Folder.empty() ? Folder : IncludeTrailingPathDelimiter(ExpandFileName(Folder));
 }
 
 } // namespace
@@ -131,9 +141,10 @@ void TFormMain::ButtonInstallClick(TWinControl *) {
     ~TRestore() { Form.RestoreAfterInstall(); }
   } restore{*this};
 
-  const std::string folderText = CheckBoxSearch->Checked() ? std::string() : EditFolder->Text();
+  const std::string folderText = CheckBoxSearch->Checked() ? std::string() : FullFolder(EditFolder->Text());
   std::string found;
   if (FindCharts(folderText, found)) {
+    found = FullFolder(found);
     const std::string question =
         std::string(FormMainText::FoundIn) + "\r\r   " + found + "\r\r" + FormMainText::Proceed;
     if (MessageDlg(question, mtConfirmation, {mbYes, mbNo}, 0) == mrYes) {

@@ -240,3 +240,11 @@ public:
 // The small shell folder picture used on folder-picking buttons (shared; not
 // to be destroyed). Null if the shell has none.
 HICON FolderGlyph();
+
+// Calls Visit for every top-level window of the thread ThreadId (0: of every
+// thread) until it returns false. An exception raised by Visit ends the
+// enumeration and is raised again here, after the system's call returned.
+void EnumerateWindows(DWORD ThreadId, const std::function<bool(HWND)> &Visit);
+
+// The same for every child window of Parent (and their children).
+void EnumerateChildWindows(HWND Parent, const std::function<bool(HWND)> &Visit);

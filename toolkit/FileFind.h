@@ -4,6 +4,7 @@
 // Windows; opendir & co. elsewhere, where there are no drive letters.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -55,6 +56,20 @@ private:
   std::unique_ptr<TImpl> FImpl;
   int32_t FAttr = 0;
 };
+
+// A path up to this long is taken by every file call. Beyond it the system
+// may refuse a name even where its folder can still be listed.
+#if defined(_WIN32)
+constexpr size_t MaxPathLength = 259; // MAX_PATH less the terminator: the ANSI calls
+#else
+constexpr size_t MaxPathLength = 4095; // PATH_MAX less the terminator
+#endif
+
+// Whether two names of entries of one folder name the same entry, compared
+// the way the file system compares them: without regard to letter case (on
+// Windows in the ANSI code page, through the system's case table; elsewhere
+// ASCII letters only, as the listing's own patterns match).
+bool SameFileName(const std::string &A, const std::string &B);
 
 // Whether an entry of attributes EntryAttr passes the mask Attr.
 inline bool AttributesMatch(int32_t EntryAttr, int32_t Attr) {

@@ -15,6 +15,9 @@ const REGSAM ReadOnlyAccess[] = {
 // Longest key name the registry allows, plus the terminator.
 constexpr DWORD MaxKeyNameLength = 256;
 
+// Longest value name the registry allows, plus the terminator.
+constexpr DWORD MaxValueNameLength = 16384;
+
 std::vector<std::string> SubKeyNames(HKEY Key) {
   std::vector<std::string> names;
   for (DWORD index = 0;; ++index) {
@@ -133,6 +136,25 @@ bool TRegistry::DeleteKey(const std::string &Key) {
   if (path.empty())
     return false;
   return DeleteTree(base, path);
+}
+
+std::vector<std::string> TRegistry::GetKeyNames() { return SubKeyNames(FCurrentKey.Get()); }
+
+std::vector<std::string> TRegistry::GetValueNames() {
+  std::vector<std::string> names;
+  std::vector<char> name(MaxValueNameLength);
+  for (DWORD index = 0;; ++index) {
+    DWORD length = MaxValueNameLength;
+    if (RegEnumValueA(FCurrentKey.Get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS)
+      break;
+    names.emplace_back(name.data(), length);
+  }
+  return names;
+}
+
+bool TRegistry::DeleteValue(const std::string &Name) {
+  return RegDeleteValueA(FCurrentKey.Get(), Name.c_str()) == ERROR_SUCCESS;
 }
 
 bool TRegistry::ValueExists(const std::string &Name) {

@@ -15,6 +15,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "SysUtils.h"
 
@@ -69,7 +70,13 @@ public:
   // was deleted.
   bool DeleteKey(const std::string &Key);
 
+  // Names of the current key's subkeys and values, in the system's order.
+  std::vector<std::string> GetKeyNames();
+  std::vector<std::string> GetValueNames();
+
   bool ValueExists(const std::string &Name);
+  // True when the value was deleted.
+  bool DeleteValue(const std::string &Name);
   // The text of a string value of the current key; empty when the value does
   // not exist. A value of another type raises ERegistryException.
   std::string ReadString(const std::string &Name);

@@ -285,8 +285,8 @@ TEST_F(BrowseDialog, StartFolderWalksUpToAnExistingAncestor) {
     EXPECT_EQ(folder, cases[i].Start) << "case " << i << ": cancel leaves the folder";
     EXPECT_TRUE(SameText(ExcludeTrailingPathDelimiter(shown), ExcludeTrailingPathDelimiter(cases[i].Opened)))
         << "case " << i << ": " << shown;
-    EXPECT_TRUE(SameText(ExcludeTrailingPathDelimiter(GetCurrentDir()), ExcludeTrailingPathDelimiter(cases[i].Opened)))
-        << "case " << i << ": the current directory stays changed";
+    EXPECT_TRUE(SameText(ExcludeTrailingPathDelimiter(GetCurrentDir()), ExcludeTrailingPathDelimiter(t)))
+        << "case " << i << ": the caller's current directory is back";
     EXPECT_EQ(caption, "Select Source Folder");
     const std::string opened = ExcludeTrailingPathDelimiter(cases[i].Opened);
     EXPECT_TRUE(SameText(selected, opened.substr(opened.rfind('\\') + 1))) << "case " << i << ": " << selected;

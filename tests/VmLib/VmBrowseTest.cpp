@@ -394,6 +394,32 @@ TEST_F(FileList, ColumnsAndSortingByHeaderClicks) {
   }
 }
 
+TEST_F(FileList, AComparisonThatRaisesReachesTheCallerAfterTheSortAndLosesNoItem) {
+  for (const char *name : {"c.txt", "a.txt", "d.txt", "b.txt"})
+    WriteFileBytes(Temp.File(name), "");
+  TFileListView &list = MakeList();
+  list.SetDirectory(Temp.Path());
+  int compared = 0;
+  try {
+    list.Sort([&compared](LPARAM, LPARAM) -> int {
+      if (++compared == 2)
+        throw EListError("comparison failed");
+      return 0;
+    });
+    ADD_FAILURE() << "nothing raised";
+  } catch (const EListError &e) {
+    EXPECT_EQ(e.Message(), "comparison failed");
+  }
+  EXPECT_EQ(compared, 2) << "no comparison after the one that raised";
+  std::vector<std::string> names = Captions(list);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "d.txt"}));
+
+  // The list sorts as before afterwards.
+  ClickHeader(list, 0);
+  EXPECT_EQ(Captions(list), (std::vector<std::string>{"d.txt", "c.txt", "b.txt", "a.txt"}));
+}
+
 TEST_F(FileList, RecursionListsSubfoldersAndFileTypeFilters) {
   Dir("sub");
   WriteFileBytes(Temp.File("top.txt"), "");

@@ -7,11 +7,17 @@
 #include <filesystem>
 #include <functional>
 #include <limits>
+#include <optional>
 
 #include "FileFind.h"
+#include "FileSetSearchByLookups.h"
 #include "TempDir.h"
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+
+#include "WineHost.h"
+#else
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -637,6 +643,241 @@ TEST_F(FileSetSearch, AFolderThatCannotBeListedIsPassedOver) {
   EXPECT_GT(FoldersTested, 3);
 }
 #endif
+
+// The former walk's answer and the number of folders it tested.
+std::string FindByLookups(const std::string &Folder, const std::vector<std::string> &Names, int &Turns) {
+  std::string found = "(untouched)";
+  FindFileSetByLookups(Folder, Names, [&Turns] { ++Turns; }, found);
+  return found;
+}
+
+// A folder whose own path is Length characters long, made and removed
+// through calls that take paths of any length, and the set's files in it.
+class TLongFolder {
+public:
+#if defined(_WIN32)
+  TLongFolder(const std::string &Base, size_t Length) : FPath(Base) {
+    while (FPath.size() < Length) {
+      FPath += PathDelim + std::string(std::min<size_t>(Length - FPath.size() - 1, 100), 'n');
+      ::CreateDirectoryW(Long(FPath).c_str(), nullptr);
+      FFolders.push_back(FPath);
+    }
+  }
+  ~TLongFolder() {
+    for (const std::string &file : FFiles)
+      ::DeleteFileW(Long(file).c_str());
+    for (auto it = FFolders.rbegin(); it != FFolders.rend(); ++it)
+      ::RemoveDirectoryW(Long(*it).c_str());
+  }
+  void PutFiles(const std::vector<std::string> &Names) {
+    for (const std::string &name : Names) {
+      const HANDLE h = ::CreateFileW(Long(FPath + PathDelim + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (h != INVALID_HANDLE_VALUE)
+        ::CloseHandle(h);
+      FFiles.push_back(FPath + PathDelim + name);
+    }
+  }
+  bool Exists() const { return ::GetFileAttributesW(Long(FPath).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+private:
+  static std::wstring Long(const std::string &Path) {
+    std::wstring wide = L"\\\\?\\";
+    for (char c : Path)
+      wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    return wide;
+  }
+  std::vector<std::string> FFolders;
+  std::vector<std::string> FFiles;
+#else
+  TLongFolder(const std::string &Base, size_t Length) : FPath(Base) {
+    int fd = ::open(Base.c_str(), O_RDONLY | O_DIRECTORY);
+    while (fd >= 0 && FPath.size() < Length) {
+      const std::string name(std::min<size_t>(Length - FPath.size() - 1, 200), 'n');
+      ::mkdirat(fd, name.c_str(), 0755);
+      FPath += PathDelim + name;
+      FDescriptors.push_back(fd);
+      FNames.push_back(name);
+      fd = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+    }
+    FDescriptors.push_back(fd);
+  }
+  ~TLongFolder() {
+    for (const std::string &file : FFiles)
+      ::unlinkat(FDescriptors.back(), file.c_str(), 0);
+    for (size_t i = FNames.size(); i-- > 0;) {
+      ::close(FDescriptors[i + 1]);
+      ::unlinkat(FDescriptors[i], FNames[i].c_str(), AT_REMOVEDIR);
+    }
+    if (!FDescriptors.empty())
+      ::close(FDescriptors.front());
+  }
+  void PutFiles(const std::vector<std::string> &Names) {
+    for (const std::string &name : Names) {
+      const int fd = ::openat(FDescriptors.back(), name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (fd >= 0)
+        ::close(fd);
+      FFiles.push_back(name);
+    }
+  }
+  bool Exists() const { return FDescriptors.back() >= 0; }
+
+private:
+  std::vector<int> FDescriptors; // the base, then each folder of the chain
+  std::vector<std::string> FNames;
+  std::vector<std::string> FFiles;
+#endif
+public:
+  TLongFolder(const TLongFolder &) = delete;
+  TLongFolder &operator=(const TLongFolder &) = delete;
+  const std::string &Path() const { return FPath; }
+
+private:
+  std::string FPath;
+};
+
+TEST_F(FileSetSearch, OneListingPerFolderGivesTheAnswerOfOneLookupPerName) {
+  const std::vector<std::string> capitals = [] {
+    std::vector<std::string> names;
+    for (const std::string &name : SetNames)
+      names.push_back(UpperCase(name));
+    return names;
+  }();
+  // Names with a byte above 0x7E: on Windows letter case is ignored for them
+  // too (the ANSI code page's case table); elsewhere only ASCII letters fold.
+  const std::vector<std::string> accented = {"Welml\xE2n.nkf2", "Aldenhof.nkf2"};
+  const std::vector<std::string> accentedCapitals = {"WELML\xC2N.NKF2", "aldenhof.NKF2"};
+  // A link (walked past, never into) and a way to place it per system.
+  std::vector<std::string> links; // made on Windows, to be removed before their folders
+  const auto removeLinks = [&links] {
+#if defined(_WIN32)
+    for (const std::string &at : links)
+      EXPECT_TRUE(RemoveUnixFile(at)) << at;
+#endif
+    links.clear();
+  };
+  const auto link = [&](const std::string &Target, const std::string &At) {
+#if defined(_WIN32)
+    ASSERT_TRUE(MakeUnixLink(Target, PathOf(At)));
+    links.push_back(PathOf(At));
+#else
+    std::filesystem::create_directory_symlink(Target, PathOf(At));
+#endif
+  };
+  const auto putIn = [this](const std::string &At, const std::vector<std::string> &Names) {
+    for (const std::string &name : Names)
+      WriteFileBytes(Folder(At) + PathDelim + name, "x");
+  };
+  struct TCase {
+    const char *Name;
+    std::function<void()> Make;
+    const char *Expected; // relative, with its trailing separator; nullptr: not found
+    std::vector<std::string> Names;
+  };
+  const TCase cases[] = {
+      {"set at the top", [&] { PutSet("t"); }, "t/", SetNames},
+      {"set deep down", [&] { PutSet("t/1/2/3/4/5/6"); }, "t/1/2/3/4/5/6/", SetNames},
+      {"after a decoy of eight names",
+       [&] {
+         PutSet("t/a", 8);
+         PutSet("t/a/b", 8);
+         PutSet("t/z/set");
+       },
+       "t/z/set/", SetNames},
+      {"nothing but decoys",
+       [&] {
+         PutSet("t/a", 8);
+         PutSet("t/b/c", 8);
+         Folder("t/d/e");
+       },
+       nullptr, SetNames},
+      {"names in capitals", [&] { PutSet("t/x/y", 9, true); }, "t/x/y/", SetNames},
+      {"capital names asked for", [&] { PutSet("t/x/y"); }, "t/x/y/", capitals},
+      {"one name a folder",
+       [&] {
+         PutSet("t/f", 8);
+         Folder("t/f/" + SetNames[8] + "/inner");
+       },
+       "t/f/", SetNames},
+      {"a folder before its subfolders",
+       [&] {
+         PutSet("t/p");
+         PutSet("t/p/q");
+       },
+       "t/p/", SetNames},
+      {"two sets side by side",
+       [&] {
+         for (const char *folder : {"t/s1", "t/s2", "t/s3"})
+           PutSet(folder);
+       },
+       "", SetNames},
+      {"beside a link loop",
+       [&] {
+         Folder("t/loop");
+         link("..", "t/loop/up");
+         link(".", "t/loop/self");
+         PutSet("t/m/set");
+       },
+       "t/m/set/", SetNames},
+      {"set only through a link",
+       [&] {
+         PutSet("elsewhere/set");
+         Folder("t");
+         link("../elsewhere", "t/link");
+       },
+       nullptr, SetNames},
+#if defined(_WIN32)
+      {"accented names in other case", [&] { putIn("t/w", accentedCapitals); }, "t/w/", accented},
+#else
+      {"accented names in other case", [&] { putIn("t/w", accentedCapitals); }, nullptr, accented},
+#endif
+      {"accented names as asked", [&] { putIn("t/w", accented); }, "t/w/", accented},
+      {"an empty list of names", [&] { PutSet("t/e"); }, nullptr, {}},
+  };
+  for (const TCase &c : cases) {
+    // The library's folder removal would walk into a link on Windows.
+    removeLinks();
+    std::filesystem::remove_all(PathOf("t"));
+    std::filesystem::remove_all(PathOf("elsewhere"));
+    c.Make();
+    int oldTurns = 0;
+    const std::string before = FindByLookups(PathOf("t"), c.Names, oldTurns);
+    FoldersTested = 0;
+    EXPECT_EQ(Search(PathOf("t"), true, c.Names), before) << c.Name;
+    EXPECT_EQ(FoldersTested, oldTurns) << c.Name;
+    if (!c.Expected) {
+      EXPECT_EQ(before, "(untouched)") << c.Name;
+    } else if (*c.Expected) {
+      EXPECT_EQ(before, PathOf(c.Expected)) << c.Name;
+    }
+  }
+  removeLinks();
+}
+
+TEST_F(FileSetSearch, NearThePathLimitOneListingGivesTheAnswerOfOneLookupPerName) {
+  const std::string base = Folder("t");
+  // Folders that can be listed, with the names inside near the longest path
+  // the system takes, and a folder too deep to be listed at all. The longer of the two names is 13 characters: at the first length its
+  // path is exactly as long as every call takes; at the second one longer,
+  // where the system decides (under Wine it still opens, natively not).
+  const size_t lengths[] = {MaxPathLength - 14, MaxPathLength - 13, MaxPathLength + 10};
+  const std::optional<bool> findable[] = {true, std::nullopt, false};
+  for (size_t i = 0; i < std::size(lengths); ++i) {
+    TLongFolder deep(base, lengths[i]);
+    ASSERT_TRUE(deep.Exists()) << i;
+    ASSERT_EQ(deep.Path().size(), lengths[i]);
+    deep.PutFiles(std::vector<std::string>(SetNames.begin(), SetNames.begin() + 2));
+    const std::vector<std::string> names(SetNames.begin(), SetNames.begin() + 2);
+    int oldTurns = 0;
+    const std::string before = FindByLookups(base, names, oldTurns);
+    FoldersTested = 0;
+    EXPECT_EQ(Search(base, true, names), before) << "length " << lengths[i];
+    EXPECT_EQ(FoldersTested, oldTurns) << "length " << lengths[i];
+    if (findable[i]) {
+      EXPECT_EQ(before, *findable[i] ? deep.Path() + PathDelim : "(untouched)") << "length " << lengths[i];
+    }
+  }
+}
 
 TEST_F(FileSetSearch, FindChartsChecksTheNamedFolderOnly) {
   PutSet("named");

@@ -81,6 +81,14 @@ const std::string &ChartBytes() {
   return bytes;
 }
 
+// The nine files, valid charts, in Dir; the folder with its backslash.
+std::string WriteSet(const TTempDir &Dir) {
+  const std::string folder = IncludeTrailingPathDelimiter(Dir.Path());
+  for (const char *file : SetFiles)
+    WriteFileBytes(folder + file, ChartBytes());
+  return folder;
+}
+
 // Every test leaves the maker's key of HKEY_LOCAL_MACHINE as it found it.
 class ChartSetRegistryTest : public ::testing::Test {
 protected:
@@ -141,6 +149,43 @@ TEST_F(ChartSetRegistryTest, RegistrationThatCannotOpenTheSetKeyFails) {
   ASSERT_TRUE(leftover.Locked());
   EXPECT_FALSE(RegisterCharts("C:\\Charts\\"));
   EXPECT_FALSE(RegKeyPresent(HKEY_LOCAL_MACHINE, ModuleKey));
+}
+
+TEST_F(ChartSetRegistryTest, AStaleKeyThatCannotBeRemovedFailsTheRegistration) {
+  ASSERT_TRUE(RegisterCharts("C:\\Old charts\\"));
+  // Left by an earlier registration, and this user may not remove it.
+  TLockedRegKey stale(HKEY_LOCAL_MACHINE, std::string(SetKey) + "\\Modules\\C");
+  ASSERT_TRUE(stale.Locked());
+  EXPECT_FALSE(RegisterCharts("D:\\Charts\\"));
+
+  // The new records are all written all the same, and the neighbours of
+  // the stale key are cleaned.
+  TRegistry registry(KEY_READ);
+  registry.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(registry.OpenKeyReadOnly(ModuleKey));
+  EXPECT_EQ(registry.ReadString("Path"), "D:\\Charts\\");
+  for (const char *file : SetFiles)
+    EXPECT_TRUE(RegKeyPresent(HKEY_LOCAL_MACHINE, std::string(ChartsKey) + "\\" + file)) << file;
+}
+
+TEST_F(ChartSetRegistryTest, AFailedWriteLeavesTheEarlierRegistrationInstalled) {
+  TTempDir dir;
+  const std::string folder = WriteSet(dir);
+  ASSERT_TRUE(RegisterCharts(folder));
+  const std::string before = DumpRegKey(HKEY_LOCAL_MACHINE, ChartsKey);
+
+  {
+    // The module key can be read but no longer written.
+    TLockedRegKey readOnly(HKEY_LOCAL_MACHINE, ModuleKey, KEY_READ);
+    ASSERT_TRUE(readOnly.Locked());
+    EXPECT_FALSE(RegisterCharts("D:\\Elsewhere\\"));
+    EXPECT_TRUE(CheckInstalled()) << "the earlier registration stays readable";
+  }
+  TRegistry registry(KEY_READ);
+  registry.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(registry.OpenKeyReadOnly(ModuleKey));
+  EXPECT_EQ(registry.ReadString("Path"), folder);
+  EXPECT_EQ(DumpRegKey(HKEY_LOCAL_MACHINE, ChartsKey), before);
 }
 
 TEST_F(ChartSetRegistryTest, NothingRegisteredIsNotInstalled) {
@@ -213,9 +258,7 @@ TEST_F(ChartSetRegistryTest, InstalledCheckOverRecordsAndFiles) {
 
 TEST_F(ChartSetRegistryTest, UnreadableSetKeyLeavesTheDecisionToTheModule) {
   TTempDir dir;
-  const std::string folder = IncludeTrailingPathDelimiter(dir.Path());
-  for (const char *file : SetFiles)
-    WriteFileBytes(folder + file, ChartBytes());
+  const std::string folder = WriteSet(dir);
   ASSERT_TRUE(RegisterCharts(folder));
   TLockedRegKey locked(HKEY_LOCAL_MACHINE, SetKey);
   ASSERT_TRUE(locked.Locked());

@@ -9,6 +9,7 @@
 #include "AppIcon.h"
 #include "ChartSetRegistry.h"
 #include "DialogDriver.h"
+#include "FileFind.h"
 #include "LabelFit.h"
 #include "RegistryTree.h"
 #include "TempDir.h"
@@ -46,6 +47,18 @@ struct TFakeServices {
     };
     return s;
   }
+};
+
+// Sets the process's current directory for a test and puts it back.
+class TCurrentDir {
+public:
+  explicit TCurrentDir(const std::string &Dir) : FSaved(GetCurrentDir()) { SetCurrentDir(Dir); }
+  ~TCurrentDir() { SetCurrentDir(FSaved); }
+  TCurrentDir(const TCurrentDir &) = delete;
+  TCurrentDir &operator=(const TCurrentDir &) = delete;
+
+private:
+  std::string FSaved;
 };
 
 // A dialog as the user saw it, with the window's state at that moment.
@@ -286,9 +299,11 @@ BOOL CALLBACK FindBrowseWindow(HWND Window, LPARAM Found) {
 
 // The browse button opens the folder browser at the edit's folder; Cancel
 // leaves the edit alone, OK puts the folder (with a backslash) into it.
-TEST_F(FormMain, BrowseButtonPicksTheFolder) {
+TEST_F(FormMain, BrowseButtonPicksTheFolderAndLeavesTheCurrentDirectory) {
   TTempDir temp;
   std::filesystem::create_directories(temp.File("charts"));
+  std::filesystem::create_directories(temp.File("elsewhere"));
+  const TCurrentDir current(temp.File("elsewhere"));
   TFormMain &form = CreateForm();
   EXPECT_TRUE(form.BrowseFolderDialog.Options.Contains(bfDirMustExist));
   EXPECT_TRUE(form.BrowseFolderDialog.Options.Contains(bfPathMustExist));
@@ -317,6 +332,7 @@ TEST_F(FormMain, BrowseButtonPicksTheFolder) {
     EXPECT_TRUE(PumpMessagesUntil([&] { return script.Done(); }));
     EXPECT_TRUE(shown) << c.Button;
     EXPECT_TRUE(SameText(form.EditFolder->Text(), c.Edit)) << c.Button << ": " << form.EditFolder->Text();
+    EXPECT_TRUE(SameText(GetCurrentDir(), temp.File("elsewhere"))) << c.Button << ": " << GetCurrentDir();
   }
 }
 
@@ -349,19 +365,41 @@ TEST_F(FormMain, QuestionNamesTheFoundFolderAndNoWritesNothing) {
   EXPECT_TRUE(form.Visible());
 }
 
-TEST_F(FormMain, FolderModeSearchesTheEditTextAsItIsAndRestoresTheEnabledEdit) {
+TEST_F(FormMain, FolderModeSearchesAndRegistersTheEditTextAsAFullPath) {
+  TTempDir temp;
+  const TCurrentDir current(temp.Path());
+  const std::string drive = temp.Path().substr(0, 2);
   TFormMain &form = CreateForm();
   ClickAndPump(*form.CheckBoxSearch);
-  form.EditFolder->SetText("  E:\\Charts here ");
-  Fakes.FoundFolder = "E:\\Charts here\\";
-  const TControlStates before = States();
-  const auto seen = ClickInstall("&No", 1);
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].Dialog.Text,
-            "The ORVA Welmeland 2003 chart are found in:\r\r   E:\\Charts here\\\r\rProceed with installation?");
-  EXPECT_EQ(Fakes.SearchedFolderText, std::string("  E:\\Charts here "));
-  EXPECT_EQ(States(), before);
-  EXPECT_TRUE(form.EditFolder->Enabled());
+  const struct {
+    const char *Typed;
+    std::string Searched;
+  } cases[] = {
+      {"E:\\Charts here", "E:\\Charts here\\"},
+      {"E:\\Charts here\\", "E:\\Charts here\\"},
+      {"E:\\Old\\..\\Charts", "E:\\Charts\\"},
+      {"Charts", temp.Path() + "Charts\\"},
+      {"\\Charts", drive + "\\Charts\\"},
+      {"Q:Charts", "Q:\\Charts\\"}, // no current directory on Q: yet: its root
+  };
+  for (const auto &c : cases) {
+    form.EditFolder->SetText(c.Typed);
+    Fakes.FoundFolder = c.Searched;
+    const TControlStates before = States();
+    const auto seen = ClickInstall("&No", 1);
+    ASSERT_EQ(seen.size(), 1u) << c.Typed;
+    EXPECT_EQ(seen[0].Dialog.Text,
+              "The ORVA Welmeland 2003 chart are found in:\r\r   " + c.Searched + "\r\rProceed with installation?");
+    EXPECT_EQ(Fakes.SearchedFolderText, c.Searched) << c.Typed;
+    EXPECT_EQ(States(), before);
+    EXPECT_TRUE(form.EditFolder->Enabled());
+  }
+
+  // What is written is the full path too, whatever the search handed back.
+  form.EditFolder->SetText("Charts");
+  Fakes.FoundFolder = "Charts";
+  ClickInstall("&Yes", 2);
+  EXPECT_EQ(Fakes.Registered, std::vector<std::string>{temp.Path() + "Charts\\"});
 }
 
 TEST_F(FormMain, EnterOnTheFocusedInstallButtonInstalls) {
@@ -428,7 +466,8 @@ TEST_P(FormMainOutcomes, MessagesAndStateAfterwards) {
   EXPECT_EQ(messages, c.Messages);
   EXPECT_EQ(seen.size() - messages.size(), c.Found ? 1u : 0u) << "the question is asked only when found";
   EXPECT_EQ(Fakes.Registered, c.Registers ? std::vector<std::string>{"F:\\Set\\"} : std::vector<std::string>{});
-  EXPECT_EQ(Fakes.SearchedFolderText, std::string(c.Search ? "" : c.FolderText));
+  const std::string typed = c.Search ? "" : c.FolderText;
+  EXPECT_EQ(Fakes.SearchedFolderText, typed.empty() ? typed : typed + "\\") << "as a full path";
 
   EXPECT_EQ(States(), before) << "controls restored as the check box says";
   EXPECT_EQ(Screen->Cursor(), TCursor::crDefault);
@@ -449,8 +488,8 @@ INSTANTIATE_TEST_SUITE_P(
                      {"The charts could not be found on your harddrives."}, false, false, false},
         TOutcomeCase{"EmptyFolderTextSearchesTheHarddrives", false, "", false, "", Registers,
                      {"The charts could not be found on your harddrives."}, false, false, false},
-        TOutcomeCase{"NothingInTheFolder", false, " Q:\\Nowhere", false, "", Registers,
-                     {"The charts could not be found in  Q:\\Nowhere"}, false, false, false},
+        TOutcomeCase{"NothingInTheFolder", false, "Q:\\Nowhere", false, "", Registers,
+                     {"The charts could not be found in Q:\\Nowhere\\"}, false, false, false},
         TOutcomeCase{"UserSaysNo", true, "", true, "&No", Registers, {}, false, false, false},
         TOutcomeCase{"RegistrationFails", true, "", true, "&Yes", RegistrationFails, {"The installation failed."},
                      false, true, false},

@@ -132,13 +132,14 @@ private:
 };
 
 // A key left behind that this user can neither list nor delete: its access
-// list grants nothing but changing the access list, and it holds a subkey, so
-// it cannot go without its subkeys being listed first. The destructor gives
-// the key its default access back (the key itself stays, for a guard to
-// clean up).
+// list grants nothing but changing the access list (and whatever else Granted
+// adds, such as KEY_READ for a key that can be read but not written), and it
+// holds a subkey, so it cannot go without its subkeys being listed first. The
+// destructor gives the key its default access back (the key itself stays,
+// for a guard to clean up).
 class TLockedRegKey {
 public:
-  TLockedRegKey(HKEY Root, std::string Path) : FRoot(Root), FPath(std::move(Path)) {
+  TLockedRegKey(HKEY Root, std::string Path, DWORD Granted = 0) : FRoot(Root), FPath(std::move(Path)) {
     HKEY key = nullptr, child = nullptr;
     RegCreateKeyExA(FRoot, FPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
     RegCreateKeyExA(key, "Leftover", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr);
@@ -147,7 +148,7 @@ public:
     AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &FEveryone);
     ACL *acl = reinterpret_cast<ACL *>(FAcl);
     InitializeAcl(acl, sizeof FAcl, ACL_REVISION);
-    AddAccessAllowedAce(acl, ACL_REVISION, WRITE_DAC, FEveryone);
+    AddAccessAllowedAce(acl, ACL_REVISION, WRITE_DAC | Granted, FEveryone);
     FLocked = SetDacl(key, acl);
     RegCloseKey(key);
   }

@@ -21,11 +21,14 @@ std::string UnixFileName(const std::string &WindowsPath) {
   return result;
 }
 
-bool SetUnixMode(const std::string &WindowsPath, const std::string &Mode) {
-  const std::string unix = UnixFileName(WindowsPath);
-  if (unix.empty())
-    return false;
-  std::string command = "start.exe /wait /unix /bin/chmod " + Mode + " \"" + unix + "\"";
+namespace {
+
+// Runs a Unix program with its arguments (Windows paths already turned into
+// Unix ones) and waits for it; false when it cannot start or fails.
+bool RunUnix(const std::string &Program, const std::vector<std::string> &Arguments) {
+  std::string command = "start.exe /wait /unix " + Program;
+  for (const std::string &argument : Arguments)
+    command += " \"" + argument + "\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
@@ -38,6 +41,38 @@ bool SetUnixMode(const std::string &WindowsPath, const std::string &Mode) {
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return code == 0;
+}
+
+} // namespace
+
+bool SetUnixMode(const std::string &WindowsPath, const std::string &Mode) {
+  const std::string unix = UnixFileName(WindowsPath);
+  return !unix.empty() && RunUnix("/bin/chmod", {Mode, unix});
+}
+
+bool MakeUnixLink(const std::string &Target, const std::string &LinkWindowsPath) {
+  const std::string unix = UnixFileName(LinkWindowsPath);
+  if (unix.empty() || !RunUnix("/bin/ln", {"-s", Target, unix}))
+    return false;
+  // As with chmod, the Unix program may finish after start /wait returned.
+  for (int i = 0; i < 500; ++i) {
+    if (GetFileAttributesA(LinkWindowsPath.c_str()) != INVALID_FILE_ATTRIBUTES)
+      return true;
+    Sleep(20);
+  }
+  return false;
+}
+
+bool RemoveUnixFile(const std::string &WindowsPath) {
+  const std::string unix = UnixFileName(WindowsPath);
+  if (unix.empty() || !RunUnix("/bin/rm", {"-f", unix}))
+    return false;
+  for (int i = 0; i < 500; ++i) {
+    if (GetFileAttributesA(WindowsPath.c_str()) == INVALID_FILE_ATTRIBUTES)
+      return true;
+    Sleep(20);
+  }
+  return false;
 }
 
 bool MakeFolderReadOnly(const std::string &WindowsPath) {

@@ -1,10 +1,12 @@
 // The toolkit's labels on a real form: fitting their text in whatever font
-// the system provides, and their access keys pressed on the keyboard.
+// the system provides, and their access keys pressed on the keyboard; and
+// the enumeration of a thread's windows.
 #include "Controls.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 #include "DialogDriver.h"
 #include "Forms.h"
@@ -153,6 +155,49 @@ TEST_F(AccessKeys, TheKeyAloneWorksOnlyWhereNoControlTakesCharacters) {
   Press({'P'});
   EXPECT_TRUE(EditName->Focused()) << "an edit takes the character";
   EXPECT_EQ(EditName->Text(), "p");
+}
+
+class WindowEnumeration : public ::testing::Test {
+protected:
+  void SetUp() override {
+    App.Initialize();
+    for (int i = 0; i < 3; ++i) {
+      Forms.push_back(std::make_unique<TForm>(
+          TForm::TArgs{"TEnumTestForm", "Enumerated", TBorderStyle::bsSingle, false, 100, 100, "MS Sans Serif", -11}));
+      Forms.back()->Show();
+    }
+  }
+
+  std::vector<std::unique_ptr<TForm>> Forms;
+};
+
+TEST_F(WindowEnumeration, VisitsTheThreadsWindowsUntilTold) {
+  int visited = 0;
+  EnumerateWindows(GetCurrentThreadId(), [&](HWND) { return ++visited < 2; });
+  EXPECT_EQ(visited, 2) << "false ends the enumeration";
+  visited = 0;
+  EnumerateWindows(GetCurrentThreadId(), [&](HWND) { return ++visited > 0; });
+  EXPECT_GE(visited, 3);
+}
+
+TEST_F(WindowEnumeration, AnExceptionEndsTheEnumerationAndReachesTheCaller) {
+  for (DWORD thread : {GetCurrentThreadId(), DWORD{0}}) {
+    int visited = 0;
+    try {
+      EnumerateWindows(thread, [&](HWND) -> bool {
+        ++visited;
+        throw EListError("visit failed");
+      });
+      ADD_FAILURE() << "nothing raised, thread " << thread;
+    } catch (const EListError &e) {
+      EXPECT_EQ(e.Message(), "visit failed");
+    }
+    EXPECT_EQ(visited, 1) << "thread " << thread;
+  }
+  // Later enumerations go on as before.
+  int visited = 0;
+  EnumerateWindows(GetCurrentThreadId(), [&](HWND) { return ++visited > 0; });
+  EXPECT_GE(visited, 3);
 }
 
 } // namespace

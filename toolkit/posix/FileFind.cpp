@@ -1,9 +1,11 @@
 #include "../FileFind.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <vector>
 
@@ -43,16 +45,20 @@ bool WildcardMatch(const char *pattern, const char *name) {
 }
 
 // Attributes of the entry Name in Folder; false when it cannot be examined.
-bool EntryInfo(const std::string &Folder, const std::string &Name, TSearchRec &Rec) {
-  const std::string full = Folder + '/' + Name;
+// Names are taken relative to the open folder FolderFd when there is one:
+// a walk over a whole disk examines every entry, and resolving the full path
+// each time shows there.
+bool EntryInfo(const std::string &Folder, int FolderFd, const std::string &Name, TSearchRec &Rec) {
+  const std::string full = FolderFd >= 0 ? Name : Folder + '/' + Name;
+  const int at = FolderFd >= 0 ? FolderFd : AT_FDCWD;
   struct stat st {};
-  if (::lstat(full.c_str(), &st) != 0)
+  if (::fstatat(at, full.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
     return false;
   int32_t attr = 0;
   if (S_ISLNK(st.st_mode)) {
     attr |= faSymLink;
     struct stat target {};
-    if (::stat(full.c_str(), &target) == 0) {
+    if (::fstatat(at, full.c_str(), &target, 0) == 0) {
       if (S_ISDIR(target.st_mode))
         attr |= faDirectory;
       st = target;
@@ -89,7 +95,7 @@ struct TFileSearch::TImpl {
     if (!Dir)
       return false;
     while (const dirent *entry = ::readdir(Dir)) {
-      if (WildcardMatch(Pattern.c_str(), entry->d_name) && EntryInfo(Folder, entry->d_name, Rec))
+      if (WildcardMatch(Pattern.c_str(), entry->d_name) && EntryInfo(Folder, ::dirfd(Dir), entry->d_name, Rec))
         return true;
     }
     return false;
@@ -111,7 +117,7 @@ bool TFileSearch::FindFirst(const std::string &Path, int32_t Attr, TSearchRec &R
   if (impl->Pattern.empty())
     return false;
   // An exact name that exists needs no listing; another letter case does.
-  if (!HasWildcard(impl->Pattern) && EntryInfo(impl->Folder, impl->Pattern, Rec) && AttributesMatch(Rec.Attr, Attr)) {
+  if (!HasWildcard(impl->Pattern) && EntryInfo(impl->Folder, -1, impl->Pattern, Rec) && AttributesMatch(Rec.Attr, Attr)) {
     FImpl = std::move(impl);
     return true;
   }
@@ -132,6 +138,11 @@ bool TFileSearch::FindNext(TSearchRec &Rec) {
 }
 
 void TFileSearch::FindClose() { FImpl.reset(); }
+
+bool SameFileName(const std::string &A, const std::string &B) {
+  return A.size() == B.size() &&
+         std::equal(A.begin(), A.end(), B.begin(), [](char a, char b) { return Fold(a) == Fold(b); });
+}
 
 uint32_t GetLogicalDriveMask() { return 0; }
 

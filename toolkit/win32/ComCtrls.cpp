@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include "../SystemCallback.h"
+
 TSystemImageLists LoadSystemImageLists() {
   TSystemImageLists lists;
   SHFILEINFOA info{};
@@ -351,14 +353,24 @@ int TListView::FindCaption(const std::string &Text) const {
 
 namespace {
 
-int CALLBACK CompareItems(LPARAM A, LPARAM B, LPARAM Compare) {
-  return (*reinterpret_cast<const std::function<int(LPARAM, LPARAM)> *>(Compare))(A, B);
+struct TSortCall {
+  const std::function<int(LPARAM, LPARAM)> &Compare;
+  TCallbackError Error;
+};
+
+// After a failed comparison the rest of the sort sees every pair as equal:
+// it ends soon with the items in some order, all of them still there.
+int CALLBACK CompareItems(LPARAM A, LPARAM B, LPARAM Call) {
+  auto &call = *reinterpret_cast<TSortCall *>(Call);
+  return call.Error.Guard([&] { return call.Compare(A, B); }, 0);
 }
 
 } // namespace
 
 void TListView::Sort(const std::function<int(LPARAM, LPARAM)> &Compare) {
-  SendMessageA(Handle(), LVM_SORTITEMS, reinterpret_cast<WPARAM>(&Compare), reinterpret_cast<LPARAM>(&CompareItems));
+  TSortCall call{Compare, {}};
+  SendMessageA(Handle(), LVM_SORTITEMS, reinterpret_cast<WPARAM>(&call), reinterpret_cast<LPARAM>(&CompareItems));
+  call.Error.Rethrow();
 }
 
 void TListView::SetImages(HIMAGELIST Small, HIMAGELIST Large) {

@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "../Forms.h"
+#include "../SystemCallback.h"
 
 namespace {
 
@@ -319,4 +320,33 @@ HICON FolderGlyph() {
   static const HICON glyph = static_cast<HICON>(
       LoadImageA(LoadLibraryA("shell32.dll"), MAKEINTRESOURCEA(4), IMAGE_ICON, 16, 16, LR_SHARED));
   return glyph;
+}
+
+namespace {
+
+struct TEnumeration {
+  const std::function<bool(HWND)> &Visit;
+  TCallbackError Error;
+};
+
+BOOL CALLBACK VisitWindow(HWND Window, LPARAM Enumeration) {
+  auto &enumeration = *reinterpret_cast<TEnumeration *>(Enumeration);
+  return enumeration.Error.Guard([&] { return enumeration.Visit(Window) ? TRUE : FALSE; }, FALSE);
+}
+
+} // namespace
+
+void EnumerateWindows(DWORD ThreadId, const std::function<bool(HWND)> &Visit) {
+  TEnumeration enumeration{Visit, {}};
+  if (ThreadId == 0)
+    EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&enumeration));
+  else
+    EnumThreadWindows(ThreadId, VisitWindow, reinterpret_cast<LPARAM>(&enumeration));
+  enumeration.Error.Rethrow();
+}
+
+void EnumerateChildWindows(HWND Parent, const std::function<bool(HWND)> &Visit) {
+  TEnumeration enumeration{Visit, {}};
+  EnumChildWindows(Parent, VisitWindow, reinterpret_cast<LPARAM>(&enumeration));
+  enumeration.Error.Rethrow();
 }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 struct TFileSearch::TImpl {
   HANDLE Handle = INVALID_HANDLE_VALUE;
   ~TImpl() {
@@ -20,6 +22,20 @@ void ToSearchRec(const WIN32_FIND_DATAA &data, TSearchRec &Rec) {
                                   data.ftLastWriteTime.dwLowDateTime);
 }
 
+bool IsAscii(const std::string &S) {
+  return std::all_of(S.begin(), S.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+std::wstring Widened(const std::string &S) {
+  const int n = ::MultiByteToWideChar(CP_ACP, 0, S.data(), static_cast<int>(S.size()), nullptr, 0);
+  std::wstring w(static_cast<size_t>(n), L'\0');
+  if (n > 0)
+    ::MultiByteToWideChar(CP_ACP, 0, S.data(), static_cast<int>(S.size()), w.data(), n);
+  return w;
+}
+
 } // namespace
 
 TFileSearch::TFileSearch() = default;
@@ -30,7 +46,11 @@ bool TFileSearch::FindFirst(const std::string &Path, int32_t Attr, TSearchRec &R
   FAttr = Attr;
   WIN32_FIND_DATAA data;
   auto impl = std::make_unique<TImpl>();
-  impl->Handle = ::FindFirstFileA(Path.c_str(), &data);
+  // The basic information (no short name) in large batches: a walk over a
+  // whole disk lists every folder, and each extra round trip to the file
+  // system shows there.
+  impl->Handle = ::FindFirstFileExA(Path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                    FIND_FIRST_EX_LARGE_FETCH);
   if (impl->Handle == INVALID_HANDLE_VALUE)
     return false;
   FImpl = std::move(impl);
@@ -51,6 +71,19 @@ bool TFileSearch::FindNext(TSearchRec &Rec) {
 }
 
 void TFileSearch::FindClose() { FImpl.reset(); }
+
+bool SameFileName(const std::string &A, const std::string &B) {
+  // Plain ASCII, by far the common case, needs no conversion. Any other byte
+  // may be part of a double-byte character whose second byte looks like an
+  // ASCII letter, so the whole name goes through the system's case table.
+  if (IsAscii(A) && IsAscii(B))
+    return A.size() == B.size() &&
+           std::equal(A.begin(), A.end(), B.begin(), [](char a, char b) { return FoldAscii(a) == FoldAscii(b); });
+  const std::wstring a = Widened(A);
+  const std::wstring b = Widened(B);
+  return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
+}
 
 uint32_t GetLogicalDriveMask() { return ::GetLogicalDrives(); }
 

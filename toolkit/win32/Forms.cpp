@@ -71,12 +71,6 @@ std::string ModuleBaseName() {
   return name;
 }
 
-BOOL CALLBACK CollectEnabledWindow(HWND Window, LPARAM List) {
-  if (IsWindowVisible(Window) && IsWindowEnabled(Window))
-    reinterpret_cast<std::vector<HWND> *>(List)->push_back(Window);
-  return TRUE;
-}
-
 // ---------------------------------------------------------------------------
 // Message boxes wide enough for their caption
 
@@ -119,23 +113,27 @@ int WidthForCaption(HWND Box) {
 // The visible buttons of a box, in client coordinates.
 using TButtonPlaces = std::vector<std::pair<HWND, RECT>>;
 
-BOOL CALLBACK CollectButton(HWND Child, LPARAM Places) {
-  char name[16] = {};
-  GetClassNameA(Child, name, sizeof(name));
-  // The style, not IsWindowVisible: the box itself is not shown yet.
-  if (lstrcmpiA(name, "Button") == 0 && (GetWindowLongPtrA(Child, GWL_STYLE) & WS_VISIBLE)) {
-    RECT r{};
-    GetWindowRect(Child, &r);
-    MapWindowPoints(nullptr, GetParent(Child), reinterpret_cast<POINT *>(&r), 2);
-    reinterpret_cast<TButtonPlaces *>(Places)->emplace_back(Child, r);
-  }
-  return TRUE;
+// The visible buttons of a box, with their places in its client area.
+TButtonPlaces VisibleButtons(HWND Box) {
+  TButtonPlaces places;
+  EnumerateChildWindows(Box, [&places](HWND Child) {
+    char name[16] = {};
+    GetClassNameA(Child, name, sizeof(name));
+    // The style, not IsWindowVisible: the box itself is not shown yet.
+    if (lstrcmpiA(name, "Button") == 0 && (GetWindowLongPtrA(Child, GWL_STYLE) & WS_VISIBLE)) {
+      RECT r{};
+      GetWindowRect(Child, &r);
+      MapWindowPoints(nullptr, GetParent(Child), reinterpret_cast<POINT *>(&r), 2);
+      places.emplace_back(Child, r);
+    }
+    return true;
+  });
+  return places;
 }
 
 // Moves the row of buttons, as one, to the middle of the client area.
 void CentreButtons(HWND Box) {
-  TButtonPlaces places;
-  EnumChildWindows(Box, CollectButton, reinterpret_cast<LPARAM>(&places));
+  const TButtonPlaces places = VisibleButtons(Box);
   if (places.empty())
     return;
   int left = INT_MAX, right = INT_MIN;
@@ -326,7 +324,11 @@ TModalResult TForm::ShowModal() {
     SetWindowLongPtrA(Handle(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
   // The other windows of the thread take no input while this one is up.
   std::vector<HWND> disabled;
-  EnumThreadWindows(GetCurrentThreadId(), CollectEnabledWindow, reinterpret_cast<LPARAM>(&disabled));
+  EnumerateWindows(GetCurrentThreadId(), [&disabled](HWND Window) {
+    if (IsWindowVisible(Window) && IsWindowEnabled(Window))
+      disabled.push_back(Window);
+    return true;
+  });
   std::erase(disabled, Handle());
   for (HWND window : disabled)
     EnableWindow(window, FALSE);

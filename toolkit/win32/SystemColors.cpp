@@ -5,17 +5,7 @@
 
 #include <vector>
 
-namespace {
-
-BOOL CALLBACK NotifyThemeChanged(HWND Window, LPARAM ProcessId) {
-  DWORD owner = 0;
-  GetWindowThreadProcessId(Window, &owner);
-  if (owner == static_cast<DWORD>(ProcessId))
-    SendMessageA(Window, WM_THEMECHANGED, 0, 0);
-  return TRUE;
-}
-
-} // namespace
+#include "../Controls.h"
 
 uint32_t ReadSystemColor(int Index) { return GetSysColor(Index); }
 
@@ -33,5 +23,11 @@ bool VisualStylesEnabled() {
 void SetVisualStylesEnabled(bool Enabled) {
   SetThemeAppProperties(Enabled ? STAP_VALIDBITS : 0);
   // Windows already open redraw with the new setting only when told.
-  EnumWindows(NotifyThemeChanged, static_cast<LPARAM>(GetCurrentProcessId()));
+  EnumerateWindows(0, [](HWND Window) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(Window, &owner);
+    if (owner == GetCurrentProcessId())
+      SendMessageA(Window, WM_THEMECHANGED, 0, 0);
+    return true;
+  });
 }
