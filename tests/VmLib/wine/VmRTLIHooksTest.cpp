@@ -170,6 +170,10 @@ TEST(VmRTLIHooks, ADeepStackKeepsFiftyEntries) {
 }
 
 TEST(VmRTLIHooks, AnAccessViolationShowsTheFaultingAddressFirst) {
+  // qemu-user hands Wine the fault as an illegal instruction, with no access
+  // address, and the process ends in the debugger: nothing of ours to test.
+  if (std::getenv("VM_EMU32_QEMU"))
+    GTEST_SKIP() << "hardware faults are not delivered faithfully under user-mode emulation";
   TFaultRecovery recovery;
   Level2CallLine = 0;
   Fault();
