@@ -97,11 +97,14 @@ inline void SinCos(double x, double &SinX, double &CosX) {
 // The projections with what depends only on the ellipsoid and the system
 // worked out once: the conversion engine makes one per call and runs it over
 // every point; the single-point functions of VmGeodetics.h make one per point.
+// Each direction writes the first two values of Out, which may be In, and
+// leaves the height to the caller: stored straight from the extended
+// registers, the results take no detour through a returned pair.
 class TMercator {
 public:
   explicit TMercator(const TGeodeticEllipsoid *Ellipsoid);
-  TDoublePoint Forward(const TDoublePoint &Geographic) const;
-  TDoublePoint Inverse(const TDoublePoint &Projected) const;
+  void Forward(const TDoublePoint3 &Geographic, TDoublePoint3 &Out) const;
+  void Inverse(const TDoublePoint3 &Projected, TDoublePoint3 &Out) const;
   long double IsometricScaled(double Phi) const;  // a psi, the Mercator y
   long double Geodetic(long double Chi) const;     // phi of the conformal latitude chi
 
@@ -114,8 +117,8 @@ private:
 class TTransverseMercator {
 public:
   TTransverseMercator(const TGeodeticEllipsoid *Ellipsoid, double K0, double Lon0);
-  TDoublePoint Forward(const TDoublePoint &Geographic) const;
-  TDoublePoint Inverse(const TDoublePoint &Projected) const;
+  void Forward(const TDoublePoint3 &Geographic, TDoublePoint3 &Out) const;
+  void Inverse(const TDoublePoint3 &Projected, TDoublePoint3 &Out) const;
 
 private:
   const TGeodeticEllipsoid *FEllipsoid;

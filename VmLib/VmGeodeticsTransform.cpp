@@ -305,12 +305,20 @@ uint8_t KindOf(const TGeodeticCoordinateSystem &System) {
 }
 
 // The projection of a system of the kind, made once per conversion: for the
-// geographic and local Cartesian kinds both directions copy the point.
+// geographic and local Cartesian kinds both directions copy the point. Each
+// direction writes the first two values of Out, which may be In; the height
+// is the caller's.
 template <uint8_t Kind>
 struct TProjectionOf {
   explicit TProjectionOf(const TGeodeticCoordinateSystem &) {}
-  TDoublePoint Forward(const TDoublePoint &Point) const { return Point; }
-  TDoublePoint Inverse(const TDoublePoint &Point) const { return Point; }
+  static void Forward(const TDoublePoint3 &In, TDoublePoint3 &Out) { Copy(In, Out); }
+  static void Inverse(const TDoublePoint3 &In, TDoublePoint3 &Out) { Copy(In, Out); }
+
+private:
+  static void Copy(const TDoublePoint3 &In, TDoublePoint3 &Out) {
+    Out.X = In.X;
+    Out.Y = In.Y;
+  }
 };
 
 template <>
@@ -327,23 +335,15 @@ struct TProjectionOf<gcsTransverseMercator> : TTransverseMercator {
 template <>
 struct TProjectionOf<gcsRD> {
   explicit TProjectionOf(const TGeodeticCoordinateSystem &) {}
-  TDoublePoint Forward(const TDoublePoint &Point) const { return RDForward(Point); }
-  TDoublePoint Inverse(const TDoublePoint &Point) const { return RDInverse(Point); }
+  static void Forward(const TDoublePoint3 &In, TDoublePoint3 &Out) { Store(RDForward({In.X, In.Y}), Out); }
+  static void Inverse(const TDoublePoint3 &In, TDoublePoint3 &Out) { Store(RDInverse({In.X, In.Y}), Out); }
+
+private:
+  static void Store(const TDoublePoint &Point, TDoublePoint3 &Out) {
+    Out.X = Point.X;
+    Out.Y = Point.Y;
+  }
 };
-
-// Projected (or geographic) point to geographic (latitude, longitude, height)
-// on the system's datum, and back; the height passes through.
-template <uint8_t Kind>
-TDoublePoint3 ToGeographic(const TDoublePoint3 &Point, const TProjectionOf<Kind> &Projection) {
-  const TDoublePoint Geographic = Projection.Inverse({Point.X, Point.Y});
-  return {Geographic.X, Geographic.Y, Point.Z};
-}
-
-template <uint8_t Kind>
-TDoublePoint3 FromGeographic(const TDoublePoint3 &Point, const TProjectionOf<Kind> &Projection) {
-  const TDoublePoint Projected = Projection.Forward({Point.X, Point.Y});
-  return {Projected.X, Projected.Y, Point.Z};
-}
 
 // Progress during a conversion: about a hundred reports, counted down per point.
 class TProgressCounter {
@@ -416,23 +416,29 @@ void Convert(int Count, TDoublePoint3 *Out, const TGeodeticCoordinateSystem &Dst
   const TProjectionOf<DstKind> DstProjection(Dst);
   TProgressCounter Counter(Count, Sender, Progress);
   for (int i = Count - 1; i >= 0; --i) {
+    // The source point on geographic coordinates of its datum, height kept.
+    TDoublePoint3 Point;
+    if constexpr (SrcKind != gcsLocalCartesian) {
+      Point.Z = In[i].Z;
+      SrcProjection.Inverse(In[i], Point);
+    }
     if constexpr (SrcKind == gcsLocalCartesian || DstKind == gcsLocalCartesian) {
-      TDoublePoint3 Point;
       if constexpr (SrcKind == gcsLocalCartesian)
         Point = TransformPoint(In[i], Src.LocalToGeocentric);
       else
-        Point = GeodeticToGeocentricH(ToGeographic<SrcKind>(In[i], SrcProjection), Src.Datum->Ellipsoid);
+        Point = GeodeticToGeocentricH(Point, Src.Datum->Ellipsoid);
       if (!SameDatum)
         DatumChangeGeocentric(Point, Dst.Datum, Point, Src.Datum);
       if constexpr (DstKind == gcsLocalCartesian)
         Out[i] = TransformPoint(Point, Dst.GeocentricToLocal);
       else
-        Out[i] = FromGeographic<DstKind>(GeocentricToGeodetic(Point, Dst.Datum->Ellipsoid), DstProjection);
-    } else {
-      TDoublePoint3 Point = ToGeographic<SrcKind>(In[i], SrcProjection);
-      if (!SameDatum)
-        DatumChangeGeodetic(Point, Dst.Datum, Point, Src.Datum);
-      Out[i] = FromGeographic<DstKind>(Point, DstProjection);
+        Point = GeocentricToGeodetic(Point, Dst.Datum->Ellipsoid);
+    } else if (!SameDatum) {
+      DatumChangeGeodetic(Point, Dst.Datum, Point, Src.Datum);
+    }
+    if constexpr (DstKind != gcsLocalCartesian) {
+      Out[i].Z = Point.Z;
+      DstProjection.Forward(Point, Out[i]);
     }
     Counter.Done(i);
   }

@@ -40,7 +40,7 @@ TTransverseMercator::TTransverseMercator(const TGeodeticEllipsoid *Ellipsoid, do
 // The sine-cosine pair comes first in each direction, so that no extended
 // value has to outlive a call: the x87 registers do not survive one, and
 // 80-bit spills are slow. The ellipsoid's values are read as doubles where used.
-TDoublePoint TTransverseMercator::Forward(const TDoublePoint &Geographic) const {
+void TTransverseMercator::Forward(const TDoublePoint3 &Geographic, TDoublePoint3 &Out) const {
   double sinPhiD, cosPhiD;
   SinCos(Geographic.X, sinPhiD, cosPhiD);
   const Ext phi = Geographic.X;
@@ -66,10 +66,11 @@ TDoublePoint TTransverseMercator::Forward(const TDoublePoint &Geographic) const 
   const Ext y = FK0 * (M + N * tanPhi * A2 *
                                (Half + A2 * ((5 - T + 9 * C + 4 * C * C) * TwentyFourth +
                                              A2 * (61 - 58 * T + T * T + 600 * C - 330 * ep2) * SevenTwentieth)));
-  return {static_cast<double>(x), static_cast<double>(y)};
+  Out.X = static_cast<double>(x);
+  Out.Y = static_cast<double>(y);
 }
 
-TDoublePoint TTransverseMercator::Inverse(const TDoublePoint &Projected) const {
+void TTransverseMercator::Inverse(const TDoublePoint3 &Projected, TDoublePoint3 &Out) const {
   const Ext mu = Projected.Y * FMuScale;
   double sinMuD, cosMuD;
   SinCos(static_cast<double>(mu), sinMuD, cosMuD);
@@ -111,15 +112,20 @@ TDoublePoint TTransverseMercator::Inverse(const TDoublePoint &Projected) const {
   const Ext P3 = 1 + 2 * T1 + C1;
   const Ext P5 = 5 - 2 * C1 + 28 * T1 - 3 * C1C1 + 8 * ep2 + 24 * T1 * T1;
   const Ext lam = FLon0 + D * (1 - D2 * (P3 * Sixth - D2 * P5 * OneTwentieth)) * secPhi1;
-  return {static_cast<double>(phi), static_cast<double>(lam)};
+  Out.X = static_cast<double>(phi);
+  Out.Y = static_cast<double>(lam);
 }
 
 TDoublePoint TransverseMercatorForward(const TDoublePoint &Geographic, const TGeodeticEllipsoid *Ellipsoid,
                                        double K0, double Lon0) {
-  return TTransverseMercator(Ellipsoid, K0, Lon0).Forward(Geographic);
+  TDoublePoint3 Point{Geographic.X, Geographic.Y, 0};
+  TTransverseMercator(Ellipsoid, K0, Lon0).Forward(Point, Point);
+  return {Point.X, Point.Y};
 }
 
 TDoublePoint TransverseMercatorInverse(const TDoublePoint &Projected, const TGeodeticEllipsoid *Ellipsoid,
                                        double K0, double Lon0) {
-  return TTransverseMercator(Ellipsoid, K0, Lon0).Inverse(Projected);
+  TDoublePoint3 Point{Projected.X, Projected.Y, 0};
+  TTransverseMercator(Ellipsoid, K0, Lon0).Inverse(Point, Point);
+  return {Point.X, Point.Y};
 }
