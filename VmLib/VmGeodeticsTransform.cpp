@@ -215,40 +215,86 @@ void DatumChangeGeocentric(TDoublePoint3 &Out, const TGeodeticDatum *DstDatum, c
 
 namespace {
 
-// The geodetic datum change; WithHeight selects the geocentric conversion
-// that uses the input height and whether the output keeps a height at all.
-template <bool WithHeight>
-TDoublePoint3 ChangeGeodetic(const TGeodeticDatum *DstDatum, const TDoublePoint3 &In,
-                             const TGeodeticDatum *SrcDatum) {
-  if (SrcDatum->IsWGS84 && DstDatum->IsWGS84)
-    return WithHeight ? In : TDoublePoint3{In.X, In.Y, 0};
-  TNearAngles Near;
-  TDoublePoint3 Point = Geocentric(In.X, In.Y, WithHeight ? In.Z : 0, SrcDatum->Ellipsoid, &Near);
-  if (!SrcDatum->IsWGS84)
-    Point = TransformPoint(Point, SrcDatum->ToWGS84);
-  if (!DstDatum->IsWGS84)
-    Point = TransformPoint(Point, DstDatum->ToLocal);
-  Point = ToGeodetic(Point, DstDatum->Ellipsoid, &Near);
-  if (!WithHeight)
-    Point.Z = 0;
-  return Point;
-}
+// A datum matrix applied to many points. Most datums are given by three
+// shifts alone, and then the 3 x 3 block is exactly the identity: adding the
+// shift gives the very sums the full product would (x 1 + y 0 + z 0 + dx is
+// x + dx) for a third of the work.
+class TMatrixStep {
+public:
+  explicit TMatrixStep(const TGeodeticMatrix &Matrix) : FMatrix(Matrix), FShiftOnly(IsShiftOnly(Matrix)) {}
+
+  TDoublePoint3 operator()(const TDoublePoint3 &Point) const {
+    if (!FShiftOnly)
+      return TransformPoint(Point, FMatrix);
+    const auto &Shift = FMatrix.M[3];
+    return {static_cast<double>(static_cast<Ext>(Point.X) + Shift[0]),
+            static_cast<double>(static_cast<Ext>(Point.Y) + Shift[1]),
+            static_cast<double>(static_cast<Ext>(Point.Z) + Shift[2])};
+  }
+
+private:
+  static bool IsShiftOnly(const TGeodeticMatrix &Matrix) {
+    for (int Row = 0; Row < 3; ++Row)
+      for (int Col = 0; Col < 3; ++Col)
+        if (Matrix.M[Row][Col] != (Row == Col ? 1.0 : 0.0))
+          return false;
+    return true;
+  }
+
+  const TGeodeticMatrix &FMatrix;
+  bool FShiftOnly;
+};
+
+// The geodetic datum change between two datums, with what depends on them
+// alone worked out once: the conversion engine makes one per call. With
+// height (Geodetic) the geocentric conversion uses the input height and the
+// output keeps one; without (Geodetic2D) both are 0.
+class TDatumChange {
+public:
+  TDatumChange(const TGeodeticDatum *DstDatum, const TGeodeticDatum *SrcDatum)
+      : FDst(DstDatum), FSrc(SrcDatum), FToWGS84(SrcDatum->ToWGS84), FToLocal(DstDatum->ToLocal) {}
+
+  TDoublePoint3 Geodetic(const TDoublePoint3 &In) const { return Change<true>(In); }
+  TDoublePoint3 Geodetic2D(const TDoublePoint3 &In) const { return Change<false>(In); }
+
+private:
+  template <bool WithHeight>
+  TDoublePoint3 Change(const TDoublePoint3 &In) const {
+    if (FSrc->IsWGS84 && FDst->IsWGS84)
+      return WithHeight ? In : TDoublePoint3{In.X, In.Y, 0};
+    TNearAngles Near;
+    TDoublePoint3 Point = Geocentric(In.X, In.Y, WithHeight ? In.Z : 0, FSrc->Ellipsoid, &Near);
+    if (!FSrc->IsWGS84)
+      Point = FToWGS84(Point);
+    if (!FDst->IsWGS84)
+      Point = FToLocal(Point);
+    Point = ToGeodetic(Point, FDst->Ellipsoid, &Near);
+    if (!WithHeight)
+      Point.Z = 0;
+    return Point;
+  }
+
+  const TGeodeticDatum *FDst;
+  const TGeodeticDatum *FSrc;
+  TMatrixStep FToWGS84;
+  TMatrixStep FToLocal;
+};
 
 }  // namespace
 
 void DatumChangeGeodetic(TDoublePoint3 &Out, const TGeodeticDatum *DstDatum, const TDoublePoint3 &In,
                          const TGeodeticDatum *SrcDatum) {
-  Out = ChangeGeodetic<true>(DstDatum, In, SrcDatum);
+  Out = TDatumChange(DstDatum, SrcDatum).Geodetic(In);
 }
 
 void DatumChangeGeodetic2D(TDoublePoint3 &Out, const TGeodeticDatum *DstDatum, const TDoublePoint3 &In,
                            const TGeodeticDatum *SrcDatum) {
-  Out = ChangeGeodetic<false>(DstDatum, In, SrcDatum);
+  Out = TDatumChange(DstDatum, SrcDatum).Geodetic2D(In);
 }
 
 void DatumChangeGeodetic2D(TDoublePoint &Out, const TGeodeticDatum *DstDatum, const TDoublePoint &In,
                            const TGeodeticDatum *SrcDatum) {
-  const TDoublePoint3 Point = ChangeGeodetic<false>(DstDatum, {In.X, In.Y, 0}, SrcDatum);
+  const TDoublePoint3 Point = TDatumChange(DstDatum, SrcDatum).Geodetic2D({In.X, In.Y, 0});
   Out = {Point.X, Point.Y};
 }
 
@@ -412,6 +458,7 @@ void Convert(int Count, TDoublePoint3 *Out, const TGeodeticCoordinateSystem &Dst
     throw EGeodeticsError("ConvertPoints: Coordinate system has no datum.");
 
   const bool SameDatum = DatumsEquivalent(Src.Datum, Dst.Datum);
+  const TDatumChange DatumChange(Dst.Datum, Src.Datum);
   const TProjectionOf<SrcKind> SrcProjection(Src);
   const TProjectionOf<DstKind> DstProjection(Dst);
   TProgressCounter Counter(Count, Sender, Progress);
@@ -434,7 +481,7 @@ void Convert(int Count, TDoublePoint3 *Out, const TGeodeticCoordinateSystem &Dst
       else
         Point = GeocentricToGeodetic(Point, Dst.Datum->Ellipsoid);
     } else if (!SameDatum) {
-      DatumChangeGeodetic(Point, Dst.Datum, Point, Src.Datum);
+      Point = DatumChange.Geodetic(Point);
     }
     if constexpr (DstKind != gcsLocalCartesian) {
       Out[i].Z = Point.Z;
