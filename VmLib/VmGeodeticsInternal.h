@@ -126,6 +126,22 @@ private:
   double FLon0;
   TSineSeries FMeridian;   // the meridian arc's sines: -C2, C3, -C4 (C1 phi apart)
   TSineSeries FFootpoint;  // rectifying latitude to footpoint latitude
-  long double FMuScale;     // MuFactor / K0: northing to rectifying latitude
-  long double FInvAK0;      // 1 / (a K0)
+  // Held as doubles, like the ellipsoid's own factors: the x87 unit loads a
+  // double in one step and an 80-bit value in many.
+  double FMuScale;  // MuFactor / K0: northing to rectifying latitude
+  double FInvAK0;   // 1 / (a K0)
+
+public:
+  // The constant terms of the series' polynomials. Forward: 5 - 58 e'^2 and
+  // 61 - 330 e'^2. Inverse: 5 - 9 e'^2, 5 + 8 e'^2, 61 - 252 e'^2, and 1 + e'^2.
+  struct TForwardTerms {
+    double X5, Y6;
+  };
+  struct TInverseTerms {
+    double P4, P5, P6, OnePlusEp2;
+  };
+
+private:
+  TForwardTerms FForwardTerms;
+  TInverseTerms FInverseTerms;
 };
