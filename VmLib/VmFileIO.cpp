@@ -398,7 +398,7 @@ private:
     size_t missing = FNames.size();
     TFileSearch search;
     TSearchRec entry;
-    for (bool more = search.FindFirst(Folder + PathDelim + "*.*", faAnyFile, entry); more;
+    for (bool more = search.FindFirst(Folder + PathDelim + "*.*", faAnyFile, entry, TListingDetail::NamesAndKinds); more;
          more = search.FindNext(entry)) {
       if (lookable && (missing -= MarkPresent(entry.Name, present)) == 0)
         return AllNamesFit(Folder) || AllNamesOpen(Folder);

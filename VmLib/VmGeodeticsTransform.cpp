@@ -215,40 +215,86 @@ void DatumChangeGeocentric(TDoublePoint3 &Out, const TGeodeticDatum *DstDatum, c
 
 namespace {
 
-// The geodetic datum change; WithHeight selects the geocentric conversion
-// that uses the input height and whether the output keeps a height at all.
-template <bool WithHeight>
-TDoublePoint3 ChangeGeodetic(const TGeodeticDatum *DstDatum, const TDoublePoint3 &In,
-                             const TGeodeticDatum *SrcDatum) {
-  if (SrcDatum->IsWGS84 && DstDatum->IsWGS84)
-    return WithHeight ? In : TDoublePoint3{In.X, In.Y, 0};
-  TNearAngles Near;
-  TDoublePoint3 Point = Geocentric(In.X, In.Y, WithHeight ? In.Z : 0, SrcDatum->Ellipsoid, &Near);
-  if (!SrcDatum->IsWGS84)
-    Point = TransformPoint(Point, SrcDatum->ToWGS84);
-  if (!DstDatum->IsWGS84)
-    Point = TransformPoint(Point, DstDatum->ToLocal);
-  Point = ToGeodetic(Point, DstDatum->Ellipsoid, &Near);
-  if (!WithHeight)
-    Point.Z = 0;
-  return Point;
-}
+// A datum matrix applied to many points. Most datums are given by three
+// shifts alone, and then the 3 x 3 block is exactly the identity: adding the
+// shift gives the very sums the full product would (x 1 + y 0 + z 0 + dx is
+// x + dx) for a third of the work.
+class TMatrixStep {
+public:
+  explicit TMatrixStep(const TGeodeticMatrix &Matrix) : FMatrix(Matrix), FShiftOnly(IsShiftOnly(Matrix)) {}
+
+  TDoublePoint3 operator()(const TDoublePoint3 &Point) const {
+    if (!FShiftOnly)
+      return TransformPoint(Point, FMatrix);
+    const auto &Shift = FMatrix.M[3];
+    return {static_cast<double>(static_cast<Ext>(Point.X) + Shift[0]),
+            static_cast<double>(static_cast<Ext>(Point.Y) + Shift[1]),
+            static_cast<double>(static_cast<Ext>(Point.Z) + Shift[2])};
+  }
+
+private:
+  static bool IsShiftOnly(const TGeodeticMatrix &Matrix) {
+    for (int Row = 0; Row < 3; ++Row)
+      for (int Col = 0; Col < 3; ++Col)
+        if (Matrix.M[Row][Col] != (Row == Col ? 1.0 : 0.0))
+          return false;
+    return true;
+  }
+
+  const TGeodeticMatrix &FMatrix;
+  bool FShiftOnly;
+};
+
+// The geodetic datum change between two datums, with what depends on them
+// alone worked out once: the conversion engine makes one per call. With
+// height (Geodetic) the geocentric conversion uses the input height and the
+// output keeps one; without (Geodetic2D) both are 0.
+class TDatumChange {
+public:
+  TDatumChange(const TGeodeticDatum *DstDatum, const TGeodeticDatum *SrcDatum)
+      : FDst(DstDatum), FSrc(SrcDatum), FToWGS84(SrcDatum->ToWGS84), FToLocal(DstDatum->ToLocal) {}
+
+  TDoublePoint3 Geodetic(const TDoublePoint3 &In) const { return Change<true>(In); }
+  TDoublePoint3 Geodetic2D(const TDoublePoint3 &In) const { return Change<false>(In); }
+
+private:
+  template <bool WithHeight>
+  TDoublePoint3 Change(const TDoublePoint3 &In) const {
+    if (FSrc->IsWGS84 && FDst->IsWGS84)
+      return WithHeight ? In : TDoublePoint3{In.X, In.Y, 0};
+    TNearAngles Near;
+    TDoublePoint3 Point = Geocentric(In.X, In.Y, WithHeight ? In.Z : 0, FSrc->Ellipsoid, &Near);
+    if (!FSrc->IsWGS84)
+      Point = FToWGS84(Point);
+    if (!FDst->IsWGS84)
+      Point = FToLocal(Point);
+    Point = ToGeodetic(Point, FDst->Ellipsoid, &Near);
+    if (!WithHeight)
+      Point.Z = 0;
+    return Point;
+  }
+
+  const TGeodeticDatum *FDst;
+  const TGeodeticDatum *FSrc;
+  TMatrixStep FToWGS84;
+  TMatrixStep FToLocal;
+};
 
 }  // namespace
 
 void DatumChangeGeodetic(TDoublePoint3 &Out, const TGeodeticDatum *DstDatum, const TDoublePoint3 &In,
                          const TGeodeticDatum *SrcDatum) {
-  Out = ChangeGeodetic<true>(DstDatum, In, SrcDatum);
+  Out = TDatumChange(DstDatum, SrcDatum).Geodetic(In);
 }
 
 void DatumChangeGeodetic2D(TDoublePoint3 &Out, const TGeodeticDatum *DstDatum, const TDoublePoint3 &In,
                            const TGeodeticDatum *SrcDatum) {
-  Out = ChangeGeodetic<false>(DstDatum, In, SrcDatum);
+  Out = TDatumChange(DstDatum, SrcDatum).Geodetic2D(In);
 }
 
 void DatumChangeGeodetic2D(TDoublePoint &Out, const TGeodeticDatum *DstDatum, const TDoublePoint &In,
                            const TGeodeticDatum *SrcDatum) {
-  const TDoublePoint3 Point = ChangeGeodetic<false>(DstDatum, {In.X, In.Y, 0}, SrcDatum);
+  const TDoublePoint3 Point = TDatumChange(DstDatum, SrcDatum).Geodetic2D({In.X, In.Y, 0});
   Out = {Point.X, Point.Y};
 }
 
@@ -305,12 +351,20 @@ uint8_t KindOf(const TGeodeticCoordinateSystem &System) {
 }
 
 // The projection of a system of the kind, made once per conversion: for the
-// geographic and local Cartesian kinds both directions copy the point.
+// geographic and local Cartesian kinds both directions copy the point. Each
+// direction writes the first two values of Out, which may be In; the height
+// is the caller's.
 template <uint8_t Kind>
 struct TProjectionOf {
   explicit TProjectionOf(const TGeodeticCoordinateSystem &) {}
-  TDoublePoint Forward(const TDoublePoint &Point) const { return Point; }
-  TDoublePoint Inverse(const TDoublePoint &Point) const { return Point; }
+  static void Forward(const TDoublePoint3 &In, TDoublePoint3 &Out) { Copy(In, Out); }
+  static void Inverse(const TDoublePoint3 &In, TDoublePoint3 &Out) { Copy(In, Out); }
+
+private:
+  static void Copy(const TDoublePoint3 &In, TDoublePoint3 &Out) {
+    Out.X = In.X;
+    Out.Y = In.Y;
+  }
 };
 
 template <>
@@ -327,23 +381,15 @@ struct TProjectionOf<gcsTransverseMercator> : TTransverseMercator {
 template <>
 struct TProjectionOf<gcsRD> {
   explicit TProjectionOf(const TGeodeticCoordinateSystem &) {}
-  TDoublePoint Forward(const TDoublePoint &Point) const { return RDForward(Point); }
-  TDoublePoint Inverse(const TDoublePoint &Point) const { return RDInverse(Point); }
+  static void Forward(const TDoublePoint3 &In, TDoublePoint3 &Out) { Store(RDForward({In.X, In.Y}), Out); }
+  static void Inverse(const TDoublePoint3 &In, TDoublePoint3 &Out) { Store(RDInverse({In.X, In.Y}), Out); }
+
+private:
+  static void Store(const TDoublePoint &Point, TDoublePoint3 &Out) {
+    Out.X = Point.X;
+    Out.Y = Point.Y;
+  }
 };
-
-// Projected (or geographic) point to geographic (latitude, longitude, height)
-// on the system's datum, and back; the height passes through.
-template <uint8_t Kind>
-TDoublePoint3 ToGeographic(const TDoublePoint3 &Point, const TProjectionOf<Kind> &Projection) {
-  const TDoublePoint Geographic = Projection.Inverse({Point.X, Point.Y});
-  return {Geographic.X, Geographic.Y, Point.Z};
-}
-
-template <uint8_t Kind>
-TDoublePoint3 FromGeographic(const TDoublePoint3 &Point, const TProjectionOf<Kind> &Projection) {
-  const TDoublePoint Projected = Projection.Forward({Point.X, Point.Y});
-  return {Projected.X, Projected.Y, Point.Z};
-}
 
 // Progress during a conversion: about a hundred reports, counted down per point.
 class TProgressCounter {
@@ -412,27 +458,34 @@ void Convert(int Count, TDoublePoint3 *Out, const TGeodeticCoordinateSystem &Dst
     throw EGeodeticsError("ConvertPoints: Coordinate system has no datum.");
 
   const bool SameDatum = DatumsEquivalent(Src.Datum, Dst.Datum);
+  const TDatumChange DatumChange(Dst.Datum, Src.Datum);
   const TProjectionOf<SrcKind> SrcProjection(Src);
   const TProjectionOf<DstKind> DstProjection(Dst);
   TProgressCounter Counter(Count, Sender, Progress);
   for (int i = Count - 1; i >= 0; --i) {
+    // The source point on geographic coordinates of its datum, height kept.
+    TDoublePoint3 Point;
+    if constexpr (SrcKind != gcsLocalCartesian) {
+      Point.Z = In[i].Z;
+      SrcProjection.Inverse(In[i], Point);
+    }
     if constexpr (SrcKind == gcsLocalCartesian || DstKind == gcsLocalCartesian) {
-      TDoublePoint3 Point;
       if constexpr (SrcKind == gcsLocalCartesian)
         Point = TransformPoint(In[i], Src.LocalToGeocentric);
       else
-        Point = GeodeticToGeocentricH(ToGeographic<SrcKind>(In[i], SrcProjection), Src.Datum->Ellipsoid);
+        Point = GeodeticToGeocentricH(Point, Src.Datum->Ellipsoid);
       if (!SameDatum)
         DatumChangeGeocentric(Point, Dst.Datum, Point, Src.Datum);
       if constexpr (DstKind == gcsLocalCartesian)
         Out[i] = TransformPoint(Point, Dst.GeocentricToLocal);
       else
-        Out[i] = FromGeographic<DstKind>(GeocentricToGeodetic(Point, Dst.Datum->Ellipsoid), DstProjection);
-    } else {
-      TDoublePoint3 Point = ToGeographic<SrcKind>(In[i], SrcProjection);
-      if (!SameDatum)
-        DatumChangeGeodetic(Point, Dst.Datum, Point, Src.Datum);
-      Out[i] = FromGeographic<DstKind>(Point, DstProjection);
+        Point = GeocentricToGeodetic(Point, Dst.Datum->Ellipsoid);
+    } else if (!SameDatum) {
+      Point = DatumChange.Geodetic(Point);
+    }
+    if constexpr (DstKind != gcsLocalCartesian) {
+      Out[i].Z = Point.Z;
+      DstProjection.Forward(Point, Out[i]);
     }
     Counter.Done(i);
   }

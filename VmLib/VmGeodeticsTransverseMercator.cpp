@@ -24,6 +24,18 @@ constexpr double OneTwentieth = 1.0 / 120;
 constexpr double SevenTwentieth = 1.0 / 720;
 constexpr double SmallAngle = 0.003;  // radians; see the footpoint latitude below
 
+// The parts of the series that depend on e'^2 alone.
+TTransverseMercator::TForwardTerms ForwardTerms(double Ep2) {
+  const Ext ep2 = Ep2;
+  return {static_cast<double>(5 - 58 * ep2), static_cast<double>(61 - 330 * ep2)};
+}
+
+TTransverseMercator::TInverseTerms InverseTerms(double Ep2) {
+  const Ext ep2 = Ep2;
+  return {static_cast<double>(5 - 9 * ep2), static_cast<double>(5 + 8 * ep2), static_cast<double>(61 - 252 * ep2),
+          static_cast<double>(1 + ep2)};
+}
+
 // -C2 sin 2phi + C3 sin 4phi - C4 sin 6phi of the meridian arc as a sine series.
 TSineSeries MeridianSines(const TGeodeticEllipsoid *Ellipsoid) {
   const double *C = Ellipsoid->MeridianCoef;
@@ -35,12 +47,14 @@ TSineSeries MeridianSines(const TGeodeticEllipsoid *Ellipsoid) {
 TTransverseMercator::TTransverseMercator(const TGeodeticEllipsoid *Ellipsoid, double K0, double Lon0)
     : FEllipsoid(Ellipsoid), FK0(K0), FLon0(Lon0),
       FMeridian(MeridianSines(Ellipsoid)), FFootpoint(Ellipsoid->FootpointCoef),
-      FMuScale(Ellipsoid->MuFactor / static_cast<Ext>(K0)), FInvAK0(1 / (static_cast<Ext>(Ellipsoid->A) * K0)) {}
+      FMuScale(static_cast<double>(Ellipsoid->MuFactor / static_cast<Ext>(K0))),
+      FInvAK0(static_cast<double>(1 / (static_cast<Ext>(Ellipsoid->A) * K0))),
+      FForwardTerms(ForwardTerms(Ellipsoid->E2Prime)), FInverseTerms(InverseTerms(Ellipsoid->E2Prime)) {}
 
 // The sine-cosine pair comes first in each direction, so that no extended
 // value has to outlive a call: the x87 registers do not survive one, and
 // 80-bit spills are slow. The ellipsoid's values are read as doubles where used.
-TDoublePoint TTransverseMercator::Forward(const TDoublePoint &Geographic) const {
+void TTransverseMercator::Forward(const TDoublePoint3 &Geographic, TDoublePoint3 &Out) const {
   double sinPhiD, cosPhiD;
   SinCos(Geographic.X, sinPhiD, cosPhiD);
   const Ext phi = Geographic.X;
@@ -60,19 +74,26 @@ TDoublePoint TTransverseMercator::Forward(const TDoublePoint &Geographic) const 
   const Ext sin2Phi = 2 * sinPhi * cosPhi;
   const Ext cos2Phi = (cosPhi - sinPhi) * (cosPhi + sinPhi);
   const Ext M = FEllipsoid->A * (FEllipsoid->MeridianCoef[0] * phi + FMeridian(sin2Phi, cos2Phi));
-  // The series in Horner form over A^2.
-  const Ext x = FK0 * N * A *
-                (1 + A2 * ((1 - T + C) * Sixth + A2 * (5 - 18 * T + T * T + 72 * C - 58 * ep2) * OneTwentieth));
+  // The series in Horner form over A^2, easting first. As in the inverse,
+  // each sum starts from a variable term and each result is rounded to its
+  // double at once, so that fewer values are spilled as 80 bits.
+  const double x = static_cast<double>(
+      FK0 * N * A * (1 + A2 * ((C - T + 1) * Sixth + A2 * (T * T - 18 * T + 72 * C + FForwardTerms.X5) * OneTwentieth)));
   const Ext y = FK0 * (M + N * tanPhi * A2 *
-                               (Half + A2 * ((5 - T + 9 * C + 4 * C * C) * TwentyFourth +
-                                             A2 * (61 - 58 * T + T * T + 600 * C - 330 * ep2) * SevenTwentieth)));
-  return {static_cast<double>(x), static_cast<double>(y)};
+                               (Half + A2 * ((C * (9 + 4 * C) - T + 5) * TwentyFourth +
+                                             A2 * (T * T - 58 * T + 600 * C + FForwardTerms.Y6) * SevenTwentieth)));
+  Out.X = x;
+  Out.Y = static_cast<double>(y);
 }
 
-TDoublePoint TTransverseMercator::Inverse(const TDoublePoint &Projected) const {
-  const Ext mu = Projected.Y * FMuScale;
+void TTransverseMercator::Inverse(const TDoublePoint3 &Projected, TDoublePoint3 &Out) const {
+  const double x = Projected.X;
+  const double y = Projected.Y;
+  // mu as the double the library takes, worked out as a double: moving an
+  // extended result over to the library's registers goes through memory and
+  // stalls. In extended precision it is worked out again where it is added.
   double sinMuD, cosMuD;
-  SinCos(static_cast<double>(mu), sinMuD, cosMuD);
+  SinCos(y * FMuScale, sinMuD, cosMuD);
   const Ext sinMu = sinMuD;
   const Ext cosMu = cosMuD;
   // phi1 = mu + delta. On the earth's ellipsoids delta stays below 0.003
@@ -88,38 +109,46 @@ TDoublePoint TTransverseMercator::Inverse(const TDoublePoint &Projected) const {
     cosPhi1 = cosMu * cosDelta - sinMu * sinDelta;
   } else {
     double sinPhi1D, cosPhi1D;
-    SinCos(static_cast<double>(mu + delta), sinPhi1D, cosPhi1D);
+    SinCos(static_cast<double>(y * static_cast<Ext>(FMuScale) + delta), sinPhi1D, cosPhi1D);
     sinPhi1 = sinPhi1D;
     cosPhi1 = cosPhi1D;
   }
-  const Ext phi1 = mu + delta;
   const double ep2 = FEllipsoid->E2Prime;
   const Ext secPhi1 = 1 / cosPhi1;
   const Ext tanPhi1 = sinPhi1 * secPhi1;
-  const Ext W = 1 - FEllipsoid->E2 * sinPhi1 * sinPhi1;
-  const Ext C1 = ep2 * cosPhi1 * cosPhi1;
   const Ext T1 = tanPhi1 * tanPhi1;
-  // N1 = a / sqrt(W) and R1 = a (1 - e^2) / W^(3/2), so N1 / R1 = W / (1 - e^2) = W (1 + e'^2).
-  const Ext D = Projected.X * std::sqrt(W) * FInvAK0;  // x / (N1 K0)
+  const Ext C1 = ep2 * cosPhi1 * cosPhi1;
+  const Ext W = 1 - FEllipsoid->E2 * sinPhi1 * sinPhi1;
+  // D = x / (N1 K0) = x sqrt(W) / (a K0), and N1 / R1 = W / (1 - e^2) =
+  // W (1 + e'^2) for N1 = a / sqrt(W) and R1 = a (1 - e^2) / W^(3/2).
+  const Ext D = x * std::sqrt(W) * static_cast<Ext>(FInvAK0);
+  const Ext NOverR = tanPhi1 * W * FInverseTerms.OnePlusEp2;
+  const Ext DSec = D * secPhi1;
   const Ext D2 = D * D;
   const Ext C1C1 = C1 * C1;
-  // The series in Horner form over D^2.
-  const Ext P4 = 5 + 3 * T1 + 10 * C1 - 4 * C1C1 - 9 * ep2;
-  const Ext P6 = 61 + 90 * T1 + 298 * C1 + 45 * T1 * T1 - 252 * ep2 - 3 * C1C1;
-  const Ext phi = phi1 - tanPhi1 * W * (1 + ep2) * D2 *
-                             (Half - D2 * (P4 * TwentyFourth - D2 * P6 * SevenTwentieth));
-  const Ext P3 = 1 + 2 * T1 + C1;
-  const Ext P5 = 5 - 2 * C1 + 28 * T1 - 3 * C1C1 + 8 * ep2 + 24 * T1 * T1;
-  const Ext lam = FLon0 + D * (1 - D2 * (P3 * Sixth - D2 * P5 * OneTwentieth)) * secPhi1;
-  return {static_cast<double>(phi), static_cast<double>(lam)};
+  // The series in Horner form over D^2, the longitude first. Each sum
+  // starts from a variable term: a leading constant would be loaded as 80
+  // bits, a constant added later is an operand read as a float.
+  const Ext P3 = 2 * T1 + C1 + 1;
+  const Ext P5 = 28 * T1 - 2 * C1 - 3 * C1C1 + 24 * T1 * T1 + FInverseTerms.P5;
+  const double lam = static_cast<double>(FLon0 + DSec * (1 - D2 * (P3 * Sixth - D2 * P5 * OneTwentieth)));
+  const Ext P4 = 3 * T1 + 10 * C1 - 4 * C1C1 + FInverseTerms.P4;
+  const Ext P6 = 90 * T1 + 298 * C1 + 45 * T1 * T1 - 3 * C1C1 + FInverseTerms.P6;
+  const Ext Correction = NOverR * D2 * (Half - D2 * (P4 * TwentyFourth - D2 * P6 * SevenTwentieth));
+  Out.X = static_cast<double>((y * static_cast<Ext>(FMuScale) + delta) - Correction);
+  Out.Y = lam;
 }
 
 TDoublePoint TransverseMercatorForward(const TDoublePoint &Geographic, const TGeodeticEllipsoid *Ellipsoid,
                                        double K0, double Lon0) {
-  return TTransverseMercator(Ellipsoid, K0, Lon0).Forward(Geographic);
+  TDoublePoint3 Point{Geographic.X, Geographic.Y, 0};
+  TTransverseMercator(Ellipsoid, K0, Lon0).Forward(Point, Point);
+  return {Point.X, Point.Y};
 }
 
 TDoublePoint TransverseMercatorInverse(const TDoublePoint &Projected, const TGeodeticEllipsoid *Ellipsoid,
                                        double K0, double Lon0) {
-  return TTransverseMercator(Ellipsoid, K0, Lon0).Inverse(Projected);
+  TDoublePoint3 Point{Projected.X, Projected.Y, 0};
+  TTransverseMercator(Ellipsoid, K0, Lon0).Inverse(Point, Point);
+  return {Point.X, Point.Y};
 }

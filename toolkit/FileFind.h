@@ -34,6 +34,13 @@ struct TSearchRec {
   int64_t Time = 0; // last write, 100-ns ticks since 1601-01-01 UTC (the Windows file time)
 };
 
+// How much a listing tells of each entry. Full: every field of TSearchRec.
+// NamesAndKinds: the name and the directory, link and hidden bits, which the
+// mask is applied to; the other bits, Size and Time may be left 0. Windows
+// lists everything at no extra cost; elsewhere the full form examines each
+// entry on its own, which a walk over a whole disk notices.
+enum class TListingDetail { Full, NamesAndKinds };
+
 // One enumeration of a folder. Path is a folder, the platform's separator and
 // a name or a pattern of '*' and '?'; "*.*" matches every name. Hidden,
 // system, volume-label and directory entries are listed only when their bits
@@ -47,7 +54,8 @@ public:
   TFileSearch &operator=(const TFileSearch &) = delete;
 
   // False when nothing matches or the folder cannot be listed.
-  bool FindFirst(const std::string &Path, int32_t Attr, TSearchRec &Rec);
+  bool FindFirst(const std::string &Path, int32_t Attr, TSearchRec &Rec,
+                 TListingDetail Detail = TListingDetail::Full);
   bool FindNext(TSearchRec &Rec);
   void FindClose();
 

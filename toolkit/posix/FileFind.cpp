@@ -44,6 +44,8 @@ bool WildcardMatch(const char *pattern, const char *name) {
   return *pattern == '\0';
 }
 
+bool IsHiddenName(const std::string &Name) { return Name.size() > 1 && Name[0] == '.' && Name != ".."; }
+
 // Attributes of the entry Name in Folder; false when it cannot be examined.
 // Names are taken relative to the open folder FolderFd when there is one:
 // a walk over a whole disk examines every entry, and resolving the full path
@@ -70,7 +72,7 @@ bool EntryInfo(const std::string &Folder, int FolderFd, const std::string &Name,
     attr |= faArchive;
   if (!(st.st_mode & S_IWUSR))
     attr |= faReadOnly;
-  if (Name.size() > 1 && Name[0] == '.' && Name != "..")
+  if (IsHiddenName(Name))
     attr |= faHidden;
   Rec.Name = Name;
   Rec.Attr = attr;
@@ -79,11 +81,27 @@ bool EntryInfo(const std::string &Folder, int FolderFd, const std::string &Name,
   return true;
 }
 
+// The kind bits of an entry from the listing alone, where the listing
+// tells the kind; false for links (whether one leads to a folder takes the
+// target) and for file systems that leave the kind unknown.
+bool KindFromListing(const dirent &Entry, TSearchRec &Rec) {
+  if (Entry.d_type == DT_UNKNOWN || Entry.d_type == DT_LNK)
+    return false;
+  Rec.Name = Entry.d_name;
+  Rec.Attr = Entry.d_type == DT_DIR ? faDirectory : faArchive;
+  if (IsHiddenName(Rec.Name))
+    Rec.Attr |= faHidden;
+  Rec.Size = 0;
+  Rec.Time = 0;
+  return true;
+}
+
 } // namespace
 
 struct TFileSearch::TImpl {
   std::string Folder;
   std::string Pattern;
+  TListingDetail Detail = TListingDetail::Full;
   DIR *Dir = nullptr;
   ~TImpl() {
     if (Dir)
@@ -95,7 +113,10 @@ struct TFileSearch::TImpl {
     if (!Dir)
       return false;
     while (const dirent *entry = ::readdir(Dir)) {
-      if (WildcardMatch(Pattern.c_str(), entry->d_name) && EntryInfo(Folder, ::dirfd(Dir), entry->d_name, Rec))
+      if (!WildcardMatch(Pattern.c_str(), entry->d_name))
+        continue;
+      if ((Detail == TListingDetail::NamesAndKinds && KindFromListing(*entry, Rec)) ||
+          EntryInfo(Folder, ::dirfd(Dir), entry->d_name, Rec))
         return true;
     }
     return false;
@@ -105,10 +126,11 @@ struct TFileSearch::TImpl {
 TFileSearch::TFileSearch() = default;
 TFileSearch::~TFileSearch() = default;
 
-bool TFileSearch::FindFirst(const std::string &Path, int32_t Attr, TSearchRec &Rec) {
+bool TFileSearch::FindFirst(const std::string &Path, int32_t Attr, TSearchRec &Rec, TListingDetail Detail) {
   FindClose();
   FAttr = Attr;
   auto impl = std::make_unique<TImpl>();
+  impl->Detail = Detail;
   const size_t slash = Path.rfind('/');
   impl->Folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : Path.substr(0, slash));
   impl->Pattern = slash == std::string::npos ? Path : Path.substr(slash + 1);

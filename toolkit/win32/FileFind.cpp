@@ -41,7 +41,7 @@ std::wstring Widened(const std::string &S) {
 TFileSearch::TFileSearch() = default;
 TFileSearch::~TFileSearch() = default;
 
-bool TFileSearch::FindFirst(const std::string &Path, int32_t Attr, TSearchRec &Rec) {
+bool TFileSearch::FindFirst(const std::string &Path, int32_t Attr, TSearchRec &Rec, TListingDetail) {
   FindClose();
   FAttr = Attr;
   WIN32_FIND_DATAA data;
