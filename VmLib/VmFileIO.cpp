@@ -398,7 +398,8 @@ private:
     size_t missing = FNames.size();
     TFileSearch search;
     TSearchRec entry;
-    for (bool more = search.FindFirst(Folder + PathDelim + "*.*", faAnyFile, entry, TListingDetail::NamesAndKinds); more;
+    const std::string pattern = Folder + PathDelim + "*.*";
+    for (bool more = search.FindFirst(pattern, faAnyFile, entry, TListingDetail::NamesAndKinds); more;
          more = search.FindNext(entry)) {
       if (lookable && (missing -= MarkPresent(entry.Name, present)) == 0)
         return AllNamesFit(Folder) || AllNamesOpen(Folder);

@@ -120,18 +120,6 @@ public:
   void Forward(const TDoublePoint3 &Geographic, TDoublePoint3 &Out) const;
   void Inverse(const TDoublePoint3 &Projected, TDoublePoint3 &Out) const;
 
-private:
-  const TGeodeticEllipsoid *FEllipsoid;
-  double FK0;
-  double FLon0;
-  TSineSeries FMeridian;   // the meridian arc's sines: -C2, C3, -C4 (C1 phi apart)
-  TSineSeries FFootpoint;  // rectifying latitude to footpoint latitude
-  // Held as doubles, like the ellipsoid's own factors: the x87 unit loads a
-  // double in one step and an 80-bit value in many.
-  double FMuScale;  // MuFactor / K0: northing to rectifying latitude
-  double FInvAK0;   // 1 / (a K0)
-
-public:
   // The constant terms of the series' polynomials. Forward: 5 - 58 e'^2 and
   // 61 - 330 e'^2. Inverse: 5 - 9 e'^2, 5 + 8 e'^2, 61 - 252 e'^2, and 1 + e'^2.
   struct TForwardTerms {
@@ -142,6 +130,26 @@ public:
   };
 
 private:
+  const TGeodeticEllipsoid *FEllipsoid;
+  double FK0;
+  double FLon0;
+  TSineSeries FMeridian;   // the meridian arc's sines: -C2, C3, -C4 (C1 phi apart)
+  TSineSeries FFootpoint;  // rectifying latitude to footpoint latitude
+  // Held as doubles, like the ellipsoid's own factors: the x87 unit loads a
+  // double in one step and an 80-bit value in many.
+  double FMuScale;  // MuFactor / K0: northing to rectifying latitude
+  double FInvAK0;   // 1 / (a K0)
   TForwardTerms FForwardTerms;
   TInverseTerms FInverseTerms;
 };
+
+// One direction of a projection applied to a two-value point, as the
+// single-point functions of VmGeodetics.h take and give them.
+template <class TProjection>
+TDoublePoint ProjectOnePoint(const TProjection &Projection,
+                             void (TProjection::*Direction)(const TDoublePoint3 &, TDoublePoint3 &) const,
+                             const TDoublePoint &In) {
+  TDoublePoint3 Point{In.X, In.Y, 0};
+  (Projection.*Direction)(Point, Point);
+  return {Point.X, Point.Y};
+}

@@ -92,13 +92,9 @@ double ConformalToGeodetic(double Chi, const TGeodeticEllipsoid *Ellipsoid) {
 }
 
 TDoublePoint MercatorForward(const TDoublePoint &Geographic, const TGeodeticEllipsoid *Ellipsoid) {
-  TDoublePoint3 Point{Geographic.X, Geographic.Y, 0};
-  TMercator(Ellipsoid).Forward(Point, Point);
-  return {Point.X, Point.Y};
+  return ProjectOnePoint(TMercator(Ellipsoid), &TMercator::Forward, Geographic);
 }
 
 TDoublePoint MercatorInverse(const TDoublePoint &Projected, const TGeodeticEllipsoid *Ellipsoid) {
-  TDoublePoint3 Point{Projected.X, Projected.Y, 0};
-  TMercator(Ellipsoid).Inverse(Point, Point);
-  return {Point.X, Point.Y};
+  return ProjectOnePoint(TMercator(Ellipsoid), &TMercator::Inverse, Projected);
 }

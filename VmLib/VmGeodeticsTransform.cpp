@@ -354,17 +354,16 @@ uint8_t KindOf(const TGeodeticCoordinateSystem &System) {
 // geographic and local Cartesian kinds both directions copy the point. Each
 // direction writes the first two values of Out, which may be In; the height
 // is the caller's.
+void StorePair(const TDoublePoint &Pair, TDoublePoint3 &Out) {
+  Out.X = Pair.X;
+  Out.Y = Pair.Y;
+}
+
 template <uint8_t Kind>
 struct TProjectionOf {
   explicit TProjectionOf(const TGeodeticCoordinateSystem &) {}
-  static void Forward(const TDoublePoint3 &In, TDoublePoint3 &Out) { Copy(In, Out); }
-  static void Inverse(const TDoublePoint3 &In, TDoublePoint3 &Out) { Copy(In, Out); }
-
-private:
-  static void Copy(const TDoublePoint3 &In, TDoublePoint3 &Out) {
-    Out.X = In.X;
-    Out.Y = In.Y;
-  }
+  static void Forward(const TDoublePoint3 &In, TDoublePoint3 &Out) { StorePair({In.X, In.Y}, Out); }
+  static void Inverse(const TDoublePoint3 &In, TDoublePoint3 &Out) { StorePair({In.X, In.Y}, Out); }
 };
 
 template <>
@@ -381,14 +380,8 @@ struct TProjectionOf<gcsTransverseMercator> : TTransverseMercator {
 template <>
 struct TProjectionOf<gcsRD> {
   explicit TProjectionOf(const TGeodeticCoordinateSystem &) {}
-  static void Forward(const TDoublePoint3 &In, TDoublePoint3 &Out) { Store(RDForward({In.X, In.Y}), Out); }
-  static void Inverse(const TDoublePoint3 &In, TDoublePoint3 &Out) { Store(RDInverse({In.X, In.Y}), Out); }
-
-private:
-  static void Store(const TDoublePoint &Point, TDoublePoint3 &Out) {
-    Out.X = Point.X;
-    Out.Y = Point.Y;
-  }
+  static void Forward(const TDoublePoint3 &In, TDoublePoint3 &Out) { StorePair(RDForward({In.X, In.Y}), Out); }
+  static void Inverse(const TDoublePoint3 &In, TDoublePoint3 &Out) { StorePair(RDInverse({In.X, In.Y}), Out); }
 };
 
 // Progress during a conversion: about a hundred reports, counted down per point.

@@ -141,14 +141,10 @@ void TTransverseMercator::Inverse(const TDoublePoint3 &Projected, TDoublePoint3 
 
 TDoublePoint TransverseMercatorForward(const TDoublePoint &Geographic, const TGeodeticEllipsoid *Ellipsoid,
                                        double K0, double Lon0) {
-  TDoublePoint3 Point{Geographic.X, Geographic.Y, 0};
-  TTransverseMercator(Ellipsoid, K0, Lon0).Forward(Point, Point);
-  return {Point.X, Point.Y};
+  return ProjectOnePoint(TTransverseMercator(Ellipsoid, K0, Lon0), &TTransverseMercator::Forward, Geographic);
 }
 
 TDoublePoint TransverseMercatorInverse(const TDoublePoint &Projected, const TGeodeticEllipsoid *Ellipsoid,
                                        double K0, double Lon0) {
-  TDoublePoint3 Point{Projected.X, Projected.Y, 0};
-  TTransverseMercator(Ellipsoid, K0, Lon0).Inverse(Point, Point);
-  return {Point.X, Point.Y};
+  return ProjectOnePoint(TTransverseMercator(Ellipsoid, K0, Lon0), &TTransverseMercator::Inverse, Projected);
 }
