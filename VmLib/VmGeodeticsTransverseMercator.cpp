@@ -49,41 +49,46 @@ TTransverseMercator::TTransverseMercator(const TGeodeticEllipsoid *Ellipsoid, do
       FMeridian(MeridianSines(Ellipsoid)), FFootpoint(Ellipsoid->FootpointCoef),
       FMuScale(static_cast<double>(Ellipsoid->MuFactor / static_cast<Ext>(K0))),
       FInvAK0(static_cast<double>(1 / (static_cast<Ext>(Ellipsoid->A) * K0))),
+      FAK0(static_cast<double>(static_cast<Ext>(Ellipsoid->A) * K0)),
       FForwardTerms(ForwardTerms(Ellipsoid->E2Prime)), FInverseTerms(InverseTerms(Ellipsoid->E2Prime)) {}
 
 // The sine-cosine pair comes first in each direction, so that no extended
 // value has to outlive a call: the x87 registers do not survive one, and
 // 80-bit spills are slow. The ellipsoid's values are read as doubles where used.
+//
+// Forward: the one long chain is the square root and the division of
+// R = 1 / (cos phi sqrt(1 - e^2 sin^2 phi)), with N = a cos phi R and
+// N tan phi = a sin phi R. The series are worked out from
+// tan^2 phi = sin^2 phi / cos^2 phi in the meantime, so R joins them only in
+// the last multiplication of each coordinate. The squares, C and A are
+// worked out again at each use from the doubles: a multiplication is cheaper
+// than keeping one more extended value, which the eight x87 registers cannot
+// hold beside the others and the compiler spills as 80 bits.
 void TTransverseMercator::Forward(const TDoublePoint3 &Geographic, TDoublePoint3 &Out) const {
+  // phi is kept apart: the easting is written before the meridian arc is
+  // worked out, and Out may be the input point.
+  const double phiD = Geographic.X;
   double sinPhiD, cosPhiD;
-  SinCos(Geographic.X, sinPhiD, cosPhiD);
-  const Ext phi = Geographic.X;
-  const Ext sinPhi = sinPhiD;
-  const Ext cosPhi = cosPhiD;
-  const double ep2 = FEllipsoid->E2Prime;
-  // One division for both N = a / sqrt(1 - e^2 sin^2 phi) and tan phi.
-  const Ext RootW = std::sqrt(1 - FEllipsoid->E2 * sinPhi * sinPhi);
-  const Ext Reciprocal = 1 / (RootW * cosPhi);
-  const Ext N = FEllipsoid->A * cosPhi * Reciprocal;
-  const Ext tanPhi = sinPhi * RootW * Reciprocal;
-  const Ext T = tanPhi * tanPhi;
-  const Ext C = ep2 * cosPhi * cosPhi;
-  const Ext A = (Geographic.Y - static_cast<Ext>(FLon0)) * cosPhi;
-  const Ext A2 = A * A;
+  SinCos(phiD, sinPhiD, cosPhiD);
+  const auto sin2 = [&] { return Fresh(sinPhiD) * Fresh(sinPhiD); };
+  const auto cos2 = [&] { return Fresh(cosPhiD) * Fresh(cosPhiD); };
+  const Ext R = 1 / (Fresh(cosPhiD) * std::sqrt(1 - FEllipsoid->E2 * sin2()));
+  const Ext T = sin2() / cos2();
+  const auto C = [&] { return FEllipsoid->E2Prime * cos2(); };
+  const auto A = [&] { return (Fresh(Geographic.Y) - Fresh(FLon0)) * Fresh(cosPhiD); };
+  const Ext A2 = A() * A();
+  // The series in Horner form over A^2, easting first, each sum starting
+  // from a variable term (a leading constant would be loaded as 80 bits).
+  const Ext X = Fresh(FAK0) * Fresh(cosPhiD) * A() *
+                (1 + A2 * ((C() - T + 1) * Sixth + A2 * (T * T - 18 * T + 72 * C() + FForwardTerms.X5) * OneTwentieth));
+  Out.X = static_cast<double>(X * R);
+  const Ext Y = Fresh(FAK0) * Fresh(sinPhiD) * A2 *
+                (Half + A2 * ((C() * (9 + 4 * C()) - T + 5) * TwentyFourth +
+                              A2 * (T * T - 58 * T + 600 * C() + FForwardTerms.Y6) * SevenTwentieth));
   // Meridian arc from the equator: a (C1 phi - C2 sin 2phi + C3 sin 4phi - C4 sin 6phi).
-  const Ext sin2Phi = 2 * sinPhi * cosPhi;
-  const Ext cos2Phi = (cosPhi - sinPhi) * (cosPhi + sinPhi);
-  const Ext M = FEllipsoid->A * (FEllipsoid->MeridianCoef[0] * phi + FMeridian(sin2Phi, cos2Phi));
-  // The series in Horner form over A^2, easting first. As in the inverse,
-  // each sum starts from a variable term and each result is rounded to its
-  // double at once, so that fewer values are spilled as 80 bits.
-  const double x = static_cast<double>(
-      FK0 * N * A * (1 + A2 * ((C - T + 1) * Sixth + A2 * (T * T - 18 * T + 72 * C + FForwardTerms.X5) * OneTwentieth)));
-  const Ext y = FK0 * (M + N * tanPhi * A2 *
-                               (Half + A2 * ((C * (9 + 4 * C) - T + 5) * TwentyFourth +
-                                             A2 * (T * T - 58 * T + 600 * C + FForwardTerms.Y6) * SevenTwentieth)));
-  Out.X = x;
-  Out.Y = static_cast<double>(y);
+  const Ext M = FEllipsoid->A * (FEllipsoid->MeridianCoef[0] * Fresh(phiD) +
+                                   FMeridian(2 * Fresh(sinPhiD) * Fresh(cosPhiD), cos2() - sin2()));
+  Out.Y = static_cast<double>(FK0 * M + Y * R);
 }
 
 void TTransverseMercator::Inverse(const TDoublePoint3 &Projected, TDoublePoint3 &Out) const {

@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -294,18 +295,21 @@ namespace {
 
 std::string Expected;
 
+// Each repetition is one timed walk; Google Benchmark runs the repetitions of
+// all walks in a random order (see main), so that cold walks take turns on
+// the disk as the Windows build's rounds do.
 void Walk(benchmark::State &State, const TWalk &Walk, bool Cold) {
   if (Expected.empty())
     Expected = PlaceSetLast();
-  if (Cold && !DropCaches()) {
-    State.SkipWithError("cannot drop the caches (root only)");
-    return;
-  }
-  Walk.Run();
+  if (!Cold)
+    Walk.Run(); // brings the tree into the caches
   for (auto _ : State) {
     if (Cold) {
       State.PauseTiming();
-      DropCaches();
+      if (!DropCaches()) {
+        State.SkipWithError("cannot drop the caches (root only)");
+        break;
+      }
       State.ResumeTiming();
     }
     if (Walk.Run() != Expected)
@@ -313,25 +317,54 @@ void Walk(benchmark::State &State, const TWalk &Walk, bool Cold) {
   }
 }
 
+// The console rows, then per mode the ratios of the walks' medians to the
+// bare walk's, as the Windows build prints them.
+class TRatioReporter : public benchmark::ConsoleReporter {
+public:
+  void ReportRuns(const std::vector<Run> &Runs) override {
+    ConsoleReporter::ReportRuns(Runs);
+    for (const Run &R : Runs)
+      if (R.run_type == Run::RT_Aggregate && R.aggregate_name == "median")
+        FMedians[R.run_name.function_name] = R.GetAdjustedRealTime();
+  }
+
+  void PrintRatios() const {
+    for (const char *mode : {"warm", "cold"}) {
+      auto median = [&](const char *Walk) {
+        auto it = FMedians.find(std::string(Walk) + "/" + mode);
+        return it == FMedians.end() ? 0.0 : it->second;
+      };
+      if (median("bare") > 0)
+        std::printf("%s, medians: library / bare %.3f, lookups / bare %.3f\n", mode, median("library") / median("bare"),
+                    median("lookups") / median("bare"));
+    }
+  }
+
+private:
+  std::map<std::string, double> FMedians;
+};
+
 } // namespace
 
 int main(int argc, char **argv) {
   if (const char *tree = std::getenv("VM_SEARCH_TREE"))
     TreeRoot = tree;
-  for (const TWalk &walk : Walks) {
-    benchmark::RegisterBenchmark((std::string(walk.Name) + "/warm").c_str(), Walk, walk, false)
-        ->Unit(benchmark::kMillisecond)
-        ->Iterations(5)
-        ->UseRealTime();
-  }
-  for (const TWalk &walk : Walks) {
-    benchmark::RegisterBenchmark((std::string(walk.Name) + "/cold").c_str(), Walk, walk, true)
-        ->Unit(benchmark::kMillisecond)
-        ->Iterations(3)
-        ->UseRealTime();
-  }
+  for (const bool cold : {false, true})
+    for (const TWalk &walk : Walks)
+      benchmark::RegisterBenchmark((std::string(walk.Name) + (cold ? "/cold" : "/warm")).c_str(), Walk, walk, cold)
+          ->Unit(benchmark::kMillisecond)
+          ->Iterations(1)
+          ->Repetitions(cold ? 5 : 9)
+          ->ReportAggregatesOnly()
+          ->UseRealTime();
+  // The command line may still say otherwise.
+  setenv("BENCHMARK_ENABLE_RANDOM_INTERLEAVING", "true", 0);
   benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
+  if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    return 1;
+  TRatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintRatios();
   benchmark::Shutdown();
   return 0;
 }
