@@ -87,12 +87,16 @@ inline long double Cos(long double x) { return std::cos(static_cast<double>(x));
 inline long double Log(long double x) { return std::log(static_cast<double>(x)); }
 inline long double Exp(long double x) { return std::exp(static_cast<double>(x)); }
 inline long double ArcTan(long double x) { return std::atan(static_cast<double>(x)); }
-// A double read afresh from memory at each use. Under register pressure the
+// A double in memory, read afresh at this use: the empty statement tells the
+// compiler that the value may have changed there. Under register pressure the
 // compiler's x87 code spills a value it has loaded as 80 bits (a store and a
 // reload cost some ten cycles), even where the value is a double in memory
-// anyway; a fresh load of the double costs under one cycle and gives the
-// same extended value.
-inline long double Fresh(const double &x) { return *static_cast<const volatile double *>(&x); }
+// anyway, such as a result of the library; a fresh load of the double costs
+// under one cycle and gives the same extended value.
+inline long double Reload(double &x) {
+  asm("" : "+m"(x));
+  return x;
+}
 // Sine and cosine of one angle, computed together (the compiler merges the
 // two calls into one sincos where the C library has it).
 inline void SinCos(double x, double &SinX, double &CosX) {

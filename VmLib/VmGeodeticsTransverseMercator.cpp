@@ -61,33 +61,36 @@ TTransverseMercator::TTransverseMercator(const TGeodeticEllipsoid *Ellipsoid, do
 // N tan phi = a sin phi R. The series are worked out from
 // tan^2 phi = sin^2 phi / cos^2 phi in the meantime, so R joins them only in
 // the last multiplication of each coordinate. The squares, C and A are
-// worked out again at each use from the doubles: a multiplication is cheaper
-// than keeping one more extended value, which the eight x87 registers cannot
-// hold beside the others and the compiler spills as 80 bits.
+// worked out again at each use from the sine and cosine, read afresh as
+// doubles: a multiplication and a load cost less than one more extended
+// value, which the eight x87 registers cannot hold beside the others and
+// the compiler spills as 80 bits.
 void TTransverseMercator::Forward(const TDoublePoint3 &Geographic, TDoublePoint3 &Out) const {
   // phi is kept apart: the easting is written before the meridian arc is
   // worked out, and Out may be the input point.
   const double phiD = Geographic.X;
   double sinPhiD, cosPhiD;
   SinCos(phiD, sinPhiD, cosPhiD);
-  const auto sin2 = [&] { return Fresh(sinPhiD) * Fresh(sinPhiD); };
-  const auto cos2 = [&] { return Fresh(cosPhiD) * Fresh(cosPhiD); };
-  const Ext R = 1 / (Fresh(cosPhiD) * std::sqrt(1 - FEllipsoid->E2 * sin2()));
+  const auto sinPhi = [&] { return Reload(sinPhiD); };
+  const auto cosPhi = [&] { return Reload(cosPhiD); };
+  const auto sin2 = [&] { return sinPhi() * sinPhi(); };
+  const auto cos2 = [&] { return cosPhi() * cosPhi(); };
+  const Ext R = 1 / (cosPhi() * std::sqrt(1 - FEllipsoid->E2 * sin2()));
   const Ext T = sin2() / cos2();
   const auto C = [&] { return FEllipsoid->E2Prime * cos2(); };
-  const auto A = [&] { return (Fresh(Geographic.Y) - Fresh(FLon0)) * Fresh(cosPhiD); };
+  const auto A = [&] { return (Geographic.Y - static_cast<Ext>(FLon0)) * cosPhi(); };
   const Ext A2 = A() * A();
   // The series in Horner form over A^2, easting first, each sum starting
   // from a variable term (a leading constant would be loaded as 80 bits).
-  const Ext X = Fresh(FAK0) * Fresh(cosPhiD) * A() *
+  const Ext X = FAK0 * cosPhi() * A() *
                 (1 + A2 * ((C() - T + 1) * Sixth + A2 * (T * T - 18 * T + 72 * C() + FForwardTerms.X5) * OneTwentieth));
   Out.X = static_cast<double>(X * R);
-  const Ext Y = Fresh(FAK0) * Fresh(sinPhiD) * A2 *
+  const Ext Y = FAK0 * sinPhi() * A2 *
                 (Half + A2 * ((C() * (9 + 4 * C()) - T + 5) * TwentyFourth +
                               A2 * (T * T - 58 * T + 600 * C() + FForwardTerms.Y6) * SevenTwentieth));
   // Meridian arc from the equator: a (C1 phi - C2 sin 2phi + C3 sin 4phi - C4 sin 6phi).
-  const Ext M = FEllipsoid->A * (FEllipsoid->MeridianCoef[0] * Fresh(phiD) +
-                                   FMeridian(2 * Fresh(sinPhiD) * Fresh(cosPhiD), cos2() - sin2()));
+  const Ext M = FEllipsoid->A * (FEllipsoid->MeridianCoef[0] * static_cast<Ext>(phiD) +
+                                   FMeridian(2 * sinPhi() * cosPhi(), cos2() - sin2()));
   Out.Y = static_cast<double>(FK0 * M + Y * R);
 }
 
