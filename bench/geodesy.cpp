@@ -4,6 +4,7 @@
 // PROJ is printed for each operation; after timing, points per second and
 // the ratio to PROJ.
 #include "VmGeodetics.h"
+#include "ConsoleColour.h"
 
 #include <benchmark/benchmark.h>
 #include <proj.h>
@@ -180,6 +181,8 @@ void BM_Proj(benchmark::State &State, const TOperation *Op) {
 // Console output plus a closing table of points per second and ratios.
 class TRatioReporter : public benchmark::ConsoleReporter {
 public:
+  TRatioReporter() : ConsoleReporter(ConsoleOptions()) {}
+
   void ReportRuns(const std::vector<Run> &Runs) override {
     ConsoleReporter::ReportRuns(Runs);
     // With --benchmark_repetitions the median stands for the operation: the

@@ -33,6 +33,7 @@
 #include <windows.h>
 #else
 #include <benchmark/benchmark.h>
+#include "ConsoleColour.h"
 #include <dirent.h>
 #include <strings.h>
 #include <unistd.h>
@@ -321,6 +322,8 @@ void Walk(benchmark::State &State, const TWalk &Walk, bool Cold) {
 // bare walk's, as the Windows build prints them.
 class TRatioReporter : public benchmark::ConsoleReporter {
 public:
+  TRatioReporter() : ConsoleReporter(ConsoleOptions()) {}
+
   void ReportRuns(const std::vector<Run> &Runs) override {
     ConsoleReporter::ReportRuns(Runs);
     for (const Run &R : Runs)
