@@ -57,7 +57,7 @@ void FillEllipsoid(TGeodeticEllipsoid &Ellipsoid, long double A, long double Inv
 // one sine and cosine instead of four sines. With u = cos 2x, sin 4x =
 // sin 2x (2u), sin 6x = sin 2x (4u^2 - 1) and sin 8x = sin 2x (8u^3 - 4u), so
 // the sum is sin 2x times a cubic in u. Its coefficients are worked out once
-// per ellipsoid and held as doubles, like the series coefficients they come
+// per projection object and held as doubles, like the series coefficients they come
 // from; the cubic is evaluated in Estrin's scheme, whose two halves the
 // processor works on at once (a short dependency chain is what counts in x87
 // code, where every operation waits for the one before).
@@ -76,17 +76,13 @@ private:
   double P0, P1, P2, P3;
 };
 
-// Elementary functions of the geodetic formulas. The arithmetic around them is
-// done in long double; the functions themselves are evaluated in double
-// precision. The x87 versions cost five to ten times as much per call, and
-// their extra bits do not survive the rounding of every result to double: the
-// difference they make is below a nanometre on the ground, while conversion
-// throughput is what callers converting whole chart outlines notice.
-inline long double Sin(long double x) { return std::sin(static_cast<double>(x)); }
-inline long double Cos(long double x) { return std::cos(static_cast<double>(x)); }
-inline long double Log(long double x) { return std::log(static_cast<double>(x)); }
-inline long double Exp(long double x) { return std::exp(static_cast<double>(x)); }
-inline long double ArcTan(long double x) { return std::atan(static_cast<double>(x)); }
+// The elementary functions of the geodetic formulas are the library's, in
+// double precision; the arithmetic around them is done in long double. The
+// x87 versions cost five to ten times as much per call, and their extra bits
+// do not survive the rounding of every result to double: the difference they
+// make is below a nanometre on the ground, while conversion throughput is
+// what callers converting whole chart outlines notice.
+
 // A double in memory, read afresh at this use: the empty statement tells the
 // compiler that the value may have changed there. Under register pressure the
 // compiler's x87 code spills a value it has loaded as 80 bits (a store and a

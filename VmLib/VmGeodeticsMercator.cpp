@@ -31,7 +31,7 @@ TMercator::TMercator(const TGeodeticEllipsoid *Ellipsoid)
 // at most e (0.082 on the earth's ellipsoids), where its odd series to the
 // 13th power, evaluated in extended precision, is exact to far below a
 // nanometre (the next term adds 2e-12 m); flatter custom ellipsoids take the
-// logarithm. One library call is left, and the series runs beside it.
+// logarithm. One logarithm is left, and the series runs beside it.
 Ext TMercator::IsometricScaled(double Phi) const {
   const double e = FEllipsoid->E;
   const Ext sinPhi = std::sin(Phi);

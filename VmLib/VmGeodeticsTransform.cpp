@@ -46,8 +46,9 @@ TDoublePoint3 Geocentric(double phi, double lam, double h, const TGeodeticEllips
           static_cast<double>(((1 - e2) * N + h) * sinPhi)};
 }
 
-// Below this tangent the arc tangent's series to t^5 is exact to the last
-// bit of a long double (the next term is under 2e-22).
+// Below this tangent what the arc tangent's series to t^5 leaves out (the
+// next term is under 2e-22) is far below the last bit of the double the
+// angle is stored as.
 constexpr Ext SmallTangent = 1e-3L;
 constexpr double Third = 1.0 / 3;
 constexpr double Fifth = 1.0 / 5;
@@ -264,13 +265,18 @@ private:
       return WithHeight ? In : TDoublePoint3{In.X, In.Y, 0};
     TNearAngles Near;
     TDoublePoint3 Point = Geocentric(In.X, In.Y, WithHeight ? In.Z : 0, FSrc->Ellipsoid, &Near);
+    Point = ToGeodetic(ShiftGeocentric(Point), FDst->Ellipsoid, &Near);
+    if (!WithHeight)
+      Point.Z = 0;
+    return Point;
+  }
+
+  // Source datum to WGS 84 to destination datum, on geocentric coordinates.
+  TDoublePoint3 ShiftGeocentric(TDoublePoint3 Point) const {
     if (!FSrc->IsWGS84)
       Point = FToWGS84(Point);
     if (!FDst->IsWGS84)
       Point = FToLocal(Point);
-    Point = ToGeodetic(Point, FDst->Ellipsoid, &Near);
-    if (!WithHeight)
-      Point.Z = 0;
     return Point;
   }
 

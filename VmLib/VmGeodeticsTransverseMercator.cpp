@@ -105,8 +105,9 @@ void TTransverseMercator::Inverse(const TDoublePoint3 &Projected, TDoublePoint3 
   const Ext sinMu = sinMuD;
   const Ext cosMu = cosMuD;
   // phi1 = mu + delta. On the earth's ellipsoids delta stays below 0.003
-  // rad, where these Taylor series of its sine and cosine are exact to the
-  // last bit of a long double; flatter custom ellipsoids take the direct route.
+  // rad, where what these Taylor series of its sine and cosine leave out
+  // (under 5e-22) is far below the last bit of the double results;
+  // flatter custom ellipsoids take the direct route.
   const Ext delta = FFootpoint(2 * sinMu * cosMu, (cosMu - sinMu) * (cosMu + sinMu));
   Ext sinPhi1, cosPhi1;
   if (std::fabs(delta) < SmallAngle) {

@@ -163,6 +163,8 @@ template <class Put> void ForEach1BitIndex(const uint8_t *S, int32_t Count, Put 
 }
 
 template <class Put> void ForEach4BitIndex(const uint8_t *S, int32_t Count, Put &&put) {
+  if (Count <= 0)
+    return;  // a negative count is odd too, and its last pixel would lie before the line
   const int32_t whole = Count / 2;
   for (int32_t b = 0; b < whole; ++b) {
     put(2 * b, S[b] >> 4);

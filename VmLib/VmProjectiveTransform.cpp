@@ -6,6 +6,8 @@
 
 namespace {
 
+constexpr int32_t FixedShift = 8;  // 24.8 fixed point
+
 using TExtendedMatrix = long double[3][3];
 
 // The matrix counts as singular when its determinant vanishes against the
@@ -146,8 +148,7 @@ void TProjectiveTransformation::MapPointInteger(int32_t DstX, int32_t DstY, int3
 
 void TProjectiveTransformation::MapPointFixed(int32_t DstX, int32_t DstY, int32_t &SrcX,
                                               int32_t &SrcY) const {
-  constexpr long double FixedOne = 256;  // 24.8 fixed point
-  MapPoint(DstX, DstY, FixedOne, SrcX, SrcY);
+  MapPoint(DstX, DstY, 1 << FixedShift, SrcX, SrcY);
 }
 
 TIntRect TProjectiveTransformation::TransformedBounds() const {
@@ -165,7 +166,6 @@ TIntRect TProjectiveTransformation::TransformedBounds() const {
 
 namespace {
 
-constexpr int32_t FixedShift = 8;  // 24.8 fixed point
 constexpr int32_t FixedFraction = (1 << FixedShift) - 1;
 constexpr int32_t NoPosition = std::numeric_limits<int32_t>::min();
 

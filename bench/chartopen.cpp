@@ -132,15 +132,6 @@ void CountedFree(void *p) noexcept {
   std::free(p);
 }
 
-// The whole-tag scrambling of the later versions, over plain tag bytes.
-std::string ScrambledTag(const std::string &Plain, uint16_t KeyWord) {
-  std::string stored = Plain;
-  const auto key = static_cast<uint8_t>((KeyWord & 0xFF) ^ (KeyWord >> 8));
-  for (size_t i = 0; i < stored.size(); ++i)
-    stored[i] = static_cast<char>(static_cast<uint8_t>(stored[i]) ^ static_cast<uint8_t>(key + i));
-  return stored + static_cast<char>(KeyWord & 0xFF) + static_cast<char>(KeyWord >> 8);
-}
-
 struct TTagCase {
   const char *Name;
   std::string FileName;
@@ -181,7 +172,7 @@ const TTagCase &TagCase(int64_t Index) {
     const TNKFWrittenChart written = NKFWriteChart(chart);
     std::string plain = NKFPlainTagBytes(version, chart.Tag);
     plain.append(static_cast<size_t>(links) * 9, '\0'); // type 0 and two empty texts each
-    bytes = written.Head + ScrambledTag(plain, chart.Tag.KeyWord);
+    bytes = written.Head + NKFScrambledTagBytes(plain, chart.Tag.KeyWord);
     c->Name = "7 million empty links (refused)";
   } else {
     constexpr int32_t points = 7800000;

@@ -127,7 +127,8 @@ TEST(ScanlineConverters, KnownPixels) {
 }
 
 // Every supported pair converts lines of every length without touching a
-// byte past the line (24-bit destinations are written 4 bytes at a time).
+// byte past the line (24-bit destinations are written 4 bytes at a time); a
+// negative length converts nothing, and writes nothing before the line.
 TEST(ScanlineConverters, NothingIsWrittenPastTheLine) {
   const std::vector<uint32_t> palette = TestPalette();
   const std::vector<uint8_t> source = RandomBytes(4 * 40, 1);
@@ -135,12 +136,16 @@ TEST(ScanlineConverters, NothingIsWrittenPastTheLine) {
     for (SF to : AllFormats) {
       if (!Supported[static_cast<int>(from)][static_cast<int>(to)])
         continue;
-      for (int32_t count = 0; count <= 19; ++count) {
-        const size_t bytes = LineBytes(to, count);
-        std::vector<uint8_t> dest(bytes + 8, 0xEE);
-        ConvertScanline(from, to, source.data(), dest.data(), count, palette.data());
-        for (size_t i = bytes; i < dest.size(); ++i)
-          ASSERT_EQ(dest[i], 0xEE) << PairName(from, to) << ", " << count << " pixels: byte " << i;
+      for (int32_t count = -3; count <= 19; ++count) {
+        const size_t bytes = count > 0 ? LineBytes(to, count) : 0;
+        constexpr size_t Margin = 8;  // before and after the line
+        std::vector<uint8_t> dest(Margin + bytes + Margin, 0xEE);
+        ConvertScanline(from, to, source.data(), dest.data() + Margin, count, palette.data());
+        for (size_t i = 0; i < dest.size(); ++i)
+          if (i < Margin || i >= Margin + bytes) {
+            ASSERT_EQ(dest[i], 0xEE) << PairName(from, to) << ", " << count << " pixels: byte "
+                                     << static_cast<long>(i) - static_cast<long>(Margin);
+          }
       }
     }
 }

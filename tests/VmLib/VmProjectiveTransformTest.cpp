@@ -12,11 +12,16 @@ struct TQuad {
   float X[4], Y[4];
 };
 
-TProjectiveTransformation Prepared(TFloatRect Src, TQuad Dst) {
+TProjectiveTransformation Unprepared(TFloatRect Src, TQuad Dst) {
   TProjectiveTransformation T;
   T.SrcRect = Src;
   T.X0 = Dst.X[0], T.X1 = Dst.X[1], T.X2 = Dst.X[2], T.X3 = Dst.X[3];
   T.Y0 = Dst.Y[0], T.Y1 = Dst.Y[1], T.Y2 = Dst.Y[2], T.Y3 = Dst.Y[3];
+  return T;
+}
+
+TProjectiveTransformation Prepared(TFloatRect Src, TQuad Dst) {
+  TProjectiveTransformation T = Unprepared(Src, Dst);
   T.PrepareTransform();
   return T;
 }
@@ -270,14 +275,6 @@ void FillPattern(TBitmap32 &B, int32_t W, int32_t H) {
 void MakeDestination(TBitmap32 &B, int32_t W, int32_t H) {
   B.SetSize(W, H);
   B.Clear(Untouched);
-}
-
-TProjectiveTransformation Unprepared(TFloatRect Src, TQuad Dst) {
-  TProjectiveTransformation T;
-  T.SrcRect = Src;
-  T.X0 = Dst.X[0], T.X1 = Dst.X[1], T.X2 = Dst.X[2], T.X3 = Dst.X[3];
-  T.Y0 = Dst.Y[0], T.Y1 = Dst.Y[1], T.Y2 = Dst.Y[2], T.Y3 = Dst.Y[3];
-  return T;
 }
 
 std::string Where(const char *Name, int32_t X, int32_t Y) {

@@ -277,19 +277,22 @@ std::string NKFPlainTagBytes(uint32_t Version, const TNKFTagDescription &Tag) {
   return Version == NKFVersion1_0_0_0 ? PlainTagVersion1_0_0_0(Tag) : PlainTagLater(Version, Tag);
 }
 
-std::string NKFTagBytes(uint32_t Version, const TNKFTagDescription &Tag) {
-  std::string bytes = NKFPlainTagBytes(Version, Tag);
-  if (Version == NKFVersion1_0_0_0)
-    return bytes;
+std::string NKFScrambledTagBytes(const std::string &Plain, uint16_t KeyWord) {
   // The whole tag is XORed with a running key that starts at the XOR of the
   // key word's two bytes; the key word itself closes the file unscrambled.
-  const auto key = static_cast<uint8_t>((Tag.KeyWord & 0xFF) ^ (Tag.KeyWord >> 8));
+  const auto key = static_cast<uint8_t>((KeyWord & 0xFF) ^ (KeyWord >> 8));
+  TNKFByteWriter w;
+  w.Bytes(Plain);
+  std::string &bytes = w.Data();
   for (size_t i = 0; i < bytes.size(); ++i)
     bytes[i] = static_cast<char>(static_cast<uint8_t>(bytes[i]) ^ static_cast<uint8_t>(key + i));
-  TNKFByteWriter w;
-  w.Bytes(bytes);
-  w.Word(Tag.KeyWord);
+  w.Word(KeyWord);
   return std::move(w.Data());
+}
+
+std::string NKFTagBytes(uint32_t Version, const TNKFTagDescription &Tag) {
+  const std::string plain = NKFPlainTagBytes(Version, Tag);
+  return Version == NKFVersion1_0_0_0 ? plain : NKFScrambledTagBytes(plain, Tag.KeyWord);
 }
 
 TNKFWrittenChart NKFWriteChart(const TNKFChartDescription &Chart) {
@@ -342,8 +345,7 @@ TNKFWrittenChart NKFWriteChart(const TNKFChartDescription &Chart) {
     w.Bytes(blob);
   result.TagPos = blobPos + Chart.TagGap;
   const int64_t storedTagPos = Chart.TagPosCode.value_or(result.TagPos);
-  for (int i = 0; i < 8; ++i)
-    w.Data()[NKFHeaderTagPosPos + i] = static_cast<char>(static_cast<uint64_t>(storedTagPos) >> (8 * i));
+  NKFPutInt64(w.Data(), NKFHeaderTagPosPos, storedTagPos);
   result.Head = std::move(w.Data());
   result.Tag = NKFTagBytes(Chart.Version, Chart.Tag);
   return result;

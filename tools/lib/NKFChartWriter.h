@@ -131,6 +131,8 @@ std::array<TNKFLevel, 5> NKFLevelsOf(int32_t Width, int32_t Height);
 std::string NKFTagBytes(uint32_t Version, const TNKFTagDescription &Tag);
 // The tag's fields before the whole-tag scrambling (no key word).
 std::string NKFPlainTagBytes(uint32_t Version, const TNKFTagDescription &Tag);
+// Plain tag bytes scrambled as the later versions store them, key word last.
+std::string NKFScrambledTagBytes(const std::string &Plain, uint16_t KeyWord);
 
 TNKFWrittenChart NKFWriteChart(const TNKFChartDescription &Chart);
 // The whole file in memory (TagGap must be small).
