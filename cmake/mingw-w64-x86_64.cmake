@@ -1,7 +1,6 @@
 # The same program built for 64-bit Windows. The product is the 32-bit build;
-# this one exists so that the Windows tests can run under 64-bit Wine on hosts
-# whose kernel runs no 32-bit code (IA-32 emulation switched off), where the
-# 32-bit Wine loader cannot start.
+# this one is built and tested under 64-bit Wine as a second platform, where
+# faults of pointer size that the 32-bit build hides come to light.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
