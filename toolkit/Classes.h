@@ -62,7 +62,8 @@ public:
   // EWriteError "Stream write error" on a short transfer.
   void ReadBuffer(void *Buffer, int32_t Count);
   void WriteBuffer(const void *Buffer, int32_t Count);
-  // Copies Count bytes from Source (all of it from the start when Count is 0).
+  // Copies Count bytes from Source (all of it from the start when Count is 0
+  // or negative).
   int64_t CopyFrom(TStream &Source, int64_t Count);
 };
 
