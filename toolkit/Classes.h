@@ -1,4 +1,5 @@
-// The framework's stream classes: the abstract TStream and an in-memory stream.
+// The framework's object and stream classes: TPersistent with its Assign, the
+// abstract TStream and an in-memory stream.
 #pragma once
 
 #include <cstdint>
