@@ -35,7 +35,9 @@ void TStream::WriteBuffer(const void *Buffer, int32_t Count) {
 }
 
 int64_t TStream::CopyFrom(TStream &Source, int64_t Count) {
-  if (Count == 0) {
+  // A negative count would size the buffer from a wrapped length; like 0, it
+  // asks for the whole source.
+  if (Count <= 0) {
     Source.SetPosition(0);
     Count = Source.Size();
   }

@@ -1,4 +1,5 @@
-// The framework's stream classes: the abstract TStream and an in-memory stream.
+// The framework's object and stream classes: TPersistent with its Assign, the
+// abstract TStream and an in-memory stream.
 #pragma once
 
 #include <cstdint>
@@ -62,7 +63,8 @@ public:
   // EWriteError "Stream write error" on a short transfer.
   void ReadBuffer(void *Buffer, int32_t Count);
   void WriteBuffer(const void *Buffer, int32_t Count);
-  // Copies Count bytes from Source (all of it from the start when Count is 0).
+  // Copies Count bytes from Source (all of it from the start when Count is 0
+  // or negative).
   int64_t CopyFrom(TStream &Source, int64_t Count);
 };
 

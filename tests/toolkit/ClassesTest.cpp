@@ -30,3 +30,21 @@ TEST(Assertion, ReportTextNamesMessageUnitAndLine) {
     EXPECT_STREQ(e.ClassName(), "EAssertionFailed");
   }
 }
+
+TEST(TStream, CopyFromCopiesCountBytesOrTheWholeSource) {
+  const struct {
+    int64_t Count;
+    std::vector<uint8_t> Copied;
+  } cases[] = {
+      {2, {3, 4}},         // from the source's position
+      {0, {1, 2, 3, 4}},   // all of it, from the start
+      {-1, {1, 2, 3, 4}},  // a negative count sized the buffer from a wrapped length
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    TMemoryStream source({1, 2, 3, 4});
+    source.SetPosition(2);
+    TMemoryStream dest;
+    EXPECT_EQ(dest.CopyFrom(source, cases[i].Count), static_cast<int64_t>(cases[i].Copied.size())) << "case " << i;
+    EXPECT_EQ(dest.Bytes(), cases[i].Copied) << "case " << i;
+  }
+}
