@@ -33,6 +33,7 @@ long double Length(TExtPoint a) { return std::sqrt(Dot(a, a)); }
 TDoublePoint ToDouble(TExtPoint P) { return {static_cast<double>(P.X), static_cast<double>(P.Y)}; }
 
 bool SamePoint(const TDoublePoint &a, const TDoublePoint &b) { return a.X == b.X && a.Y == b.Y; }
+bool Finite(const TDoublePoint &P) { return std::isfinite(P.X) && std::isfinite(P.Y); }
 
 // Direction from one point to another as an angle in (-pi, pi].
 long double Direction(TExtPoint From, TExtPoint To) {
@@ -80,8 +81,13 @@ int CheckTwoPoints(const TDoublePoint &Pixel1, const TDoublePoint &Pixel2, const
     return csSamePixels;
   if (Position1.X == Position2.X || Position1.Y == Position2.Y)
     return csSamePositions;
+  // A position that is no number fixes no place: the fit would store NaN.
+  if (!(Finite(Position1) && Finite(Position2)))
+    return csSamePositions;
   if (!(Width > 0 && Height > 0))
     return csTooClose;  // no chart to measure the span against
+  if (!(Finite(Pixel1) && Finite(Pixel2)))
+    return csTooClose;  // an infinite span would pass the ratio test
   const double RatioX = std::fabs(Pixel1.X - Pixel2.X) / Width;
   const double RatioY = std::fabs(Pixel1.Y - Pixel2.Y) / Height;
   if (!(RatioX >= MinSpanRatio && RatioY >= MinSpanRatio))
@@ -103,9 +109,10 @@ int CheckThreePoints(const TDoublePoint (&Pixels)[3], const TDoublePoint (&Posit
     if (SamePoint(Positions[p[0]], Positions[p[1]]))
       return csSamePositions;
   // Three positions on one line span no plane: the fit would divide by zero.
-  if (DoubleArea(Positions) == 0)
+  // Non-finite ones span none either, and would make the fit raise midway.
+  if (!(std::all_of(Positions, Positions + 3, Finite) && DoubleArea(Positions) != 0))
     return csSamePositions;
-  if (!(Width > 0 && Height > 0))
+  if (!(Width > 0 && Height > 0 && std::all_of(Pixels, Pixels + 3, Finite)))
     return csTooClose;
   const float Ratio = static_cast<float>(DoubleArea(Pixels) / 2 / (static_cast<long double>(Width) * Height));
   if (!(Ratio >= MinAreaRatio))

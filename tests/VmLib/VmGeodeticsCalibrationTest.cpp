@@ -131,6 +131,9 @@ TEST(TCalibration, TwoPointStatuses) {
       {"same north", {100, 100}, {700, 700}, E0, {E0.X + 3000, E0.Y}, 1000, 800, 4},
       {"chart without width", {100, 100}, {700, 700}, E0, {E0.X + 3000, E0.Y - 3000}, 0, 800, 2},
       {"pixel not a number", {NAN, 100}, {700, 700}, E0, {E0.X + 3000, E0.Y - 3000}, 1000, 800, 2},
+      {"pixel infinite", {-INFINITY, 100}, {700, 700}, E0, {E0.X + 3000, E0.Y - 3000}, 1000, 800, 2},
+      {"position not a number", {100, 100}, {700, 700}, {NAN, E0.Y}, {E0.X + 3000, E0.Y - 3000}, 1000, 800, 4},
+      {"position infinite", {100, 100}, {700, 700}, E0, {E0.X + 3000, INFINITY}, 1000, 800, 4},
   };
   for (const auto &c : cases) {
     TCalibration Cal;
@@ -172,6 +175,9 @@ TEST(TCalibration, ThreePointStatuses) {
       {"positions 1 = 3", {{0, 0}, {900, 0}, {0, 900}}, {Pos(0, 0), Pos(900, 0), Pos(0, 0)}, 4},
       {"positions 2 = 3", {{0, 0}, {900, 0}, {0, 900}}, {Pos(0, 0), Pos(900, 0), Pos(900, 0)}, 4},
       {"collinear positions", {{0, 0}, {900, 0}, {0, 900}}, {Pos(0, 0), Pos(450, 0), Pos(900, 0)}, 4},
+      {"position not a number", {{0, 0}, {900, 0}, {0, 900}}, {Pos(0, 0), Pos(900, 0), {NAN, E0.Y}}, 4},
+      {"position infinite", {{0, 0}, {900, 0}, {0, 900}}, {Pos(0, 0), {INFINITY, E0.Y}, Pos(0, 900)}, 4},
+      {"pixel infinite", {{INFINITY, 5}, {0, 0}, {0, 900}}, {Pos(0, 0), Pos(900, 0), Pos(0, 900)}, 2},
   };
   for (const auto &c : cases) {
     TCalibration Cal;
@@ -179,6 +185,7 @@ TEST(TCalibration, ThreePointStatuses) {
                                c.Positions[2], 1000, 1000),
               c.Status)
         << c.Name;
+    EXPECT_EQ(Cal.PointCount(), c.Status < 2 ? 3 : 0) << c.Name;
     if (c.Status < 2) {  // accepted, also when close together: the chart maps exactly
       ExpectPointNear(Cal.ProjectedToPixel(Pos(333, 777)), {333, 777}, 1e-7, c.Name);
     }
