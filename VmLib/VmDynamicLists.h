@@ -180,7 +180,9 @@ public:
   // A signed 32-bit count, then X and Y (signed 32-bit) per point.
   void LoadFromStream(TStream &Stream);
   // Pixel (x, y) is inside when its centre lies inside the outline through
-  // the pixel corners; a pixel on a horizontal edge counts as inside.
+  // the pixel corners (even-odd rule). The corners sit half a pixel off the
+  // centres, so no centre lies on a horizontal or vertical edge; a centre
+  // exactly on a sloped edge falls on whichever side the rounding puts it.
   bool Contains(const TPoint &Point);
 
 private:
