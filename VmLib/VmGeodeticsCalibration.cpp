@@ -84,10 +84,10 @@ int CheckTwoPoints(const TDoublePoint &Pixel1, const TDoublePoint &Pixel2, const
   // A position that is no number fixes no place: the fit would store NaN.
   if (!(Finite(Position1) && Finite(Position2)))
     return csSamePositions;
-  if (!(Width > 0 && Height > 0))
-    return csTooClose;  // no chart to measure the span against
-  if (!(Finite(Pixel1) && Finite(Pixel2)))
-    return csTooClose;  // an infinite span would pass the ratio test
+  // No chart to measure the span against, or an infinite span, which would
+  // pass the ratio test.
+  if (!(Width > 0 && Height > 0 && Finite(Pixel1) && Finite(Pixel2)))
+    return csTooClose;
   const double RatioX = std::fabs(Pixel1.X - Pixel2.X) / Width;
   const double RatioY = std::fabs(Pixel1.Y - Pixel2.Y) / Height;
   if (!(RatioX >= MinSpanRatio && RatioY >= MinSpanRatio))

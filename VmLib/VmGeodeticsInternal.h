@@ -57,10 +57,10 @@ void FillEllipsoid(TGeodeticEllipsoid &Ellipsoid, long double A, long double Inv
 // one sine and cosine instead of four sines. With u = cos 2x, sin 4x =
 // sin 2x (2u), sin 6x = sin 2x (4u^2 - 1) and sin 8x = sin 2x (8u^3 - 4u), so
 // the sum is sin 2x times a cubic in u. Its coefficients are worked out once
-// per projection object and held as doubles, like the series coefficients they come
-// from; the cubic is evaluated in Estrin's scheme, whose two halves the
-// processor works on at once (a short dependency chain is what counts in x87
-// code, where every operation waits for the one before).
+// per projection object and held as doubles, like the series coefficients
+// they come from; the cubic is evaluated in Estrin's scheme, whose two halves
+// the processor works on at once (a short dependency chain is what counts in
+// x87 code, where every operation waits for the one before).
 class TSineSeries {
 public:
   explicit TSineSeries(const double (&Coef)[4])
@@ -76,13 +76,6 @@ private:
   double P0, P1, P2, P3;
 };
 
-// The elementary functions of the geodetic formulas are the library's, in
-// double precision; the arithmetic around them is done in long double. The
-// x87 versions cost five to ten times as much per call, and their extra bits
-// do not survive the rounding of every result to double: the difference they
-// make is below a nanometre on the ground, while conversion throughput is
-// what callers converting whole chart outlines notice.
-
 // A double in memory, read afresh at this use: the empty statement tells the
 // compiler that the value may have changed there. Under register pressure the
 // compiler's x87 code spills a value it has loaded as 80 bits (a store and a
@@ -93,8 +86,15 @@ inline long double Reload(double &x) {
   asm("" : "+m"(x));
   return x;
 }
+
 // Sine and cosine of one angle, computed together (the compiler merges the
-// two calls into one sincos where the C library has it).
+// two calls into one sincos where the C library has it). Like every
+// elementary function of the geodetic formulas they are the library's, in
+// double precision, while the arithmetic around them is done in long double:
+// the x87 versions cost five to ten times as much per call, and their extra
+// bits do not survive the rounding of every result to double (the difference
+// is below a nanometre on the ground), while conversion throughput is what
+// callers converting whole chart outlines notice.
 inline void SinCos(double x, double &SinX, double &CosX) {
   SinX = std::sin(x);
   CosX = std::cos(x);
