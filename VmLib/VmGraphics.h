@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "SysUtils.h"
@@ -33,8 +34,18 @@ public:
   TBitmap32 &operator=(const TBitmap32 &) = delete;
 
   // Resizes the surface; every pixel becomes 0. Raises EGraphicsError for a
-  // negative side or a pixel count that does not fit in memory.
+  // negative side, a surface larger than CanHold allows, or memory that cannot
+  // be had; the message names the size.
   void SetSize(int32_t NewWidth, int32_t NewHeight);
+  // The same for a writer that fills every pixel itself (a decoder): the
+  // pixels are left as the memory came, so a writer that gives up early has
+  // touched only the rows it wrote. The writer must fill or empty the surface.
+  void SetSizeForOverwrite(int32_t NewWidth, int32_t NewHeight);
+  // Whether a surface of that size fits in the program's address space: at
+  // most 0x1FFFFFFF pixels in the 32-bit program (the largest array of 4-byte
+  // pixels it can index), 0x3FFFFFFF in a 64-bit one (the surface's byte count
+  // stays a 32-bit number, as it is in the file formats). No memory is taken.
+  static bool CanHold(int32_t Width, int32_t Height);
   int32_t Width() const { return FWidth; }
   int32_t Height() const { return FHeight; }
   bool Empty() const { return FWidth == 0 || FHeight == 0; }
@@ -43,9 +54,9 @@ public:
   // begins Y * Width pixels after row 0.
   TColor32 *ScanLine(int32_t Y);
   const TColor32 *ScanLine(int32_t Y) const;
-  TColor32 *Bits() { return FBits.data(); }
-  const TColor32 *Bits() const { return FBits.data(); }
-  size_t PixelCount() const { return FBits.size(); }
+  TColor32 *Bits() { return FBits.get(); }
+  const TColor32 *Bits() const { return FBits.get(); }
+  size_t PixelCount() const { return FCount; }
 
   // Sets every pixel to Color.
   void Clear(TColor32 Color);
@@ -59,7 +70,10 @@ public:
   TPixelCombine OnPixelCombine;
 
 private:
-  std::vector<TColor32> FBits;
+  void Allocate(int32_t NewWidth, int32_t NewHeight);
+
+  std::unique_ptr<TColor32[]> FBits;
+  size_t FCount = 0;
   int32_t FWidth = 0;
   int32_t FHeight = 0;
   TDrawMode FDrawMode = TDrawMode::dmOpaque;

@@ -29,8 +29,6 @@ struct TErrorManager {
   jpeg_error_mgr Public; // first: libjpeg sees a pointer to it
   std::jmp_buf Escape;
   char Message[JMSG_LENGTH_MAX] = {};
-  int Warnings = 0;
-  char FirstWarning[JMSG_LENGTH_MAX] = {};
 };
 
 TErrorManager &ErrorManagerOf(j_common_ptr Info) { return *reinterpret_cast<TErrorManager *>(Info->err); }
@@ -43,13 +41,11 @@ TErrorManager &ErrorManagerOf(j_common_ptr Info) { return *reinterpret_cast<TErr
 
 // libjpeg treats damaged or truncated compressed data as a warning and
 // carries on with grey or repeated pixels. A picture shown that way looks
-// whole but is not, so warnings are counted and refuse the picture at the end.
+// whole but is not, so the first warning refuses it, at once: a few hundred
+// bytes that claim a huge picture must not be decoded in full first.
 void EmitMessage(j_common_ptr Info, int Level) {
-  if (Level >= 0)
-    return; // trace messages
-  TErrorManager &err = ErrorManagerOf(Info);
-  if (err.Warnings++ == 0)
-    Info->err->format_message(Info, err.FirstWarning);
+  if (Level < 0)
+    ErrorExit(Info);
 }
 
 // The decompressor's lifetime: libjpeg's own allocations go with it.
@@ -69,9 +65,10 @@ public:
 };
 
 // Returns false when libjpeg gave up (the message is in the error manager).
-// No object with a destructor lives in this frame: see TErrorManager.
-// SetSize may raise a C++ exception; it is called from here, never from
-// inside libjpeg, so it unwinds only through our own frames.
+// No object with a destructor lives in this frame across a libjpeg call: see
+// TErrorManager. The size check and the surface may raise C++ exceptions;
+// they are raised from here, never from inside libjpeg, so they unwind only
+// through our own frames.
 bool DecodeInto(TDecompressor &D, const uint8_t *Data, size_t Size, TBitmap32 &Bitmap) {
   jpeg_decompress_struct *info = &D.Info;
   if (setjmp(D.Errors.Escape))
@@ -85,8 +82,16 @@ bool DecodeInto(TDecompressor &D, const uint8_t *Data, size_t Size, TBitmap32 &B
   // alpha); libjpeg-turbo fills the alpha byte with 0xFF. Grey pictures are
   // widened to the three channels by libjpeg as well.
   info->out_color_space = JCS_EXT_BGRA;
+  // The size is checked before libjpeg or the surface take any memory for
+  // it (a progressive picture's coefficients are held whole).
+  jpeg_calc_output_dimensions(info);
+  const auto width = static_cast<int32_t>(info->output_width), height = static_cast<int32_t>(info->output_height);
+  if (!TBitmap32::CanHold(width, height))
+    throw EGraphicsError("LoadJpegPicture: A picture of " + std::to_string(width) + " x " + std::to_string(height) +
+                         " pixels is too large");
   jpeg_start_decompress(info);
-  Bitmap.SetSize(static_cast<int32_t>(info->output_width), static_cast<int32_t>(info->output_height));
+  // Every row is written below, or the surface is emptied by the caller.
+  Bitmap.SetSizeForOverwrite(width, height);
   while (info->output_scanline < info->output_height) {
     JSAMPROW row = reinterpret_cast<JSAMPROW>(Bitmap.ScanLine(static_cast<int32_t>(info->output_scanline)));
     jpeg_read_scanlines(info, &row, 1);
@@ -95,30 +100,28 @@ bool DecodeInto(TDecompressor &D, const uint8_t *Data, size_t Size, TBitmap32 &B
   return true;
 }
 
+// The bytes from the stream's position to its end, read in one go: a file
+// stream refuses a read past its end rather than returning short.
 std::vector<uint8_t> ReadRest(TStream &Stream) {
-  std::vector<uint8_t> data;
-  uint8_t chunk[64 * 1024];
-  for (;;) {
-    const int32_t got = Stream.Read(chunk, sizeof chunk);
-    if (got <= 0)
-      return data;
-    data.insert(data.end(), chunk, chunk + got);
-  }
+  const int64_t rest = Stream.Size() - Stream.Position();
+  // libjpeg takes the size as unsigned long, 32 bits on 64-bit Windows; the
+  // stream reads at most a 32-bit count at a time.
+  if (rest > std::numeric_limits<int32_t>::max())
+    throw EGraphicsError("LoadJpegPicture: Picture data too large");
+  std::vector<uint8_t> data(rest > 0 ? static_cast<size_t>(rest) : 0);
+  if (!data.empty())
+    Stream.ReadBuffer(data.data(), static_cast<int32_t>(data.size()));
+  return data;
 }
 
 } // namespace
 
 void LoadJpegPicture(TStream &Stream, TBitmap32 &Bitmap) {
   const std::vector<uint8_t> data = ReadRest(Stream);
-  // libjpeg takes the size as unsigned long, 32 bits on 64-bit Windows.
-  if (data.size() > std::numeric_limits<unsigned long>::max())
-    throw EGraphicsError("LoadJpegPicture: Picture data too large");
   TDecompressor decompressor;
   try {
     if (!DecodeInto(decompressor, data.data(), data.size(), Bitmap))
       throw EGraphicsError(std::string("LoadJpegPicture: ") + decompressor.Errors.Message);
-    if (decompressor.Errors.Warnings > 0)
-      throw EGraphicsError(std::string("LoadJpegPicture: ") + decompressor.Errors.FirstWarning);
   } catch (...) {
     // A refused picture leaves no part-decoded surface behind.
     Bitmap.SetSize(0, 0);

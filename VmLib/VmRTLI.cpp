@@ -210,21 +210,26 @@ void TRTLITable::ReadLines(TRTLICursor &Cursor, uint64_t Logical, TLineInfo &Inf
     const uint8_t *name = Cursor.SkipName();
     const uint32_t entries = Cursor.Varint();
     uint32_t first;
-    int32_t line;
-    Cursor.Pair(first, line);
+    int32_t firstLine;
+    Cursor.Pair(first, firstLine);
     uint64_t start = first;
+    // Steps are summed wide: a table whose lines leave the 32-bit range is
+    // damaged, and gives no line information from there on.
+    int64_t line = firstLine;
     for (uint32_t e = 0; e < entries && Cursor.Ok(); ++e) {
       uint32_t span;
       int32_t step;
       Cursor.Pair(span, step);
       if (Cursor.Ok() && start <= Logical && Logical < start + span) {
         Info.FileName = TRTLICursor::Descramble(name);
-        Info.LineNumber = line;
+        Info.LineNumber = static_cast<int32_t>(line);
         Info.LineAddress = static_cast<uintptr_t>(start + FModuleBase + RTLIFormat::LogicalOrigin);
         return;
       }
       start += span;
       line += step;
+      if (line < INT32_MIN || line > INT32_MAX)
+        return;
     }
   }
 }

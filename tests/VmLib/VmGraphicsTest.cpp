@@ -26,27 +26,46 @@ TEST(TBitmap32, ResizingClearsEveryPixel) {
   EXPECT_EQ(b.Height(), 0);
 }
 
+constexpr bool Program32 = sizeof(void *) == 4;
+
+// Every size a surface cannot hold is an EGraphicsError that names it, never
+// the standard library's length_error or bad_alloc. The 32-bit program's
+// limit is the largest array of 4-byte pixels it can index (0x1FFFFFFF);
+// below that, a size its address space cannot give is refused as well.
 TEST(TBitmap32, RefusesImpossibleSizes) {
   struct {
     int32_t W, H;
+    bool Only32; // natively this size would be allocated
     const char *Message;
+    bool KeepsOld; // refused before the old pixels are given up
   } cases[] = {
-      {-1, 10, "TBitmap32.SetSize: Negative width or height"},
-      {10, -1, "TBitmap32.SetSize: Negative width or height"},
-      {0x7FFFFFFF, 0x7FFFFFFF, "TBitmap32.SetSize: Surface too large"},
-      {65536, 65536, "TBitmap32.SetSize: Surface too large"},
+      {-1, 10, false, "TBitmap32.SetSize: Negative width or height", true},
+      {10, -1, false, "TBitmap32.SetSize: Negative width or height", true},
+      {0x7FFFFFFF, 0x7FFFFFFF, false, "TBitmap32.SetSize: Surface too large (2147483647 x 2147483647 pixels)", true},
+      {65536, 65536, false, "TBitmap32.SetSize: Surface too large (65536 x 65536 pixels)", true},
+      {0x4000, 0x8000, true, "TBitmap32.SetSize: Surface too large (16384 x 32768 pixels)", true},
+      {30000, 20000, true, "TBitmap32.SetSize: Surface too large (30000 x 20000 pixels)", true},
+      {0x4000, 0x7FFF, true, "TBitmap32.SetSize: Not enough memory for 16384 x 32767 pixels", false},
   };
   for (const auto &c : cases) {
-    TBitmap32 b;
-    b.SetSize(2, 2);
-    try {
-      b.SetSize(c.W, c.H);
-      ADD_FAILURE() << c.W << " x " << c.H << ": no error";
-    } catch (const EGraphicsError &e) {
-      EXPECT_EQ(e.Message(), c.Message) << c.W << " x " << c.H;
+    if (c.Only32 && !Program32)
+      continue;
+    for (const bool overwrite : {false, true}) {
+      TBitmap32 b;
+      b.SetSize(2, 2);
+      try {
+        overwrite ? b.SetSizeForOverwrite(c.W, c.H) : b.SetSize(c.W, c.H);
+        ADD_FAILURE() << c.W << " x " << c.H << ": no error";
+      } catch (const EGraphicsError &e) {
+        EXPECT_EQ(e.Message(), c.Message) << c.W << " x " << c.H;
+      }
+      EXPECT_EQ(b.Width(), c.KeepsOld ? 2 : 0) << c.W << " x " << c.H;
+      EXPECT_EQ(b.PixelCount(), c.KeepsOld ? 4u : 0u) << c.W << " x " << c.H;
     }
-    EXPECT_EQ(b.Width(), 2) << "a refused size leaves the surface as it was";
   }
+  EXPECT_TRUE(TBitmap32::CanHold(0x4000, 0x7FFF));
+  EXPECT_EQ(TBitmap32::CanHold(0x4000, 0x8000), !Program32);
+  EXPECT_FALSE(TBitmap32::CanHold(0x8000, 0x8000));
 }
 
 TEST(TBitmap32, RowOutsideTheSurfaceIsAContractBreach) {

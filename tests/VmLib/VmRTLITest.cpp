@@ -309,6 +309,37 @@ TEST(VmRTLI, ATruncatedTableEndsTheScanWithoutReadingPastIt) {
   }
 }
 
+// Steps are stored as 32-bit numbers, so a damaged table can step a line
+// past the 32-bit range: from there on the file's spans give no line, while
+// the spans before it keep theirs.
+TEST(VmRTLI, ALinePastThe32BitRangeEndsTheLineInformation) {
+  struct {
+    int32_t FirstLine, Step;
+  } cases[] = {{1, INT32_MAX}, {INT32_MAX, 1}, {-2, INT32_MIN}, {INT32_MIN, -1}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(Format("line %d, step %d", c.FirstLine, c.Step));
+    TRTLITableData data = SmallProgram();
+    data.Files.clear();
+    std::string bytes = WriteRTLITable(data);
+    bytes.pop_back(); // the file count, 0, one byte: written again below
+    WriteRTLIVarint(bytes, 1);
+    WriteRTLIName(bytes, "wide.cpp");
+    WriteRTLIVarint(bytes, 3);
+    WriteRTLIPair(bytes, 0x100, c.FirstLine);
+    for (int k = 0; k < 3; ++k)
+      WriteRTLIPair(bytes, 0x10, c.Step);
+    const TRTLITable table(bytes.data(), bytes.size(), Base);
+    TLineInfo first, past;
+    ASSERT_TRUE(table.Lookup(Origin + 0x105, first));
+    EXPECT_EQ(first.FileName, "wide.cpp");
+    EXPECT_EQ(first.LineNumber, c.FirstLine);
+    ASSERT_TRUE(table.Lookup(Origin + 0x115, past));
+    EXPECT_EQ(past.FileName, "");
+    EXPECT_EQ(past.LineNumber, 0);
+    EXPECT_EQ(past.RoutineName, "TAlpha::Run"); // the rest of the lookup stands
+  }
+}
+
 TEST(VmRTLI, TimestampsFormatAsDateAndTime) {
   const struct {
     double Value;
