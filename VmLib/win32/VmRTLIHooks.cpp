@@ -216,19 +216,31 @@ __attribute__((noinline)) void WalkOwnStack(uintptr_t *Entries, int &Count, int 
 #else
 
 // The i686 frame chain: each frame holds the caller's frame pointer and, above
-// it, the return address. Our code is built with frame pointers.
+// it, the return address. Our code is built with frame pointers, but code
+// built without them (libjpeg at -O3) keeps data in EBP: a frame is read only
+// where it lies inside the walking thread's stack, between the stack pointer
+// and the stack's base, and each frame must lie above the one before. A walk
+// from a fault context must not fault itself: a second access violation inside
+// the handler would hide the first one's report.
 __attribute__((noinline)) void WalkOwnStack(uintptr_t *Entries, int &Count, int Capacity, const void *FaultContext) {
   const TCodeSection &code = OwnCodeSection();
-  uintptr_t frame = FaultContext != nullptr ? static_cast<const CONTEXT *>(FaultContext)->Ebp
-                                            : reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+  uintptr_t frame, lower;
+  if (FaultContext != nullptr) {
+    const CONTEXT &context = *static_cast<const CONTEXT *>(FaultContext);
+    frame = context.Ebp;
+    lower = context.Esp;
+  } else {
+    frame = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    lower = frame;
+  }
   int skip = FaultContext != nullptr ? 0 : OwnFramesToDrop;
   const uintptr_t upper = StackBase();
-  uintptr_t lower = frame - 1;
-  while (Count < Capacity && frame > lower && frame + 2 * sizeof(uintptr_t) <= upper &&
+  constexpr uintptr_t frameSize = 2 * sizeof(uintptr_t);
+  while (Count < Capacity && frame >= lower && frame < upper && upper - frame >= frameSize &&
          frame % sizeof(uintptr_t) == 0) {
     const uintptr_t *slots = reinterpret_cast<const uintptr_t *>(frame);
     Record(slots[1], code, skip, Entries, Count);
-    lower = frame;
+    lower = frame + frameSize;
     frame = slots[0];
   }
 }

@@ -63,6 +63,23 @@ uintptr_t FaultSeenAt;
   Sink = value + local;
 }
 
+#if !defined(__x86_64__)
+int FaultInDataEbpLine;
+
+// Code built without frame pointers uses EBP for data; here it holds a small
+// number when the read faults. EBP is put back after the read is stepped over.
+[[gnu::noinline]] void FaultWithDataInEbp() {
+  volatile int local = 0;
+  int value;
+  FaultInDataEbpLine = __LINE__ + 1;
+  asm volatile("pushl %%ebp\n\tmovl $0x100, %%ebp\n\tmovl (%%eax), %%eax\n\tpopl %%ebp"
+               : "=a"(value)
+               : "a"(BadAddress)
+               : "memory");
+  Sink = value + local;
+}
+#endif
+
 // Last in the chain, after the recorder: steps over the faulting read.
 LONG CALLBACK SkipFaultingRead(EXCEPTION_POINTERS *Pointers) {
   const EXCEPTION_RECORD &record = *Pointers->ExceptionRecord;
@@ -196,6 +213,24 @@ TEST(VmRTLIHooks, AnAccessViolationShowsTheFaultingAddressFirst) {
   ASSERT_TRUE(LookupAddress(deep[1], info));
   EXPECT_EQ(info.RoutineName, "(anonymous namespace)::Recurse");
 }
+
+#if !defined(__x86_64__)
+// The i686 walk starts at the fault's EBP. Holding data, it must not be read
+// (a second access violation inside the handler would hide the first and the
+// user would get no report): the report still has the faulting row.
+TEST(VmRTLIHooks, AFaultWithDataInEbpStillShowsItsRow) {
+  if (std::getenv("VM_EMU32_QEMU"))
+    GTEST_SKIP() << "hardware faults are not delivered faithfully under user-mode emulation";
+  TFaultRecovery recovery;
+  FaultWithDataInEbp();
+  const std::vector<uintptr_t> stack = GetRecordedStack();
+  ASSERT_GE(stack.size(), 1u);
+  EXPECT_EQ(stack[0], FaultSeenAt);
+  const std::vector<std::string> lines = Lines(GetStackTraceText());
+  ASSERT_GE(lines.size(), 5u);
+  EXPECT_EQ(lines[4], Row(FaultSeenAt, FileWidth(lines), FaultInDataEbpLine, "(anonymous namespace)::FaultWithDataInEbp"));
+}
+#endif
 
 // How many of this program's Kernel32 import slots hold Address.
 int SlotsHolding(const void *Address) {
