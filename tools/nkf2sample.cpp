@@ -25,8 +25,8 @@ int main(int argc, char **argv) {
                         : version == "1.0.0.2" ? NKFVersion1_0_0_2
                                                : 0;
   const long width = std::strtol(argv[3], nullptr, 10), height = std::strtol(argv[4], nullptr, 10);
-  if (code == 0 || width < 1 || height < 1 || width > 100000 || height > 100000) {
-    std::fputs("nkf2sample: VERSION must be 1.0.0.0, 1.0.0.1 or 1.0.0.2 and the size 1 to 100000\n", stderr);
+  if (code == 0 || width < 1 || height < 1 || width > 1048576 || height > 1048576) {
+    std::fputs("nkf2sample: VERSION must be 1.0.0.0, 1.0.0.1 or 1.0.0.2 and the size 1 to 1048576\n", stderr);
     return 2;
   }
   try {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <numbers>
 
@@ -84,7 +83,7 @@ void RefuseChartAsOutput(const TNKFChart &Chart, const std::string &OutFile, con
 void CheckLevel(const TNKFChart &Chart, int Level) {
   const TNKFLevel &l = Chart.Levels[Level];
   const auto tilesFor = [](uint32_t Pixels) { return Pixels / NKFTileSize + (Pixels % NKFTileSize != 0); };
-  if (l.Width == 0 || l.Height == 0 || l.Width > INT32_MAX / Bands || l.Height > INT32_MAX ||
+  if (l.Width == 0 || l.Height == 0 || l.Width > INT32_MAX || l.Height > INT32_MAX ||
       l.TilesX != tilesFor(l.Width) || l.TilesY != tilesFor(l.Height))
     throw ENKFExportError("NKFExportGeoTiff: Level " + std::to_string(Level) + " of " + Chart.FileName + " (" +
                           std::to_string(l.Width) + " x " + std::to_string(l.Height) + " pixels in " +
@@ -99,15 +98,28 @@ void CloseDataset(GDALDatasetUniquePtr &Dataset, const std::string &Operation, c
     RaiseGdal(Operation, "Cannot write " + FileName);
 }
 
-// Decodes and writes one level into Target (of the level's size) a row of
-// tiles at a time; Step is called after each row.
+// Writes one decoded tile into its GeoTIFF block and sends the block to the
+// file at once, so that GDAL's cache holds one tile whatever the level's width.
+void WriteTile(GDALDataset &Target, const std::vector<uint8_t> &RGBA, uint32_t TX, uint32_t TY,
+               const TNKFLevel &Level) {
+  const int left = static_cast<int>(TX) * NKFTileSize, top = static_cast<int>(TY) * NKFTileSize;
+  const int columns = std::min<int>(NKFTileSize, static_cast<int>(Level.Width) - left);
+  const int rows = std::min<int>(NKFTileSize, static_cast<int>(Level.Height) - top);
+  if (Target.RasterIO(GF_Write, left, top, columns, rows, const_cast<uint8_t *>(RGBA.data()), columns, rows, GDT_Byte,
+                      Bands, nullptr, Bands, static_cast<GSpacing>(NKFTileSize) * Bands, 1, nullptr) != CE_None)
+    RaiseGdal("NKFExportGeoTiff", "Cannot write the image");
+  // A chart tile is one block of the GeoTIFF (256 x 256, pixel-interleaved):
+  // the first band's flush writes the block with all four bands.
+  for (int b = 1; b <= Bands; ++b)
+    if (Target.GetRasterBand(b)->FlushBlock(static_cast<int>(TX), static_cast<int>(TY)) != CE_None)
+      RaiseGdal("NKFExportGeoTiff", "Cannot write the image");
+}
+
+// Decodes and writes one level into Target (of the level's size) tile by
+// tile; Step is called after each row of tiles.
 void WriteLevel(TNKFTileReader &Reader, const TNKFLevel &Level, int LevelIndex, GDALDataset &Target,
                 const std::function<void()> &Step) {
-  const int width = static_cast<int>(Level.Width);
-  std::vector<uint8_t> row(static_cast<size_t>(width) * NKFTileSize * Bands);
   for (uint32_t ty = 0; ty < Level.TilesY; ++ty) {
-    const int top = static_cast<int>(ty) * NKFTileSize;
-    const int rows = std::min<int>(NKFTileSize, static_cast<int>(Level.Height) - top);
     for (uint32_t tx = 0; tx < Level.TilesX; ++tx) {
       const uint32_t tile = NKFLevelTileNumber(Level, tx, ty);
       const std::vector<uint8_t> *rgba;
@@ -118,18 +130,8 @@ void WriteLevel(TNKFTileReader &Reader, const TNKFLevel &Level, int LevelIndex, 
                               std::to_string(LevelIndex) + ", column " + std::to_string(tx) + ", row " +
                               std::to_string(ty) + ") does not decode: " + e.Message());
       }
-      const int left = static_cast<int>(tx) * NKFTileSize;
-      const size_t bytes = static_cast<size_t>(std::min<int>(NKFTileSize, width - left)) * Bands;
-      for (int y = 0; y < rows; ++y)
-        std::memcpy(&row[(static_cast<size_t>(y) * width + left) * Bands],
-                    &(*rgba)[static_cast<size_t>(y) * NKFTileSize * Bands], bytes);
+      WriteTile(Target, *rgba, tx, ty, Level);
     }
-    if (Target.RasterIO(GF_Write, 0, top, width, rows, row.data(), width, rows, GDT_Byte, Bands, nullptr, Bands,
-                        static_cast<GSpacing>(width) * Bands, 1, nullptr) != CE_None)
-      RaiseGdal("NKFExportGeoTiff", "Cannot write the image");
-    // The finished row's blocks go to the file now, so GDAL's block cache
-    // never holds more than a row of tiles.
-    Target.FlushCache(false);
     if (CPLGetLastErrorType() >= CE_Failure)
       RaiseGdal("NKFExportGeoTiff", "Cannot write the image");
     Step();

@@ -31,8 +31,8 @@ std::vector<std::string> NKFGeoTiffCreationOptions();
 // longitude, latitude for the geographic part).
 OGRSpatialReference NKFSpatialReference(const TNKFGeoreference &Georeference);
 
-// Writes the chart's level Options.Level into OutFile. Memory is one row of
-// tiles of the level, whatever the chart's size. Raises ENKFExportError (an
+// Writes the chart's level Options.Level into OutFile, a tile at a time: memory
+// does not grow with the chart's size. Raises ENKFExportError (an
 // uncalibrated chart, a bad level, a tile that does not decode, a file GDAL
 // cannot write); a failed export leaves no output file behind.
 void NKFExportGeoTiff(const TNKFChart &Chart, const std::string &OutFile, const TNKFExportOptions &Options,
