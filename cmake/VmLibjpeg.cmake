@@ -1,9 +1,14 @@
 # libjpeg as the target JPEG::JPEG. Natively Debian's libjpeg62-turbo-dev; for
-# Windows, a static build of Debian's libjpeg-turbo source package made by
-# scripts/build-libjpeg at configure time and kept under build/deps/ (shared
-# by the build folders; quick when it is already there).
-if(WIN32)
-  set(VM_LIBJPEG_TRIPLET ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32)
+# Windows, and instrumented for the fuzz targets, a static build of Debian's
+# libjpeg-turbo source package made by scripts/build-libjpeg at configure time
+# and kept under build/deps/ (shared by the build folders; quick when it is
+# already there).
+if(WIN32 OR VM_FUZZ)
+  if(WIN32)
+    set(VM_LIBJPEG_TRIPLET ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32)
+  else()
+    set(VM_LIBJPEG_TRIPLET fuzz)
+  endif()
   set(VM_LIBJPEG_DIR ${CMAKE_SOURCE_DIR}/build/deps/libjpeg-${VM_LIBJPEG_TRIPLET})
   execute_process(
     COMMAND ${CMAKE_SOURCE_DIR}/scripts/build-libjpeg ${VM_LIBJPEG_TRIPLET} ${CMAKE_C_COMPILER} ${VM_LIBJPEG_DIR}
