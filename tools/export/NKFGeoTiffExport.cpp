@@ -2,16 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <numbers>
 
 #include <cpl_conv.h>
-#include <cpl_error.h>
 #include <cpl_string.h>
-#include <cpl_vsi.h>
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
 
+#include "NKFGdalSupport.h"
 #include "NKFTileReader.h"
 
 namespace {
@@ -28,54 +26,11 @@ constexpr double RDScale = 0.9999079;
 constexpr double RDFalseEasting = 155000;
 constexpr double RDFalseNorthing = 463000;
 
-// GDAL reports through a handler; while one of ours runs, its messages are
-// kept quiet and end up in our exception instead of on the console.
-class TGdalErrorScope {
-public:
-  TGdalErrorScope() {
-    CPLPushErrorHandler(CPLQuietErrorHandler);
-    CPLErrorReset();
-  }
-  ~TGdalErrorScope() { CPLPopErrorHandler(); }
-  TGdalErrorScope(const TGdalErrorScope &) = delete;
-  TGdalErrorScope &operator=(const TGdalErrorScope &) = delete;
-};
-
-[[noreturn]] void RaiseGdal(const std::string &Operation, const std::string &What) {
-  const char *detail = CPLGetLastErrorMsg();
-  throw ENKFExportError(Operation + ": " + What + (detail && *detail ? std::string(" (") + detail + ")" : ""));
-}
-
-// Removes the output unless the writer got to the end: a half-written file
-// must not pass for an export.
-class TOutputFile {
-public:
-  explicit TOutputFile(std::string Name) : FName(std::move(Name)) {}
-  ~TOutputFile() {
-    if (!FKept)
-      VSIUnlink(FName.c_str());
-  }
-  TOutputFile(const TOutputFile &) = delete;
-  TOutputFile &operator=(const TOutputFile &) = delete;
-  void Keep() { FKept = true; }
-
-private:
-  std::string FName;
-  bool FKept = false;
-};
-
 CPLStringList CreationOptionList() {
   CPLStringList list;
   for (const std::string &option : NKFGeoTiffCreationOptions())
     list.AddString(option.c_str());
   return list;
-}
-
-// Writing over the chart would destroy what is being read.
-void RefuseChartAsOutput(const TNKFChart &Chart, const std::string &OutFile, const std::string &Operation) {
-  std::error_code error;
-  if (std::filesystem::equivalent(Chart.FileName, OutFile, error))
-    throw ENKFExportError(Operation + ": " + OutFile + " is the chart itself");
 }
 
 // The first version stores its level records as they are: a level is
@@ -232,7 +187,7 @@ void NKFExportGeoTiff(const TNKFChart &Chart, const std::string &OutFile, const 
   for (int l = Options.Level; l <= last; ++l)
     CheckLevel(Chart, l);
   const TNKFLevel &level = Chart.Levels[Options.Level];
-  RefuseChartAsOutput(Chart, OutFile, "NKFExportGeoTiff");
+  RefuseChartAsOutput(Chart.FileName, OutFile, "NKFExportGeoTiff");
   TNKFTileReader reader(Chart);
 
   GDALAllRegister();
@@ -271,7 +226,7 @@ void NKFExportGeoTiff(const TNKFChart &Chart, const std::string &OutFile, const 
 
 void NKFWriteFootprint(const TNKFChart &Chart, const std::string &OutFile) {
   const std::vector<TDoublePoint> points = NKFFootprint(Chart);
-  RefuseChartAsOutput(Chart, OutFile, "NKFWriteFootprint");
+  RefuseChartAsOutput(Chart.FileName, OutFile, "NKFWriteFootprint");
   GDALAllRegister();
   TGdalErrorScope quiet;
   GDALDriver *driver = GetGDALDriverManager()->GetDriverByName("GeoJSON");
