@@ -12,8 +12,6 @@
 #include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
 
-#include <sys/wait.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +24,7 @@
 #include <vector>
 
 #include "NKF2SampleTiles.h"
+#include "NKFExportTestSupport.h"
 #include "NKFChartWriter.h"
 #include "NKFTileReader.h"
 #include "TempDir.h"
@@ -40,16 +39,6 @@ constexpr int Width = 640, Height = 480;
 
 bool Exists(const std::string &Path) { return std::filesystem::exists(Path); }
 
-// GDAL's tables are process-wide; freeing them at the end keeps the leak
-// checker's report to our own allocations.
-class TGdalEnvironment : public testing::Environment {
-public:
-  void SetUp() override { GDALAllRegister(); }
-  void TearDown() override {
-    GDALDestroyDriverManager();
-    OSRCleanup();
-  }
-};
 const testing::Environment *const GdalEnvironment = testing::AddGlobalTestEnvironment(new TGdalEnvironment);
 
 // ---------------------------------------------------------------------------
@@ -520,27 +509,6 @@ TEST(NKFGeoTiffExport, RefusesWhatCannotBeExported) {
 
 // ---------------------------------------------------------------------------
 // The program as a user runs it
-
-struct TRun {
-  int Status;
-  std::string Errors;
-};
-
-TRun RunExport(const TTempDir &Dir, const std::string &Arguments) {
-  const std::string errors = Dir.File("stderr.txt");
-  const int raw = std::system((std::string("'") + NKF2EXPORT + "' " + Arguments + " 2>'" + errors + "'").c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFileBytes(errors)};
-}
-
-std::string Quoted(const std::string &Path) { return "'" + Path + "'"; }
-
-// What the program shows on a terminal of its own.
-std::string OnTerminal(const TTempDir &Dir, const std::string &Arguments) {
-  const std::string shown = Dir.File("terminal.txt");
-  const std::string command = std::string("'") + NKF2EXPORT + "' " + Arguments;
-  EXPECT_EQ(std::system(("script -qec \"" + command + "\" /dev/null >'" + shown + "'").c_str()), 0);
-  return ReadFileBytes(shown);
-}
 
 TEST(NKF2ExportProgram, WritesTheFilesAndReportsErrorsWithStatusOne) {
   TTempDir dir;

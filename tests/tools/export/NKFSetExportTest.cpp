@@ -11,8 +11,6 @@
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
 
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -26,6 +24,7 @@
 
 #include "ChartFileNames.h"
 #include "NKF2TileEncoder.h"
+#include "NKFExportTestSupport.h"
 #include "NKFChartWriter.h"
 #include "NKFTileReader.h"
 #include "TempDir.h"
@@ -35,14 +34,6 @@ namespace {
 
 constexpr double Degree = std::numbers::pi / 180;
 
-class TGdalEnvironment : public testing::Environment {
-public:
-  void SetUp() override { GDALAllRegister(); }
-  void TearDown() override {
-    GDALDestroyDriverManager();
-    OSRCleanup();
-  }
-};
 const testing::Environment *const GdalEnvironment = testing::AddGlobalTestEnvironment(new TGdalEnvironment);
 
 // A Mercator chart on WGS 84 of Width x Height pixels of Size grid metres
@@ -309,19 +300,6 @@ TEST_F(NKFSetExport, MetadataAndZoomLevels) {
 // ---------------------------------------------------------------------------
 // The program as a user runs it
 
-struct TRun {
-  int Status;
-  std::string Errors;
-};
-
-TRun RunExport(const TTempDir &Dir, const std::string &Arguments) {
-  const std::string errors = Dir.File("stderr.txt");
-  const int raw = std::system((std::string("'") + NKF2EXPORT + "' " + Arguments + " 2>'" + errors + "'").c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFileBytes(errors)};
-}
-
-std::string Quoted(const std::string &Path) { return "'" + Path + "'"; }
-
 // Nothing but the expected files is left in the folder: no temporary folder
 // and no half-written output.
 std::vector<std::string> Entries(const std::string &Folder) {
@@ -369,12 +347,8 @@ TEST(NKF2ExportSetProgram, RefusesWithStatusOneAndLeavesNothingBehind) {
       << unwritable.Errors;
   EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"set", "stderr.txt"}));
 
-  // On a terminal (script(1) gives it one) one bar covers the whole run and ends full.
-  const std::string shown = dir.File("terminal.txt");
-  const std::string command = std::string("'") + NKF2EXPORT + "' --set " + Quoted(set) + " " +
-                              Quoted(dir.File("out.mbtiles"));
-  EXPECT_EQ(std::system(("script -qec \"" + command + "\" /dev/null >'" + shown + "'").c_str()), 0);
-  const std::string terminal = ReadFileBytes(shown);
+  // On a terminal one bar covers the whole run and ends full.
+  const std::string terminal = OnTerminal(dir, "--set " + Quoted(set) + " " + Quoted(dir.File("out.mbtiles")));
   EXPECT_EQ(terminal.rfind("\rnkf2export [", 0), 0u) << terminal;
   EXPECT_NE(terminal.find("] 100%\r\n"), std::string::npos) << terminal;
   EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"out.mbtiles", "set", "stderr.txt", "terminal.txt"}));
