@@ -12,7 +12,7 @@
 
 #include <string>
 
-#include "ChartFileNames.h"
+#include "ChartSetNames.h"
 
 extern const char *const ChartSetKey;
 extern const char *const ChartSetName;

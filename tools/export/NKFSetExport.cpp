@@ -15,7 +15,7 @@
 #include <gdal_utils.h>
 #include <sqlite3.h>
 
-#include "ChartFileNames.h"
+#include "ChartSetNames.h"
 #include "NKFGdalSupport.h"
 
 namespace fs = std::filesystem;

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "ChartFileNames.h"
+#include "ChartSetNames.h"
 #include "NKF2TileEncoder.h"
 #include "NKFExportTestSupport.h"
 #include "NKFChartWriter.h"

@@ -1,6 +1,5 @@
-// The nine chart files of the set. Portable: the installer's registration
-// records and search use the table, and so does the native export of the
-// whole set.
+// The nine chart files of the set, apart from the registry code so that the
+// native tools that write the sample set name their files from the same table.
 #pragma once
 
 #include <array>

@@ -1,4 +1,4 @@
-#include "ChartFileNames.h"
+#include "ChartSetNames.h"
 
 const std::array<const char *, ChartFileCount> ChartFileNames = {
     "Aldenhof.nkf2",
