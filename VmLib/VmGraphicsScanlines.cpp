@@ -250,8 +250,9 @@ template <class To> void Convert24BitTo32(const void *Source, void *Dest, int32_
     To::Put(d, i, From24::At(s, i));
 }
 
-// Two palette entries per 64-bit store, the indices taken from 8-byte loads.
-// To sf32Bit the entry goes whole, to sf32BitAlpha its colour with alpha set.
+// Two palette entries per 64-bit store, the indices of four taken from one
+// 32-bit load. To sf32Bit the entry goes whole, to sf32BitAlpha its colour
+// with alpha set.
 template <class To> void Convert8BitTo32(const void *Source, void *Dest, int32_t Count, const uint32_t *Palette) {
   if (Count <= 0)
     return;
@@ -260,17 +261,16 @@ template <class To> void Convert8BitTo32(const void *Source, void *Dest, int32_t
   auto *d = static_cast<uint8_t *>(Dest);
   constexpr uint64_t Keep = WithAlpha<To> ? 0x00FFFFFF00FFFFFFu : ~uint64_t{0};
   constexpr uint64_t Alpha = WithAlpha<To> ? 0xFF000000FF000000u : 0;
-  const auto pairAt = [palette](uint64_t Indices, int Shift) {
-    const uint64_t pair = palette[Indices >> Shift & 0xFF] | uint64_t{palette[Indices >> (Shift + 8) & 0xFF]} << 32;
-    return (pair & Keep) | Alpha;
+  const auto pair = [palette](uint32_t First, uint32_t Second) {
+    return ((palette[First] | uint64_t{palette[Second]} << 32) & Keep) | Alpha;
   };
   int32_t i = 0;
-  for (; i <= Count - 16; i += 16)
+  for (; i <= Count - 8; i += 8)
     for (int half = 0; half < 2; ++half) {
-      const uint64_t indices = Load64(s + i + 8 * half);
-      uint8_t *q = d + 4 * (static_cast<ptrdiff_t>(i) + 8 * half);
-      for (int k = 0; k < 4; ++k)
-        Store64(q + 8 * k, pairAt(indices, 16 * k));
+      const uint32_t indices = Load32(s + i + 4 * half);
+      uint8_t *q = d + 4 * (static_cast<ptrdiff_t>(i) + 4 * half);
+      Store64(q, pair(indices & 0xFF, indices >> 8 & 0xFF));
+      Store64(q + 8, pair(indices >> 16 & 0xFF, indices >> 24));
     }
   for (; i < Count; ++i)
     To::Put(d, i, PaletteEntry(palette, s[i]));
