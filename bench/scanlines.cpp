@@ -19,13 +19,13 @@
 #include <map>
 #include <memory>
 #include <random>
-#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "BmpFile.h"
 #include "Classes.h"
+#include "RateReporter.h"
 #include "VmGraphics.h"
 
 namespace {
@@ -178,47 +178,18 @@ void PrintPixmanAgreement() {
   std::printf("\n");
 }
 
-// Console output, then the conversions' rates against memcpy and pixman.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-  void ReportRuns(const std::vector<Run> &Runs) override {
-    ConsoleReporter::ReportRuns(Runs);
-    // With --benchmark_repetitions the median stands for the row.
-    for (const Run &R : Runs) {
-      const auto rate = R.counters.find("bytes_per_second");
-      if (rate == R.counters.end())
-        continue;
-      const std::string name = R.run_name.function_name;
-      if (R.run_type == Run::RT_Iteration && FMedians.count(name) == 0)
-        FRates[name] = rate->second.value;
-      if (R.run_type == Run::RT_Aggregate && R.aggregate_name == "median") {
-        FRates[name] = rate->second.value;
-        FMedians.insert(name);
-      }
-    }
+// The closing table: the conversions' rates against memcpy and pixman.
+void PrintRatios(const TRateReporter &Reporter) {
+  std::printf("\n%-28s %12s %14s %12s\n", "conversion", "ours (GB/s)", "of memcpy", "of pixman");
+  const double memcpy = Reporter.Rate("BM_MemcpyLine32Bit");
+  for (const std::string row : {"8BitTo32Bit", "24BitTo32Bit", "8BitTo32BitAlpha", "24BitTo32BitAlpha"}) {
+    const double ours = Reporter.Rate("BM_Convert" + row);
+    const double pixman = Reporter.Rate("BM_Pixman" + row.substr(0, row.find("Alpha")));
+    if (ours > 0)
+      std::printf("%-28s %12.2f %13.0f%% %11.2fx\n", row.c_str(), ours / 1e9, memcpy > 0 ? 100 * ours / memcpy : 0,
+                  pixman > 0 ? ours / pixman : 0);
   }
-
-  void PrintRatios() const {
-    std::printf("\n%-28s %12s %14s %12s\n", "conversion", "ours (GB/s)", "of memcpy", "of pixman");
-    for (const char *row : {"8BitTo32Bit", "24BitTo32Bit", "8BitTo32BitAlpha", "24BitTo32BitAlpha"}) {
-      const std::string name = row;
-      const double ours = Rate("BM_Convert" + name);
-      const double pixman = Rate("BM_Pixman" + name.substr(0, name.find("Alpha")));
-      const double memcpy = Rate("BM_MemcpyLine32Bit");
-      if (ours > 0)
-        std::printf("%-28s %12.2f %13.0f%% %11.2fx\n", row, ours / 1e9, memcpy > 0 ? 100 * ours / memcpy : 0,
-                    pixman > 0 ? ours / pixman : 0);
-    }
-  }
-
-private:
-  double Rate(const std::string &Name) const {
-    const auto found = FRates.find(Name);
-    return found == FRates.end() ? 0 : found->second;
-  }
-  std::map<std::string, double> FRates;
-  std::set<std::string> FMedians;
-};
+}
 
 // A chart-like 1024 x 768 picture in 64 colours (long runs of one colour,
 // some single pixels), written as RLE8 by ImageMagick itself.
@@ -289,9 +260,9 @@ int main(int argc, char **argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv))
     return 1;
   PrintPixmanAgreement();
-  TRatioReporter reporter;
+  TRateReporter reporter("bytes_per_second");
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
+  PrintRatios(reporter);
   benchmark::Shutdown();
   return 0;
 }
