@@ -90,6 +90,9 @@ public:
     }
   }
 
+  // The raw kind writes its mode and every item in full: never fewer bits.
+  uint64_t RawBitsAtLeast() const { return (FTile.Global ? ModeBits : 8) + uint64_t{NKF2BlockPixels} * ItemWidth(); }
+
   bool Fits(TNKF2BlockKind Kind) const {
     switch (Kind) {
     case TNKF2BlockKind::Uniform: return FDistinct.size() == 1;
@@ -189,6 +192,10 @@ TNKF2BlockKind SmallestKind(const TBlockCoder &Coder, int Block) {
   uint64_t bestBits = UINT64_MAX;
   for (TNKF2BlockKind kind : Kinds) {
     if (!Coder.Fits(kind))
+      continue;
+    // A tie goes to the kind tried first, so a raw block that cannot be
+    // shorter need not be written to know.
+    if (kind == TNKF2BlockKind::Raw && bestBits <= Coder.RawBitsAtLeast())
       continue;
     TNKF2TileWriter trial;
     Coder.Write(trial, kind, Block);

@@ -78,6 +78,16 @@ std::vector<TDoublePoint> Pruned(const std::vector<TDoublePoint> &Points, double
   return kept;
 }
 
+void AddLine(cairo_t *Cr, const std::vector<TDoublePoint> &Line, bool Closed) {
+  if (Line.size() < 2)
+    return;
+  cairo_move_to(Cr, Line[0].X, Line[0].Y);
+  for (size_t i = 1; i < Line.size(); ++i)
+    cairo_line_to(Cr, Line[i].X, Line[i].Y);
+  if (Closed)
+    cairo_close_path(Cr);
+}
+
 std::string DegreesMinutes(double Value, double SpacingMinutes, char Positive, char Negative) {
   const double seconds = std::round(std::fabs(Value) * 3600);
   const int d = static_cast<int>(seconds / 3600), m = static_cast<int>(std::fmod(seconds, 3600) / 60);
@@ -200,14 +210,8 @@ void TNKFChartPainter::PrepareGraticule() {
 
 void TNKFChartPainter::FillAreas(cairo_t *Cr, const std::vector<TPixelLine> &Areas, uint32_t Color) const {
   cairo_new_path(Cr);
-  for (const TPixelLine &area : Areas) {
-    if (area.size() < 3)
-      continue;
-    cairo_move_to(Cr, area[0].X, area[0].Y);
-    for (size_t i = 1; i < area.size(); ++i)
-      cairo_line_to(Cr, area[i].X, area[i].Y);
-    cairo_close_path(Cr);
-  }
+  for (const TPixelLine &area : Areas)
+    AddLine(Cr, area, true);
   SetColor(Cr, Color);
   cairo_set_fill_rule(Cr, CAIRO_FILL_RULE_WINDING);
   cairo_fill(Cr);
@@ -218,15 +222,8 @@ void TNKFChartPainter::FillAreas(cairo_t *Cr, const std::vector<TPixelLine> &Are
 void TNKFChartPainter::StrokeLines(cairo_t *Cr, const std::vector<TPixelLine> &Lines, bool Closed, uint32_t Color,
                                    double DeviceWidth, double Scale) const {
   cairo_new_path(Cr);
-  for (const TPixelLine &line : Lines) {
-    if (line.size() < 2)
-      continue;
-    cairo_move_to(Cr, line[0].X, line[0].Y);
-    for (size_t i = 1; i < line.size(); ++i)
-      cairo_line_to(Cr, line[i].X, line[i].Y);
-    if (Closed)
-      cairo_close_path(Cr);
-  }
+  for (const TPixelLine &line : Lines)
+    AddLine(Cr, line, Closed);
   SetColor(Cr, Color);
   cairo_set_line_width(Cr, std::max(DeviceWidth * Scale, 1.0) / Scale);
   cairo_set_line_join(Cr, CAIRO_LINE_JOIN_ROUND);

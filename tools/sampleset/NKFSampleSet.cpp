@@ -138,18 +138,24 @@ void NKFReleaseDrawingCaches() {
   FcFini();
 }
 
-std::vector<TDoublePoint> NKFSampleFootprint(const TNKFChart &Chart) {
-  std::vector<TDoublePoint> outline;
+std::vector<TDoublePoint> NKFBorderPoints(const TNKFChart &Chart, double Spacing) {
+  std::vector<TDoublePoint> points;
   const int32_t n = Chart.Border.Count();
   for (int32_t i = 0; i < n; ++i) {
     const TPoint a = Chart.Border.GetPoint(i), b = Chart.Border.GetPoint((i + 1) % n);
-    const int steps = std::max(1, static_cast<int>(std::hypot(b.X - a.X, b.Y - a.Y) / 200));
+    const int steps = std::max(1, static_cast<int>(std::hypot(b.X - a.X, b.Y - a.Y) / Spacing));
     for (int k = 0; k < steps; ++k) {
       const double t = static_cast<double>(k) / steps;
-      outline.push_back(
-          Chart.Calibration->PixelToWGS84({a.X + t * (b.X - a.X) - 0.5, a.Y + t * (b.Y - a.Y) - 0.5}));
+      points.push_back({a.X + t * (b.X - a.X) - 0.5, a.Y + t * (b.Y - a.Y) - 0.5});
     }
   }
+  return points;
+}
+
+std::vector<TDoublePoint> NKFSampleFootprint(const TNKFChart &Chart) {
+  std::vector<TDoublePoint> outline;
+  for (const TDoublePoint &p : NKFBorderPoints(Chart, 200))
+    outline.push_back(Chart.Calibration->PixelToWGS84(p));
   return outline;
 }
 

@@ -37,9 +37,15 @@ std::vector<TNKFSampleSetChart> NKFWriteSampleSet(const std::string &Folder, con
 // every drawing has ended.
 void NKFReleaseDrawingCaches();
 
+class TNKFChart;
+
+// Points along a chart's border, Spacing chart pixels apart or closer, in
+// the calibration's pixels (border vertices lie on pixel corners, half a
+// pixel before the centres).
+std::vector<TDoublePoint> NKFBorderPoints(const TNKFChart &Chart, double Spacing);
+
 // A chart's border in WGS 84 (latitude, longitude in radians), along its
 // edges every few hundred pixels, through the chart's calibration.
-class TNKFChart;
 std::vector<TDoublePoint> NKFSampleFootprint(const TNKFChart &Chart);
 
 // Whether two WGS 84 outlines (as NKFSampleFootprint gives) overlap.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ChartSetNames.h"
+#include "NKFSampleSet.h"
 #include "NKFTileReader.h"
 #include "VmNKFCharts.h"
 
@@ -18,7 +19,6 @@ namespace {
 constexpr int Level = 2; // the overview charts at a quarter of their size
 constexpr double Shrink = 1 << Level;
 constexpr int Margin = 24;
-constexpr uint32_t Outside = 0xFFE4E4E4; // beyond both overview charts
 constexpr int North = 6, South = 8;      // the overview charts in ChartFileNames
 
 using TSurface = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
@@ -27,10 +27,7 @@ using TCairo = std::unique_ptr<cairo_t, decltype(&cairo_destroy)>;
 // A chart's level as one picture, 0xAARRGGBB.
 struct TLevelImage {
   int Width = 0, Height = 0;
-  std::vector<uint32_t> Pixels;
-  uint32_t At(int X, int Y) const {
-    return X < 0 || Y < 0 || X >= Width || Y >= Height ? 0 : Pixels[static_cast<size_t>(Y) * Width + X];
-  }
+  std::vector<uint32_t> Pixels; // transparent pixels 0, as Cairo's premultiplied ARGB32 wants them
 };
 
 TLevelImage ReadLevel(const TNKFChart &Chart) {
@@ -67,48 +64,36 @@ TDoublePoint FromPicture(double X, double Y, const TDoublePoint &Origin) {
 // A chart's border, every few chart pixels, in the northern overview's pixels.
 std::vector<TDoublePoint> Outline(const TNKFChart &Chart, const TNKFChart &Base) {
   std::vector<TDoublePoint> outline;
-  const int32_t n = Chart.Border.Count();
-  for (int32_t i = 0; i < n; ++i) {
-    const TPoint a = Chart.Border.GetPoint(i), b = Chart.Border.GetPoint((i + 1) % n);
-    const int steps = std::max(1, static_cast<int>(std::hypot(b.X - a.X, b.Y - a.Y) / 100));
-    for (int k = 0; k < steps; ++k) {
-      const double t = static_cast<double>(k) / steps;
-      outline.push_back(Base.Calibration->PixelToPixel(
-          {a.X + t * (b.X - a.X) - 0.5, a.Y + t * (b.Y - a.Y) - 0.5}, *Chart.Calibration));
-    }
-  }
+  for (const TDoublePoint &p : NKFBorderPoints(Chart, 100))
+    outline.push_back(Base.Calibration->PixelToPixel(p, *Chart.Calibration));
   return outline;
 }
 
-// The background: the northern overview where it shows, else the southern
-// one, through the two charts' calibrations (computed every 8 picture pixels
-// and interpolated between: the map between two charts is smooth).
-void PaintBackground(uint32_t *Pixels, int Stride, int Width, int Height, const TDoublePoint &Origin,
-                     const TNKFChart &North, const TLevelImage &NorthImage, const TNKFChart &South,
-                     const TLevelImage &SouthImage) {
-  constexpr int Step = 8;
-  const int cols = Width / Step + 2, rows = Height / Step + 2;
-  std::vector<TDoublePoint> lattice(static_cast<size_t>(cols) * rows);
-  for (int r = 0; r < rows; ++r)
-    for (int c = 0; c < cols; ++c)
-      lattice[static_cast<size_t>(r) * cols + c] =
-          South.Calibration->PixelToPixel(FromPicture(c * Step, r * Step, Origin), *North.Calibration);
-  for (int y = 0; y < Height; ++y)
-    for (int x = 0; x < Width; ++x) {
-      const TDoublePoint n = FromPicture(x, y, Origin);
-      uint32_t color = NorthImage.At(static_cast<int>(std::floor((n.X + 0.5) / Shrink)),
-                                     static_cast<int>(std::floor((n.Y + 0.5) / Shrink)));
-      if (color == 0) {
-        const int c = x / Step, r = y / Step;
-        const double u = (x - c * Step) / double{Step}, v = (y - r * Step) / double{Step};
-        const auto at = [&](int dc, int dr) { return lattice[static_cast<size_t>(r + dr) * cols + c + dc]; };
-        const TDoublePoint s{(1 - v) * ((1 - u) * at(0, 0).X + u * at(1, 0).X) + v * ((1 - u) * at(0, 1).X + u * at(1, 1).X),
-                             (1 - v) * ((1 - u) * at(0, 0).Y + u * at(1, 0).Y) + v * ((1 - u) * at(0, 1).Y + u * at(1, 1).Y)};
-        color = SouthImage.At(static_cast<int>(std::floor((s.X + 0.5) / Shrink)),
-                              static_cast<int>(std::floor((s.Y + 0.5) / Shrink)));
-      }
-      Pixels[static_cast<size_t>(y) * Stride + x] = color == 0 ? Outside : color;
-    }
+// A chart's level image over the picture: the map from picture pixels to
+// the chart's (through both charts' calibrations) is affine to far below a
+// pixel over the picture, so Cairo draws it as a transformed pattern,
+// smoothing where the two pixel grids do not meet (a one-pixel line would
+// otherwise drop out where nearest-pixel sampling skips its column).
+void PaintChart(cairo_t *Cr, TLevelImage &Image, const TNKFChart &Chart, const TNKFChart &Base,
+                const TDoublePoint &Origin, int Width, int Height) {
+  TSurface surface(cairo_image_surface_create_for_data(reinterpret_cast<unsigned char *>(Image.Pixels.data()),
+                                                       CAIRO_FORMAT_ARGB32, Image.Width, Image.Height,
+                                                       Image.Width * 4),
+                   cairo_surface_destroy);
+  const auto level = [&](double X, double Y) {
+    const TDoublePoint p = Chart.Calibration->PixelToPixel(FromPicture(X, Y, Origin), *Base.Calibration);
+    return TDoublePoint{(p.X + 0.5) / Shrink, (p.Y + 0.5) / Shrink};
+  };
+  const TDoublePoint q0 = level(0, 0), q1 = level(Width, 0), q2 = level(0, Height);
+  cairo_matrix_t m;
+  cairo_matrix_init(&m, (q1.X - q0.X) / Width, (q1.Y - q0.Y) / Width, (q2.X - q0.X) / Height,
+                    (q2.Y - q0.Y) / Height, q0.X, q0.Y);
+  std::unique_ptr<cairo_pattern_t, decltype(&cairo_pattern_destroy)> pattern(
+      cairo_pattern_create_for_surface(surface.get()), cairo_pattern_destroy);
+  cairo_pattern_set_matrix(pattern.get(), &m);
+  cairo_pattern_set_filter(pattern.get(), CAIRO_FILTER_GOOD);
+  cairo_set_source(Cr, pattern.get());
+  cairo_paint(Cr);
 }
 
 // The outline in magenta and the chart's name: inside the bottom left
@@ -170,12 +155,14 @@ void NKFWriteSampleSetPicture(const std::string &Folder, const std::string &PngF
   TSurface surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height), cairo_surface_destroy);
   if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
     throw std::runtime_error("NKFWriteSampleSetPicture: Cairo cannot make a picture of that size");
-  cairo_surface_flush(surface.get());
-  PaintBackground(reinterpret_cast<uint32_t *>(cairo_image_surface_get_data(surface.get())),
-                  cairo_image_surface_get_stride(surface.get()) / 4, width, height, origin, north, ReadLevel(north),
-                  south, ReadLevel(south));
-  cairo_surface_mark_dirty(surface.get());
   TCairo cr(cairo_create(surface.get()), cairo_destroy);
+  cairo_set_source_rgb(cr.get(), 0.89, 0.89, 0.89); // beyond both overview charts
+  cairo_paint(cr.get());
+  // The southern chart first: the northern one, north up in the picture,
+  // covers it where both show.
+  TLevelImage southImage = ReadLevel(south), northImage = ReadLevel(north);
+  PaintChart(cr.get(), southImage, south, north, origin, width, height);
+  PaintChart(cr.get(), northImage, north, north, origin, width, height);
   for (size_t i = 0; i < charts.size(); ++i)
     DrawOutline(cr.get(), outlines[i], origin, charts[i]->Text1);
   cairo_surface_flush(surface.get());
