@@ -11,18 +11,6 @@
 #include "SysUtils.h"
 #include "VmNKFCharts.h"
 
-const std::array<const char *, ChartFileCount> ChartFileNames = {
-    "Aldenhof.nkf2",
-    "kvt Welmeland noord - Baarsum.nkf2",
-    "kvt Welmeland noord - Corlum.nkf2",
-    "kvt Welmeland noord - Dalmeer.nkf2",
-    "kvt Welmeland noord - Dalmoog.nkf2",
-    "kvt Welmeland noord - Eemstad.nkf2",
-    "kvt Welmeland noord.nkf2",
-    "kvt Welmeland zuid - Fennum.nkf2",
-    "kvt Welmeland zuid.nkf2",
-};
-
 // The product is a 32-bit program: on 64-bit Windows these keys land under
 // Software\Wow6432Node, which is where the (32-bit) chart viewer reads them.
 const char *const ChartSetKey = "Software\\Velmora\\Charts\\ORVA2003";

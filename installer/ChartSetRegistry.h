@@ -10,13 +10,9 @@
 //       Charts\<file name>                          one empty key per chart file
 #pragma once
 
-#include <array>
 #include <string>
 
-constexpr int ChartFileCount = 9;
-
-// The nine files of the set; every loop over the set uses this order.
-extern const std::array<const char *, ChartFileCount> ChartFileNames;
+#include "ChartSetNames.h"
 
 extern const char *const ChartSetKey;
 extern const char *const ChartSetName;
