@@ -1,6 +1,7 @@
 #include "VmProjectiveTransform.h"
 
 #include <algorithm>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -222,8 +223,10 @@ public:
       return false;
     const uint32_t Wx = static_cast<uint32_t>(SrcX & FixedFraction);
     const uint32_t Wy = static_cast<uint32_t>(SrcY & FixedFraction);
-    const TColor32 *Row = FSrc.ScanLine(Y);
-    const TColor32 *Below = FSrc.ScanLine(std::min(Y + 1, FSrc.Height() - 1));
+    // Rows by address, not ScanLine: its range check costs more than the sampling.
+    const size_t Width = static_cast<size_t>(FSrc.Width());
+    const TColor32 *Row = FSrc.Bits() + static_cast<size_t>(Y) * Width;
+    const TColor32 *Below = FSrc.Bits() + static_cast<size_t>(std::min(Y + 1, FSrc.Height() - 1)) * Width;
     const int32_t Right = std::min(X + 1, FSrc.Width() - 1);
     Color = 0;
     for (int Shift = 0; Shift < 32; Shift += 8) {
@@ -338,12 +341,9 @@ public:
                           Bound * (std::fabs(FM[0][2]) * MaxX + std::fabs(FM[1][2] * y) + std::fabs(FM[2][2]))};
     First = FLeft;
     Last = FRight;
-    if (FAffine) {
-      Clip(Row, First, Last);
-      MapAffine(Row, First, Last);
-    } else {
-      MapProjective(Row, First, Last);
-    }
+    Clip(Row, First, Last);
+    if ((FAffine ? MapAffine(Row, First, Last) : MapProjective(Row, First, Last)) == 0)
+      return;
     for (int32_t X = First; X < Last; ++X)
       if (FExact[Index(X)])
         MapBack(FT, X, Y, FFixed, FSrcX[Index(X)], FSrcY[Index(X)]);
@@ -359,6 +359,8 @@ private:
   // Rounded positions are kept in this range so that their conversion to an
   // integer is always defined; a position beyond it fails the check.
   static constexpr double Clamp = 0x1p30;
+  static constexpr uint64_t ExponentBits = 0x7FF0000000000000;
+  static constexpr int32_t SteppedRun = 1 << 12;
 
   struct TRowSums {
     double U, V, Z;  // the sums at x = 0
@@ -372,7 +374,8 @@ private:
   // do: the caller's check proves it right or sends the pixel to the rule.
   static int32_t Nearest(double A) {
     const double Rounder = 0x1.8p52;  // adding it leaves no fraction bits below 2^51
-    const double Kept = std::min(Clamp, std::max(-Clamp, A));
+    const double Above = A > -Clamp ? A : -Clamp;  // the forms of the max and min instructions
+    const double Kept = Above < Clamp ? Above : Clamp;
 #if FLT_EVAL_METHOD == 0
     return static_cast<int32_t>((Kept + Rounder) - Rounder);
 #else
@@ -383,52 +386,159 @@ private:
 #endif
   }
 
-  // Rounds the positions of pixel i, which may be trusted when both are
-  // farther than Error from a half.
-  void Store(size_t i, double A, double B, double Error) {
-    const int32_t Nx = Nearest(A), Ny = Nearest(B);
+  // Rounds a pixel's positions; true when they may not be trusted, that is
+  // when either lies within Error of a half.
+  static bool Round(double A, double B, double Error, int32_t &SrcX, int32_t &SrcY) {
+    SrcX = Nearest(A);
+    SrcY = Nearest(B);
     const double Half = 0.5 - Error;
-    FSrcX[i] = Nx;
-    FSrcY[i] = Ny;
-    FExact[i] = !(std::fabs(A - Nx) < Half && std::fabs(B - Ny) < Half);
+    return !((std::fabs(A - SrcX) < Half) & (std::fabs(B - SrcY) < Half));
   }
 
-  void MapAffine(const TRowSums &Row, int32_t First, int32_t Last) {
-    const double Ax = FM[0][0] * FScale, Bx = FM[0][1] * FScale;
-    const double Au = Row.U * FScale, Bv = Row.V * FScale;
-    for (int32_t X = First; X < Last; ++X) {
-      const double x = X;
-      Store(Index(X), Ax * x + Au, Bx * x + Bv, Row.E);
+  // Positions of pixels [First, Last) under one InverseZ, given as fs =
+  // InverseZ·Scale (NaN where it is not known), with E the error bound for
+  // it. Returns the number of pixels left to the rule.
+  int32_t MapRun(const TRowSums &Row, int32_t First, int32_t Last, double fs, double E) {
+    int32_t Count = 0;
+    for (int32_t From = First; From < Last; From += SteppedRun) {
+      const int32_t To = std::min(Last, From + SteppedRun);
+      if (To - From < 8 || !MapStepped(Row, From, To, fs, E, Count))
+        Count += MapEach(Row, From, To, fs, E);
     }
+    return Count;
   }
 
-  void MapProjective(const TRowSums &Row, int32_t First, int32_t Last) {
-    for (int32_t X = First; X < Last; ++X) {
-      const double x = X;
-      const double z = FM[0][2] * x + Row.Z;
-      const double q = 1 / z;
-      const double f = static_cast<float>(q);
-      // q within |q|·(4·Ez/|z| + 2^-51) of the rule's 1/z; |q|/|z| is at most
-      // 1.25·q². Half the gap to the next float is at least |f|·2^-26.
-      const bool Sure = std::fabs(q - f) + 5 * Row.Ez * q * q + 0x1p-51 * std::fabs(q) < std::fabs(f) * 0x1p-26 &&
-                        std::fabs(f) >= std::numeric_limits<float>::min();
-      const double fs = Sure ? f * FScale : std::numeric_limits<double>::quiet_NaN();
-      Store(Index(X), (FM[0][0] * x + Row.U) * fs, (FM[0][1] * x + Row.V) * fs, Row.E * std::fabs(f));
+  // Each pixel on its own, in a plain loop over local copies, so that the
+  // compiler keeps everything in registers.
+  int32_t MapEach(const TRowSums &Row, int32_t First, int32_t Last, double fs, double E) {
+    const double Mu = FM[0][0], Mv = FM[0][1], U = Row.U, V = Row.V;
+    int32_t *__restrict SrcX = &FSrcX[Index(First)];
+    int32_t *__restrict SrcY = &FSrcY[Index(First)];
+    uint8_t *__restrict Exact = &FExact[Index(First)];
+    int32_t Count = 0;
+    for (int32_t i = 0; i < Last - First; ++i) {
+      const double x = First + i;
+      Exact[i] = Round((Mu * x + U) * fs, (Mv * x + V) * fs, E, SrcX[i], SrcY[i]);
+      Count += Exact[i];
     }
+    return Count;
+  }
+
+  // The same positions stepped in 32.32 fixed point: the position is linear
+  // in x, P = (Mu·x + U)·fs, and the rule's lies within E of it. Started
+  // within E + 2^-32 of P and stepped by a slope within 2^-31 of P's, the
+  // fixed-point value stays within 2E + 2^-18 of the rule's over a run of at
+  // most 2^12 pixels; a half added in advance makes its integer part the
+  // rounded position wherever its fraction is farther than that from 0.
+  // False (and nothing done) where the positions are too large for it.
+  bool MapStepped(const TRowSums &Row, int32_t First, int32_t Last, double fs, double E, int32_t &Count) {
+    const double Mu = FM[0][0], Mv = FM[0][1];
+    const double A0 = (Mu * First + Row.U) * fs, B0 = (Mv * First + Row.V) * fs;
+    const double A1 = (Mu * (Last - 1) + Row.U) * fs, B1 = (Mv * (Last - 1) + Row.V) * fs;
+    const double Reach = 0x1p29, Margin = (2 * E + 0x1p-18) * 0x1p32;
+    if (!(std::fabs(A0) < Reach && std::fabs(B0) < Reach && std::fabs(A1) < Reach && std::fabs(B1) < Reach &&
+          Margin < 0x1p30))
+      return false;
+    const int64_t One = int64_t(1) << 32;
+    int64_t Gu = static_cast<int64_t>(A0 * 0x1p32) + One / 2, Gv = static_cast<int64_t>(B0 * 0x1p32) + One / 2;
+    const int64_t Du = static_cast<int64_t>(Mu * fs * 0x1p32), Dv = static_cast<int64_t>(Mv * fs * 0x1p32);
+    const uint32_t M = static_cast<uint32_t>(Margin) + 1;
+    int32_t *__restrict SrcX = &FSrcX[Index(First)];
+    int32_t *__restrict SrcY = &FSrcY[Index(First)];
+    uint8_t *__restrict Exact = &FExact[Index(First)];
+    int32_t Left = 0;
+    for (int32_t i = 0; i < Last - First; ++i) {
+      SrcX[i] = static_cast<int32_t>(Gu >> 32);
+      SrcY[i] = static_cast<int32_t>(Gv >> 32);
+      Exact[i] = (static_cast<uint32_t>(Gu) + M < 2 * M) | (static_cast<uint32_t>(Gv) + M < 2 * M);
+      Left += Exact[i];
+      Gu += Du;
+      Gv += Dv;
+    }
+    Count += Left;
+    return true;
+  }
+
+  int32_t MapAffine(const TRowSums &Row, int32_t First, int32_t Last) {
+    return MapRun(Row, First, Last, FScale, Row.E);
+  }
+
+  // The rule's InverseZ at pixel X, or NaN where it cannot be told from our
+  // 1/z. Slack is how much nearer the rounding interval's ends 1/z could
+  // come without changing the float (its guess at the next ones' room).
+  double InverseZ(const TRowSums &Row, int32_t X, double &Slack) const {
+    const double q = 1 / (FM[0][2] * X + Row.Z);
+    const double f = static_cast<float>(q);
+    // q within |q|·(4·Ez/|z| + 2^-51) of the rule's 1/z; |q|/|z| is at most
+    // 1.25·q². A normal float f with |f| in [2^k, 2^(k+1)) is the nearest to
+    // every value within 2^(k-24) of it, or 2^(k-25) on the side towards 0
+    // when |f| = 2^k.
+    const double Power = std::bit_cast<double>(std::bit_cast<uint64_t>(f) & ExponentBits);
+    const double HalfGap = Power * (Power == std::fabs(f) && std::fabs(q) < Power ? 0x1p-25 : 0x1p-24);
+    Slack = HalfGap - (std::fabs(q - f) + 5 * Row.Ez * q * q + 0x1p-51 * std::fabs(q));
+    if (!(Slack > 0 && std::fabs(f) >= std::numeric_limits<float>::min()))
+      return std::numeric_limits<double>::quiet_NaN();
+    return f;
+  }
+
+  // Along a row, 1/z is monotone wherever z keeps its sign, and the bound on
+  // the rule's 1/z grows with |1/z|; so when the first and the last pixel of
+  // a run both have InverseZ f (the same sign, so z keeps its sign between
+  // them), every pixel in between has it too. A run's length is guessed from
+  // the slack left at its start and the rate at which 1/z changes, then
+  // proved at its end; a guess that fails maps just the one pixel. Where the
+  // vanishing line is parallel to the rows, z is the same along the whole
+  // row and a run covers it; under a strong perspective each pixel is a run
+  // of its own.
+  int32_t MapProjective(const TRowSums &Row, int32_t First, int32_t Last) {
+    int32_t Count = 0;
+    for (int32_t X = First; X < Last;) {
+      double Slack;
+      const double f = InverseZ(Row, X, Slack);
+      const double q = 1 / (FM[0][2] * X + Row.Z);
+      const double Rate = std::fabs(FM[0][2]) * q * q;  // the change of 1/z per pixel
+      const double Reach = Rate > 0 ? Slack / (2 * Rate) : Last;
+      int32_t End = X + 1;
+      if (Reach >= 2) {
+        const int32_t Guess = static_cast<int32_t>(std::min<double>(Last - 1, X + std::floor(Reach)));
+        double Unused;
+        if (InverseZ(Row, Guess, Unused) == f)
+          End = Guess + 1;
+      }
+      Count += MapRun(Row, X, End, f * FScale, Row.E * std::fabs(f));
+      X = End;
+    }
+    return Count;
   }
 
   // Narrows [First, Last) to the pixels whose position may land in the
-  // source. The rule draws a pixel only if its rounded position lies in
-  // [0, Limit), so the exact a·x + b (within E < 1/4 of the rule's value)
-  // lies in (-1, Limit). The test keeps a unit more on each side against the
-  // rounding of the numerators (|b| < 2^46 when E < 1/4) and widens the ends
-  // by a pixel against that of the division.
+  // source. The rule draws a pixel only if its rounded position R lies in
+  // [0, Limit). Where the sums' errors are tiny (as checked here), R differs
+  // from the exact P = Scale·u/z by little more than the factor of the float
+  // InverseZ, 1 ± 2^-24, so a drawn pixel has -Margin < P < Limit + Margin,
+  // Margin = 1 + Limit·2^-22. Where z keeps its sign s along the row, those
+  // are the linear conditions s·(Scale·u + Margin·z) > 0 and
+  // s·((Limit + Margin)·z - Scale·u) > 0, which hold for a drawn pixel with
+  // at least 0.48·|z| to spare; their coefficients are accurate to far less
+  // when Error < 0.4·|z| along the row. Each one's root is widened by a pixel
+  // against the rounding of its division. An affine map is the case z = 1.
   void Clip(const TRowSums &Row, int32_t &First, int32_t &Last) const {
-    if (!(Row.E < 0.25))
+    const double z0 = FM[0][2] * First + Row.Z, z1 = FM[0][2] * (Last - 1) + Row.Z;
+    const double Sign = z0 > 0 ? 1 : -1;
+    const double MinZ = std::min(Sign * z0, Sign * z1) - Row.Ez;
+    if (!(MinZ > 0 && Row.E < 0x1p-15))
       return;
     double Lo = First, Hi = Last - 1;
-    Narrow(FM[0][0] * FScale, Row.U * FScale, FLimitX, Lo, Hi);
-    Narrow(FM[0][1] * FScale, Row.V * FScale, FLimitY, Lo, Hi);
+    const double Slopes[2] = {FM[0][0], FM[0][1]}, Offsets[2] = {Row.U, Row.V}, Limits[2] = {FLimitX, FLimitY};
+    const double Mz = FM[0][2], Z = Row.Z;
+    for (int c = 0; c < 2; ++c) {
+      const double Mu = Slopes[c] * FScale, U = Offsets[c] * FScale;
+      const double Margin = 1 + Limits[c] * 0x1p-22, Far = Limits[c] + Margin;
+      if (!(4 * (Row.E + Far * Row.Ez) < 0.4 * MinZ))
+        continue;
+      Narrow(Sign * (Mu + Margin * Mz), Sign * (U + Margin * Z), Lo, Hi);
+      Narrow(Sign * (Far * Mz - Mu), Sign * (Far * Z - U), Lo, Hi);
+    }
     if (!(Lo <= Hi)) {
       Last = First;
       return;
@@ -437,18 +547,18 @@ private:
     Last = static_cast<int32_t>(std::ceil(Hi)) + 1;
   }
 
-  // [Lo, Hi] := the part of it where -2 < a·x + b < Limit + 1, widened by a pixel.
-  static void Narrow(double a, double b, double Limit, double &Lo, double &Hi) {
+  // [Lo, Hi] := the part of it where a·x + b > 0, widened by a pixel.
+  static void Narrow(double a, double b, double &Lo, double &Hi) {
     if (a == 0) {
-      if (!(b > -2 && b < Limit + 1))
+      if (!(b > 0))
         Hi = Lo - 1;
       return;
     }
-    double From = (-2 - b) / a, To = (Limit + 1 - b) / a;
-    if (a < 0)
-      std::swap(From, To);
-    Lo = std::max(Lo, From - 1);
-    Hi = std::min(Hi, To + 1);
+    const double Root = -b / a;
+    if (a > 0)
+      Lo = std::max(Lo, Root - 1);
+    else
+      Hi = std::min(Hi, Root + 1);
   }
 
   const TProjectiveTransformation &FT;
