@@ -190,56 +190,74 @@ bool MapBack(const TTransformation &T, int32_t X, int32_t Y, bool Fixed, int32_t
   return SrcX != NoPosition;
 }
 
-bool Inside(const TBitmap32 &Bitmap, int32_t X, int32_t Y) {
-  return X >= 0 && X < Bitmap.Width() && Y >= 0 && Y < Bitmap.Height();
-}
+// The source's address and size, copied: the compiler need not reload them
+// after every pixel written.
+class TSourcePixels {
+public:
+  explicit TSourcePixels(const TBitmap32 &Src) : FBits(Src.Bits()), FWidth(Src.Width()), FHeight(Src.Height()) {}
 
-class TNearestSampler {
+protected:
+  bool Inside(int32_t X, int32_t Y) const {
+    return (static_cast<uint32_t>(X) < static_cast<uint32_t>(FWidth)) &
+           (static_cast<uint32_t>(Y) < static_cast<uint32_t>(FHeight));
+  }
+  const TColor32 *Row(int32_t Y) const { return FBits + static_cast<size_t>(Y) * static_cast<size_t>(FWidth); }
+
+  const TColor32 *FBits;
+  int32_t FWidth, FHeight;
+};
+
+class TNearestSampler : TSourcePixels {
 public:
   static constexpr bool Fixed = false;
-  explicit TNearestSampler(const TBitmap32 &Src) : FSrc(Src) {}
+  using TSourcePixels::TSourcePixels;
   bool Sample(int32_t SrcX, int32_t SrcY, TColor32 &Color) const {
-    if (!Inside(FSrc, SrcX, SrcY))
+    if (!Inside(SrcX, SrcY))
       return false;
-    Color = FSrc.Bits()[static_cast<size_t>(SrcY) * static_cast<size_t>(FSrc.Width()) + static_cast<size_t>(SrcX)];
+    Color = Row(SrcY)[SrcX];
     return true;
   }
-
-private:
-  const TBitmap32 &FSrc;
 };
 
 // Bilinear between the pixel the position falls in and its right, lower and
 // lower-right neighbours (the last row and column stand in for the missing
 // ones), with 8-bit weights per channel.
-class TLinearSampler {
+class TLinearSampler : TSourcePixels {
 public:
   static constexpr bool Fixed = true;
-  explicit TLinearSampler(const TBitmap32 &Src) : FSrc(Src) {}
+  using TSourcePixels::TSourcePixels;
   bool Sample(int32_t SrcX, int32_t SrcY, TColor32 &Color) const {
     const int32_t X = SrcX >> FixedShift;  // floor, also for negative positions
     const int32_t Y = SrcY >> FixedShift;
-    if (!Inside(FSrc, X, Y))
+    if (!Inside(X, Y))
       return false;
     const uint32_t Wx = static_cast<uint32_t>(SrcX & FixedFraction);
     const uint32_t Wy = static_cast<uint32_t>(SrcY & FixedFraction);
-    // Rows by address, not ScanLine: its range check costs more than the sampling.
-    const size_t Width = static_cast<size_t>(FSrc.Width());
-    const TColor32 *Row = FSrc.Bits() + static_cast<size_t>(Y) * Width;
-    const TColor32 *Below = FSrc.Bits() + static_cast<size_t>(std::min(Y + 1, FSrc.Height() - 1)) * Width;
-    const int32_t Right = std::min(X + 1, FSrc.Width() - 1);
-    Color = 0;
-    for (int Shift = 0; Shift < 32; Shift += 8) {
-      auto Channel = [Shift](TColor32 C) { return (C >> Shift) & 0xFF; };
-      const uint32_t Top = Channel(Row[X]) * (256 - Wx) + Channel(Row[Right]) * Wx;
-      const uint32_t Bottom = Channel(Below[X]) * (256 - Wx) + Channel(Below[Right]) * Wx;
-      Color |= ((Top * (256 - Wy) + Bottom * Wy + 32768) >> 16) << Shift;
-    }
+    const TColor32 *Above = Row(Y), *Below = Row(std::min(Y + 1, FHeight - 1));
+    const int32_t Right = std::min(X + 1, FWidth - 1);
+    Color = Mix(Above[X], Above[Right], Below[X], Below[Right], Wx, Wy);
     return true;
   }
 
-private:
-  const TBitmap32 &FSrc;
+  // Per channel c: ((c00·(256 - Wx) + c01·Wx)·(256 - Wy) + (c10·(256 - Wx) +
+  // c11·Wx)·Wy + 32768) >> 16, four channels at a time in a 64-bit word. The
+  // horizontal sums (at most 255·256) fit 16-bit lanes; the vertical ones (at
+  // most 2^25) are formed for two channels at a time, 32 bits apart.
+  static TColor32 Mix(TColor32 P00, TColor32 P01, TColor32 P10, TColor32 P11, uint32_t Wx, uint32_t Wy) {
+    auto Spread = [](TColor32 C) {
+      uint64_t Lanes = C;
+      Lanes = (Lanes | Lanes << 16) & 0x0000FFFF0000FFFF;
+      return (Lanes | Lanes << 8) & 0x00FF00FF00FF00FF;
+    };
+    const uint64_t Ix = 256 - Wx, Iy = 256 - Wy, Even = 0x0000FFFF0000FFFF, Half = uint64_t(32768) << 32 | 32768;
+    const uint64_t Top = Spread(P00) * Ix + Spread(P01) * Wx;
+    const uint64_t Bottom = Spread(P10) * Ix + Spread(P11) * Wx;
+    const uint64_t BlueRed = (Top & Even) * Iy + (Bottom & Even) * Wy + Half;
+    const uint64_t GreenAlpha = (Top >> 16 & Even) * Iy + (Bottom >> 16 & Even) * Wy + Half;
+    return TColor32(BlueRed >> 16 & 0xFF) | TColor32(GreenAlpha >> 16 & 0xFF) << 8 |
+           TColor32(BlueRed >> 48 & 0xFF) << 16 | TColor32(GreenAlpha >> 48 & 0xFF) << 24;
+  }
+
 };
 
 // Source over destination by the source's alpha (straight, not premultiplied).
@@ -329,7 +347,7 @@ public:
   }
 
   // Maps row Y. Returns the pixels [First, Last) outside which nothing of the
-  // row can land in the source; SrcX(X) and SrcY(X) give their positions,
+  // row can land in the source; SrcX and SrcY give their positions,
   // NoPosition where the rule gives none.
   void MapRow(int32_t Y, int32_t &First, int32_t &Last) {
     const double y = Y;
@@ -349,8 +367,9 @@ public:
         MapBack(FT, X, Y, FFixed, FSrcX[Index(X)], FSrcY[Index(X)]);
   }
 
-  int32_t SrcX(int32_t X) const { return FSrcX[Index(X)]; }
-  int32_t SrcY(int32_t X) const { return FSrcY[Index(X)]; }
+  // Positions of the row's pixels from Area.Left on.
+  const int32_t *SrcX() const { return FSrcX.data(); }
+  const int32_t *SrcY() const { return FSrcY.data(); }
 
 private:
   static constexpr int32_t ExactFloatLimit = 1 << 24;
@@ -464,20 +483,31 @@ private:
   }
 
   // The rule's InverseZ at pixel X, or NaN where it cannot be told from our
-  // 1/z. Slack is how much nearer the rounding interval's ends 1/z could
-  // come without changing the float (its guess at the next ones' room).
-  double InverseZ(const TRowSums &Row, int32_t X, double &Slack) const {
-    const double q = 1 / (FM[0][2] * X + Row.Z);
-    const double f = static_cast<float>(q);
+  // 1/z. Room is how many pixels further 1/z, moving at Rate per pixel (in
+  // magnitude, by the sign of Rate), could go and still round to it (a guess
+  // for the next run's length).
+  double InverseZ(const TRowSums &Row, int32_t X, double &Room) const {
+    const double z = FM[0][2] * X + Row.Z;
+    const double q = 1 / z, f = static_cast<float>(q);
     // q within |q|·(4·Ez/|z| + 2^-51) of the rule's 1/z; |q|/|z| is at most
     // 1.25·q². A normal float f with |f| in [2^k, 2^(k+1)) is the nearest to
     // every value within 2^(k-24) of it, or 2^(k-25) on the side towards 0
     // when |f| = 2^k.
     const double Power = std::bit_cast<double>(std::bit_cast<uint64_t>(f) & ExponentBits);
-    const double HalfGap = Power * (Power == std::fabs(f) && std::fabs(q) < Power ? 0x1p-25 : 0x1p-24);
-    Slack = HalfGap - (std::fabs(q - f) + 5 * Row.Ez * q * q + 0x1p-51 * std::fabs(q));
-    if (!(Slack > 0 && std::fabs(f) >= std::numeric_limits<float>::min()))
+    const double Away = Power * 0x1p-24, Towards = Power * (Power == std::fabs(f) ? 0x1p-25 : 0x1p-24);
+    const double Margin = 5 * Row.Ez * q * q + 0x1p-51 * std::fabs(q);
+    const double Offset = std::fabs(q) - std::fabs(f);  // > 0: farther from 0 than f
+    Room = 0;
+    if (!((Offset >= 0 ? Away - Offset : Towards + Offset) > Margin &&
+          std::fabs(f) >= std::numeric_limits<float>::min()))
       return std::numeric_limits<double>::quiet_NaN();
+    const double Rate = -FM[0][2] * q * std::fabs(q);  // d|1/z|/dx = -M13·q·|q|
+    if (Rate > 0)
+      Room = (Away - Offset - Margin) / Rate;
+    else if (Rate < 0)
+      Room = (Towards + Offset - Margin) / -Rate;
+    else
+      Room = std::numeric_limits<double>::infinity();
     return f;
   }
 
@@ -485,22 +515,18 @@ private:
   // the rule's 1/z grows with |1/z|; so when the first and the last pixel of
   // a run both have InverseZ f (the same sign, so z keeps its sign between
   // them), every pixel in between has it too. A run's length is guessed from
-  // the slack left at its start and the rate at which 1/z changes, then
-  // proved at its end; a guess that fails maps just the one pixel. Where the
-  // vanishing line is parallel to the rows, z is the same along the whole
-  // row and a run covers it; under a strong perspective each pixel is a run
-  // of its own.
+  // the room left at its start, then proved at its end; a guess that fails
+  // maps just the one pixel. Where the vanishing line is parallel to the
+  // rows, z is the same along the whole row and a run covers it; under a
+  // strong perspective each pixel is a run of its own.
   int32_t MapProjective(const TRowSums &Row, int32_t First, int32_t Last) {
     int32_t Count = 0;
     for (int32_t X = First; X < Last;) {
-      double Slack;
-      const double f = InverseZ(Row, X, Slack);
-      const double q = 1 / (FM[0][2] * X + Row.Z);
-      const double Rate = std::fabs(FM[0][2]) * q * q;  // the change of 1/z per pixel
-      const double Reach = Rate > 0 ? Slack / (2 * Rate) : Last;
+      double Room;
+      const double f = InverseZ(Row, X, Room);
       int32_t End = X + 1;
-      if (Reach >= 2) {
-        const int32_t Guess = static_cast<int32_t>(std::min<double>(Last - 1, X + std::floor(Reach)));
+      if (Room >= 2) {
+        const int32_t Guess = static_cast<int32_t>(std::min<double>(Last - 1, X + std::floor(Room * 0.9)));
         double Unused;
         if (InverseZ(Row, Guess, Unused) == f)
           End = Guess + 1;
@@ -576,13 +602,15 @@ private:
 template <typename TSampler, typename TCombine>
 void WarpMappedRows(TBitmap32 &Dst, const TSampler &Sampler, TRowMapper &Mapper, const TIntRect &Area,
                     const TCombine &Combine) {
+  const TSampler Source = Sampler;
   for (int32_t Y = Area.Top; Y < Area.Bottom; ++Y) {
     int32_t First, Last;
     Mapper.MapRow(Y, First, Last);
     TColor32 *Row = Dst.ScanLine(Y);
+    const int32_t *SrcX = Mapper.SrcX(), *SrcY = Mapper.SrcY();
     for (int32_t X = First; X < Last; ++X) {
       TColor32 Color;
-      if (Sampler.Sample(Mapper.SrcX(X), Mapper.SrcY(X), Color))
+      if (Source.Sample(SrcX[X - Area.Left], SrcY[X - Area.Left], Color))
         Combine(Color, Row[X]);
     }
   }
