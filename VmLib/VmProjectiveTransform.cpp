@@ -257,7 +257,6 @@ public:
     return TColor32(BlueRed >> 16 & 0xFF) | TColor32(GreenAlpha >> 16 & 0xFF) << 8 |
            TColor32(BlueRed >> 48 & 0xFF) << 16 | TColor32(GreenAlpha >> 48 & 0xFF) << 24;
   }
-
 };
 
 // Source over destination by the source's alpha (straight, not premultiplied).
@@ -296,8 +295,10 @@ void WarpRows(TBitmap32 &Dst, const TSampler &Sampler, const TTransformation &T,
 //
 // TRowMapper gives, for a row of destination pixels at once, exactly the
 // source positions of MapPointInteger / MapPointFixed, at a fraction of the
-// cost: the sums and z are formed in double, in plain loops the compiler
-// turns into vector code, and rounded without touching the control word.
+// cost: only the pixels that can land in the source are mapped, z and the
+// float InverseZ are found in double once per run of pixels that share it,
+// and within a run the positions are stepped in fixed point; nothing touches
+// the control word.
 //
 // Why the result is the same. The map forms three sums of the kind
 // M1·x + M2·y + M3 in extended precision. Each product of a float coefficient
@@ -317,9 +318,9 @@ void WarpRows(TBitmap32 &Dst, const TSampler &Sampler, const TTransformation &T,
 // and the rule's are within E = 2^-48·256·|f|·S of each other (S the larger
 // of the two sums' magnitude sums). An integer n with |A - n| < 1/2 - E is
 // therefore the rule's rounded position, halves and all. A pixel that fails
-// any of these checks, about one in 2^40 for ordinary transforms (and z near
-// 0, positions out of the 32-bit range, non-finite values), is mapped by the
-// rule itself.
+// any of these checks (a few in a million for ordinary transforms, and those
+// with z near 0, positions out of the 32-bit range, non-finite values) is
+// mapped by the rule itself.
 class TRowMapper {
 public:
   // Whether the rows of Area can be mapped so: the transformation is a plain
@@ -445,18 +446,19 @@ private:
 
   // The same positions stepped in 32.32 fixed point: the position is linear
   // in x, P = (Mu·x + U)·fs, and the rule's lies within E of it. Started
-  // within E + 2^-32 of P and stepped by a slope within 2^-31 of P's, the
-  // fixed-point value stays within 2E + 2^-18 of the rule's over a run of at
-  // most 2^12 pixels; a half added in advance makes its integer part the
-  // rounded position wherever its fraction is farther than that from 0.
-  // False (and nothing done) where the positions are too large for it.
+  // within E + 2^-32 of P and stepped by a slope within 2^-31 of P's (it is
+  // below 2^16), the fixed-point value stays within 2E + 2^-18 of the rule's
+  // over a run of at most 2^12 pixels; a half added in advance makes its
+  // integer part the rounded position wherever its fraction is farther than
+  // that from 0. False (and nothing done) where the positions or the steps
+  // are too large for it.
   bool MapStepped(const TRowSums &Row, int32_t First, int32_t Last, double fs, double E, int32_t &Count) {
     const double Mu = FM[0][0], Mv = FM[0][1];
     const double A0 = (Mu * First + Row.U) * fs, B0 = (Mv * First + Row.V) * fs;
     const double A1 = (Mu * (Last - 1) + Row.U) * fs, B1 = (Mv * (Last - 1) + Row.V) * fs;
-    const double Reach = 0x1p29, Margin = (2 * E + 0x1p-18) * 0x1p32;
+    const double Reach = 0x1p29, Step = 0x1p16, Margin = (2 * E + 0x1p-18) * 0x1p32;
     if (!(std::fabs(A0) < Reach && std::fabs(B0) < Reach && std::fabs(A1) < Reach && std::fabs(B1) < Reach &&
-          Margin < 0x1p30))
+          std::fabs(Mu * fs) < Step && std::fabs(Mv * fs) < Step && Margin < 0x1p30))
       return false;
     const int64_t One = int64_t(1) << 32;
     int64_t Gu = static_cast<int64_t>(A0 * 0x1p32) + One / 2, Gv = static_cast<int64_t>(B0 * 0x1p32) + One / 2;

@@ -124,11 +124,14 @@ private:
 // destination (outside the tile it is transparent, and OVER leaves the
 // destination as it was, as ours does). pixman maps column vectors, so it
 // takes our matrix transposed, with the same half-pixel moves as Cairo's. Its
-// matrix is 16.16 fixed point: scaled (a homogeneous matrix may be) so that
-// its largest element is near the top of that range, to keep the small
-// perspective elements as exact as it can.
+// matrix is 16.16 fixed point, and so are the homogeneous coordinates it
+// gives: scaled (a homogeneous matrix may be) so that w reaches WScale in the
+// destination, which keeps w·x within range for the tile's coordinates and
+// the small perspective elements as exact as it can.
 class TPixmanWarp {
 public:
+  static constexpr double WScale = 64;
+
   TPixmanWarp(TBitmap32 &Tile, TBitmap32 &Dst, const TProjectiveTransformation &T, TResamplerKind Kind)
       : FTile(Image(Tile)), FDst(Image(Dst)), FWidth(Dst.Width()), FHeight(Dst.Height()) {
     const auto &M = T.Matrix;
@@ -140,13 +143,13 @@ public:
     pixman_f_transform_multiply(&Matrix, &Matrix, &Half);
     pixman_f_transform_init_translate(&Half, 0.5, 0.5);
     pixman_f_transform_multiply(&Matrix, &Half, &Matrix);
-    double Largest = 0;
-    for (const auto &Row : Matrix.m)
-      for (double Value : Row)
-        Largest = std::max(Largest, std::fabs(Value));
+    double LargestW = 0;  // w is linear: largest at a corner of the destination
+    for (double x : {0, DstSize})
+      for (double y : {0, DstSize})
+        LargestW = std::max(LargestW, std::fabs(Matrix.m[2][0] * x + Matrix.m[2][1] * y + Matrix.m[2][2]));
     for (auto &Row : Matrix.m)
       for (double &Value : Row)
-        Value *= 16384 / Largest;
+        Value *= WScale / LargestW;
     pixman_transform Fixed;
     if (!pixman_transform_from_pixman_f_transform(&Fixed, &Matrix) || !pixman_image_set_transform(FTile, &Fixed))
       std::abort();
@@ -216,8 +219,15 @@ bool Near(TColor32 A, TColor32 B, int Tolerance) {
 }
 
 // Of the pixels either side draws, the share that are the same, and the
-// share within 2 of each other in every channel (pixman's bilinear weights
-// have 7 bits, ours 8).
+// share within 2 of each other in every channel. Nearest, the two sample at
+// the same points and differ only where a position falls within rounding of
+// a pixel edge (the peers' matrices are 16.16 fixed point) and along the
+// quadrilateral's outline (Cairo fills the pixels whose centres are inside
+// it, we those that land in the tile). Bilinear, few pixels are exactly the
+// same: pixman (under Cairo too) weighs with 7 bits, we with 8, so most
+// channels differ by one; and along the outline pixman mixes the tile's edge
+// with transparent pixels, where we draw the edge pixels as they are. Those
+// outline pixels are the ones more than 2 apart.
 void PrintAgreement() {
   for (const TRow &Row : Rows) {
     TBitmap32 Tile, Ours, Theirs;
