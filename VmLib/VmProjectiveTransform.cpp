@@ -575,11 +575,13 @@ private:
     Last = static_cast<int32_t>(std::ceil(Hi)) + 1;
   }
 
-  // [Lo, Hi] := the part of it where a·x + b > 0, widened by a pixel.
+  // [Lo, Hi] := the part of it where a·x + b > 0, widened by a pixel. Lo
+  // only grows and Hi only shrinks (an empty part makes Hi -infinity, as
+  // Lo - 1 may round to Lo), so Lo <= Hi leaves both within the row.
   static void Narrow(double a, double b, double &Lo, double &Hi) {
     if (a == 0) {
       if (!(b > 0))
-        Hi = Lo - 1;
+        Hi = -std::numeric_limits<double>::infinity();
       return;
     }
     const double Root = -b / a;
