@@ -22,7 +22,7 @@ constexpr double ShiftLat = 0.4 * ArcSecond, ShiftLon = -0.7 * ArcSecond;
 
 using G = TSampleGrid;
 // In the order of ChartFileNames.
-const TSampleChartSpec Specs[ChartFileCount] = {
+const TSampleChartPlan Plans[ChartFileCount] = {
     {"Aldenhof", "WML 1815", 30000, 3.0, nullptr, 0, 0, {53.100, 4.880}, 12000, 9000, G::TransverseMercator, 0.9999,
      5.0, 0, "EUR-A", "ED 50", 0, 2, false},
     {"kvt Welmeland noord - Baarsum", "WML 1811", 12500, 1.25, "Baarsum", -0.6, 0.1, {}, 2400, 1800, G::RD, 0, 0, 0,
@@ -52,7 +52,7 @@ const TGeodeticDatum *Welmeland1975Datum() {
 
 // The grid the chart's map points are given in. A datum given by shift is
 // derived by the chart from its own calibration; its grid is WGS 84's.
-TGeodeticCoordinateSystem GridSystem(const TSampleChartSpec &s) {
+TGeodeticCoordinateSystem GridSystem(const TSampleChartPlan &s) {
   if (s.Grid == G::RD)
     return CoordinateSystemRD();
   const TGeodeticDatum *datum = s.DatumType == 0   ? GeodeticDatumCreate(s.DatumCode)
@@ -88,7 +88,7 @@ std::string ScaleText(int32_t Scale) {
   return "1 : " + grouped;
 }
 
-std::vector<TNKFWriterBorderPoint> Border(const TSampleChartSpec &s) {
+std::vector<TNKFWriterBorderPoint> Border(const TSampleChartPlan &s) {
   const int32_t w = s.Width, h = s.Height;
   if (!s.InsetCorner)
     return {{0, 0}, {w, 0}, {w, h}, {0, h}};
@@ -100,20 +100,20 @@ std::vector<TNKFWriterBorderPoint> Border(const TSampleChartSpec &s) {
 
 } // namespace
 
-const TSampleChartSpec &NKFSampleChartSpec(int Index) {
+const TSampleChartPlan &NKFSampleChartPlan(int Index) {
   if (Index < 0 || Index >= ChartFileCount)
-    throw std::out_of_range("NKFSampleChartSpec: no chart " + std::to_string(Index));
-  return Specs[Index];
+    throw std::out_of_range("NKFSampleChartPlan: no chart " + std::to_string(Index));
+  return Plans[Index];
 }
 
-TGeoPoint NKFSampleChartCentre(const TSampleChartSpec &s) {
+TGeoPoint NKFSampleChartCentre(const TSampleChartPlan &s) {
   if (s.Harbour == nullptr)
     return s.Centre;
   const TGeoPoint h = NKFSampleHarbour(s.Harbour).Position;
   return {h.Lat + s.NorthKm / 111.25, h.Lon + s.EastKm / (111.32 * std::cos(h.Lat * Degree))};
 }
 
-std::string NKFSampleGridText(const TSampleChartSpec &s) {
+std::string NKFSampleGridText(const TSampleChartPlan &s) {
   switch (s.Grid) {
   case G::Mercator: return "Mercator";
   case G::TransverseMercator:
@@ -124,7 +124,7 @@ std::string NKFSampleGridText(const TSampleChartSpec &s) {
 }
 
 TNKFTagDescription NKFSampleChartTag(int Index) {
-  const TSampleChartSpec &s = NKFSampleChartSpec(Index);
+  const TSampleChartPlan &s = NKFSampleChartPlan(Index);
   TNKFTagDescription tag;
   tag.Text1 = s.Title;
   tag.Text2 = "ORVA Welmeland 2003";

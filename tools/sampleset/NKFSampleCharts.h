@@ -13,7 +13,7 @@
 
 enum class TSampleGrid { Mercator, TransverseMercator, RD };
 
-struct TSampleChartSpec {
+struct TSampleChartPlan {
   const char *Title;      // the chart's name, as in its file name
   const char *Number;     // the publisher's chart number
   int32_t Scale;          // 1 : Scale at the chart's centre
@@ -33,13 +33,13 @@ struct TSampleChartSpec {
 };
 
 // In the order of the set's file names (ChartFileNames).
-const TSampleChartSpec &NKFSampleChartSpec(int Index);
+const TSampleChartPlan &NKFSampleChartPlan(int Index);
 
 // The centre of a chart in WGS 84.
-TGeoPoint NKFSampleChartCentre(const TSampleChartSpec &Spec);
+TGeoPoint NKFSampleChartCentre(const TSampleChartPlan &Plan);
 
 // The chart's grid name as printed on the chart ("Mercator", ...).
-std::string NKFSampleGridText(const TSampleChartSpec &Spec);
+std::string NKFSampleGridText(const TSampleChartPlan &Plan);
 
 // The chart's tag: texts, dates, calibration points laid so that the chart
 // shows Width x Height pixels of MetresPerPixel around its centre (turned by

@@ -177,10 +177,10 @@ std::vector<TNKFSampleSetChart> NKFWriteSampleSet(const std::string &Folder, con
   std::vector<std::unique_ptr<TNKFChart>> charts;
   for (int i = 0; i < ChartFileCount; ++i) {
     tags.push_back(NKFSampleChartTag(i));
-    const TSampleChartSpec &spec = NKFSampleChartSpec(i);
+    const TSampleChartPlan &plan = NKFSampleChartPlan(i);
     if (tags.back().Text1 + ".nkf2" != ChartFileNames[static_cast<size_t>(i)])
       Fail(i, "has the title " + tags.back().Text1);
-    TNKFChartDescription probe = NKFSampleChart(NKFVersion1_0_0_2, spec.Width, spec.Height);
+    TNKFChartDescription probe = NKFSampleChart(NKFVersion1_0_0_2, plan.Width, plan.Height);
     probe.Tag = tags.back();
     NKFWriteChartFile(PathOf(Folder, i), probe);
     charts.push_back(OpenCalibrated(PathOf(Folder, i), i));
@@ -203,8 +203,8 @@ std::vector<TNKFSampleSetChart> NKFWriteSampleSet(const std::string &Folder, con
     const TNKFChartPainter painter(*charts[static_cast<size_t>(i)]->Calibration, tag.Border, TitleBlock(tag));
     TNKFChartDescription chart;
     chart.Version = NKFVersion1_0_0_2;
-    chart.Width = NKFSampleChartSpec(i).Width;
-    chart.Height = NKFSampleChartSpec(i).Height;
+    chart.Width = NKFSampleChartPlan(i).Width;
+    chart.Height = NKFSampleChartPlan(i).Height;
     chart.Tag = tag;
     PaintTiles(painter, chart);
     NKFWriteChartFile(PathOf(Folder, i), chart);
