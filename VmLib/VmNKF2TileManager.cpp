@@ -59,10 +59,10 @@ TNKFTileManager::~TNKFTileManager() noexcept(false) {
 
 void TNKFTileManager::CheckNoTilesLeft() {
   const auto check = [](const TTileList &list, const char *name, int line) {
-    Assert(list.empty(),
-           Format("TNKFTileManager.Destroy: Not all tiles have been removed from the %s (%d left)", name,
-                  static_cast<int>(list.size())),
-           SourceName, line);
+    if (!list.empty())
+      AssertionFailed(Format("TNKFTileManager.Destroy: Not all tiles have been removed from the %s (%d left)", name,
+                             static_cast<int>(list.size())),
+                      SourceName, line);
   };
   check(FVisible, "visible list", VisibleLeftAssertionLine);
   check(FCache, "cache", CacheLeftAssertionLine);

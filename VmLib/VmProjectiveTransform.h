@@ -70,4 +70,13 @@ private:
 // Destination pixels that map outside Src, or to no point at all, are left
 // as they are. Prepares the transformation when it is not valid yet.
 // Raises ETransformError for a missing or empty bitmap.
+//
+// A TProjectiveTransformation is warped a whole row at a time, with the same
+// pixels as TransformPerPixel.
 void Transform(TBitmap32 *Dst, const TBitmap32 *Src, TTransformation *Transformation);
+
+// The rule that defines Transform's pixels: every pixel of the area mapped on
+// its own through the transformation's MapPointInteger or MapPointFixed. The
+// way for every other kind of transformation, and the reference for the
+// row-wise one.
+void TransformPerPixel(TBitmap32 *Dst, const TBitmap32 *Src, TTransformation *Transformation);

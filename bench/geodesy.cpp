@@ -4,7 +4,7 @@
 // PROJ is printed for each operation; after timing, points per second and
 // the ratio to PROJ.
 #include "VmGeodetics.h"
-#include "ConsoleColour.h"
+#include "RateReporter.h"
 
 #include <benchmark/benchmark.h>
 #include <proj.h>
@@ -13,9 +13,7 @@
 #include <numbers>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -178,45 +176,16 @@ void BM_Proj(benchmark::State &State, const TOperation *Op) {
   State.SetItemsProcessed(State.iterations() * PointCount);
 }
 
-// Console output plus a closing table of points per second and ratios.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-  TRatioReporter() : ConsoleReporter(ConsoleOptions()) {}
-
-  void ReportRuns(const std::vector<Run> &Runs) override {
-    ConsoleReporter::ReportRuns(Runs);
-    // With --benchmark_repetitions the median stands for the operation: the
-    // machine is shared and single runs wander.
-    for (const Run &R : Runs) {
-      auto Rate = R.counters.find("items_per_second");
-      if (Rate == R.counters.end())
-        continue;
-      const std::string Name = R.run_name.function_name;
-      if (R.run_type == Run::RT_Iteration && FMedians.count(Name) == 0)
-        FRates[Name] = Rate->second.value;
-      if (R.run_type == Run::RT_Aggregate && R.aggregate_name == "median") {
-        FRates[Name] = Rate->second.value;
-        FMedians.insert(Name);
-      }
-    }
+// The closing table of points per second and ratios.
+void PrintRatios(const TRateReporter &Reporter) {
+  std::printf("\n%-28s %16s %16s %8s\n", "operation", "ours (pts/s)", "PROJ (pts/s)", "ratio");
+  for (const TOperation &Op : Operations()) {
+    const double Ours = Reporter.Rate("Ours/" + Op.Name);
+    const double Proj = Reporter.Rate("PROJ/" + Op.Name);
+    if (Ours > 0 && Proj > 0)
+      std::printf("%-28s %16.4g %16.4g %7.2fx\n", Op.Name.c_str(), Ours, Proj, Ours / Proj);
   }
-
-  void PrintRatios() const {
-    std::printf("\n%-28s %16s %16s %8s\n", "operation", "ours (pts/s)", "PROJ (pts/s)", "ratio");
-    for (const TOperation &Op : Operations()) {
-      auto Ours = FRates.find("Ours/" + Op.Name);
-      auto Proj = FRates.find("PROJ/" + Op.Name);
-      if (Ours == FRates.end() || Proj == FRates.end())
-        continue;
-      std::printf("%-28s %16.4g %16.4g %7.2fx\n", Op.Name.c_str(), Ours->second, Proj->second,
-                  Ours->second / Proj->second);
-    }
-  }
-
-private:
-  std::map<std::string, double> FRates;
-  std::set<std::string> FMedians;
-};
+}
 
 }  // namespace
 
@@ -229,9 +198,9 @@ int main(int argc, char **argv) {
     benchmark::RegisterBenchmark(("Ours/" + Op.Name).c_str(), BM_Ours, &Op)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark(("PROJ/" + Op.Name).c_str(), BM_Proj, &Op)->Unit(benchmark::kMillisecond);
   }
-  TRatioReporter Reporter;
+  TRateReporter Reporter("items_per_second");
   benchmark::RunSpecifiedBenchmarks(&Reporter);
-  Reporter.PrintRatios();
+  PrintRatios(Reporter);
   benchmark::Shutdown();
   return 0;
 }

@@ -45,7 +45,10 @@ VM_DECLARE_EXCEPTION(EAbort, Exception);
 // the unit's contract names.
 [[noreturn]] void AssertionFailed(const std::string &message, const char *unit, int line);
 
-inline void Assert(bool condition, const std::string &message, const char *unit, int line) {
+// The message is a literal: a std::string parameter would build one (on the
+// heap, past the short-string size) on every call, also when the condition
+// holds, and Assert sits on hot paths such as a surface's row access.
+inline void Assert(bool condition, const char *message, const char *unit, int line) {
   if (!condition)
     AssertionFailed(message, unit, line);
 }

@@ -127,8 +127,11 @@ TEST(ScanlineConverters, KnownPixels) {
 }
 
 // Every supported pair converts lines of every length without touching a
-// byte past the line (24-bit destinations are written 4 bytes at a time); a
-// negative length converts nothing, and writes nothing before the line.
+// byte past the line (24-bit destinations are written 4 bytes at a time, and
+// lines into 32 bits a pixel pair at a time); a negative length converts
+// nothing, and writes nothing before the line. The source is exactly as long
+// as its line, so that the sanitizers of the native build see a read past
+// its end (loops that load several pixels at once).
 TEST(ScanlineConverters, NothingIsWrittenPastTheLine) {
   const std::vector<uint32_t> palette = TestPalette();
   const std::vector<uint8_t> source = RandomBytes(4 * 40, 1);
@@ -138,9 +141,11 @@ TEST(ScanlineConverters, NothingIsWrittenPastTheLine) {
         continue;
       for (int32_t count = -3; count <= 19; ++count) {
         const size_t bytes = count > 0 ? LineBytes(to, count) : 0;
+        const std::vector<uint8_t> line(source.begin(),
+                                        source.begin() + static_cast<ptrdiff_t>(count > 0 ? LineBytes(from, count) : 0));
         constexpr size_t Margin = 8;  // before and after the line
         std::vector<uint8_t> dest(Margin + bytes + Margin, 0xEE);
-        ConvertScanline(from, to, source.data(), dest.data() + Margin, count, palette.data());
+        ConvertScanline(from, to, line.data(), dest.data() + Margin, count, palette.data());
         for (size_t i = 0; i < dest.size(); ++i)
           if (i < Margin || i >= Margin + bytes) {
             ASSERT_EQ(dest[i], 0xEE) << PairName(from, to) << ", " << count << " pixels: byte "
@@ -178,6 +183,27 @@ TEST(ScanlineConverters, EveryRouteAgrees) {
         ASSERT_EQ(0, std::memcmp(one.data(), line.data() + i * width, width)) << PairName(from, to) << " pixel " << i;
       }
     }
+}
+
+// Long lines of the byte-sized sources against their pixels converted one at
+// a time: lines are converted several pixels per step where single pixels are
+// not, so a pixel pair swapped, a channel shifted into its neighbour, an
+// index taken from the wrong byte or a step ending one pixel early would show
+// at some position of some length.
+TEST(ScanlineConverters, LongLinesMatchTheirPixels) {
+  const std::vector<uint8_t> source = RandomBytes(4 * 100, 5);
+  for (SF from : {SF::sf8Bit, SF::sf15Bit, SF::sf15BitAlpha, SF::sf16Bit, SF::sf24Bit, SF::sf32Bit, SF::sf32BitAlpha})
+    for (SF to : {SF::sf15Bit, SF::sf15BitAlpha, SF::sf16Bit, SF::sf24Bit, SF::sf32Bit, SF::sf32BitAlpha})
+      for (int32_t count : {8, 9, 15, 16, 17, 31, 33, 100}) {
+        const std::vector<uint8_t> line = Convert(from, to, source, count);
+        const size_t in = BitsOf(from) / 8, out = BitsOf(to) / 8;
+        for (int32_t i = 0; i < count; ++i) {
+          const std::vector<uint8_t> pixel(source.begin() + i * in, source.begin() + (i + 1) * in);
+          const std::vector<uint8_t> one = Convert(from, to, pixel, 1);
+          ASSERT_EQ(0, std::memcmp(one.data(), line.data() + i * out, out))
+              << PairName(from, to) << ", line of " << count << ": pixel " << i;
+        }
+      }
 }
 
 // ---- Readers -----------------------------------------------------------------

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -548,5 +550,204 @@ TEST(Transform, MissingOrEmptyBitmapsAreRefusedDestinationFirst) {
       EXPECT_EQ(e.Message(), Cases[i].Message) << "case " << i;
     }
     EXPECT_FALSE(T.TransformValid) << "case " << i << ": the bitmaps are checked first";
+  }
+}
+
+// --- The row-wise warp against the per-pixel rule -----------------------------------------
+
+namespace {
+
+// A small generator of our own, so that every platform draws the same cases.
+class TRandom {
+public:
+  uint32_t Next() {
+    FState = FState * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<uint32_t>(FState >> 32);
+  }
+  // Uniform in [Lo, Hi).
+  float Uniform(float Lo, float Hi) { return Lo + (Hi - Lo) * static_cast<float>(Next() >> 8) * 0x1p-24f; }
+  int32_t Below(int32_t N) { return static_cast<int32_t>(Next() % static_cast<uint32_t>(N)); }
+
+private:
+  uint64_t FState = 0x2545F4914F6CDD1Dull;
+};
+
+struct TWarpCase {
+  std::string Name;
+  TFloatRect SrcRect;
+  TQuad Corners;
+};
+
+void FillRandom(TBitmap32 &B, int32_t W, int32_t H, TRandom &Random) {
+  B.SetSize(W, H);
+  for (size_t i = 0; i < B.PixelCount(); ++i) {
+    const uint32_t Alpha = std::array<uint32_t, 4>{0, 0x80, 0xFF, Random.Next() >> 24}[Random.Below(4)];
+    B.Bits()[i] = Alpha << 24 | (Random.Next() & 0xFFFFFF);
+  }
+}
+
+// Warps Src into two copies of Dst, once row-wise and once by the rule, in
+// the given sampling and draw mode, and reports the first pixel (or call of
+// the custom combine, which must see the same pixels in the same order) in
+// which they differ.
+class TDifferentialWarp {
+public:
+  TDifferentialWarp(const TBitmap32 &Src, const TBitmap32 &Dst) : FSrc(Src), FDst(Dst) {}
+
+  std::string Compare(const TWarpCase &Case, TResamplerKind Kind, TDrawMode Mode) {
+    TBitmap32 Src, Fast, Rule;
+    Copy(FSrc, Src);
+    Src.SetResampler(Kind);
+    Src.SetDrawMode(Mode);
+    std::vector<TColor32> Calls[2];
+    std::vector<TColor32> *Log = &Calls[0];
+    Src.OnPixelCombine = [&Log](TColor32 F, TColor32 &B) {
+      Log->push_back(F);
+      Log->push_back(B);
+      B = (F ^ B) + 1;
+    };
+    Copy(FDst, Fast);
+    Copy(FDst, Rule);
+    const std::string What = Case.Name + (Kind == TResamplerKind::rkNearest ? ", nearest" : ", bilinear") +
+                             ", mode " + std::to_string(int(Mode));
+    const std::string Errors[2] = {Run(Transform, Fast, Src, Case), (Log = &Calls[1], Run(TransformPerPixel, Rule, Src, Case))};
+    if (Errors[0] != Errors[1])
+      return What + ": \"" + Errors[0] + "\" against the rule's \"" + Errors[1] + "\"";
+    for (int32_t y = 0; y < Fast.Height(); ++y)
+      for (int32_t x = 0; x < Fast.Width(); ++x)
+        if (Fast.ScanLine(y)[x] != Rule.ScanLine(y)[x])
+          return Where(What.c_str(), x, y) + ": " + std::to_string(Fast.ScanLine(y)[x]) + " against the rule's " +
+                 std::to_string(Rule.ScanLine(y)[x]);
+    if (Calls[0] != Calls[1])
+      return What + ": the custom combine saw other pixels (" + std::to_string(Calls[0].size() / 2) + " calls against " +
+             std::to_string(Calls[1].size() / 2) + ")";
+    return "";
+  }
+
+private:
+  // The error the warp raised, if any: corners beyond the 32-bit range have no bounds.
+  static std::string Run(void (*Warp)(TBitmap32 *, const TBitmap32 *, TTransformation *), TBitmap32 &Dst,
+                         const TBitmap32 &Src, const TWarpCase &Case) {
+    auto T = Unprepared(Case.SrcRect, Case.Corners);
+    try {
+      Warp(&Dst, &Src, &T);
+    } catch (const ETransformError &e) {
+      return e.Message();
+    }
+    return "";
+  }
+
+  static void Copy(const TBitmap32 &From, TBitmap32 &To) {
+    To.SetSize(From.Width(), From.Height());
+    std::copy(From.Bits(), From.Bits() + From.PixelCount(), To.Bits());
+  }
+
+  const TBitmap32 &FSrc, &FDst;
+};
+
+constexpr TResamplerKind Kinds[] = {TResamplerKind::rkNearest, TResamplerKind::rkLinear};
+constexpr TDrawMode Modes[] = {TDrawMode::dmOpaque, TDrawMode::dmBlend, TDrawMode::dmCustom};
+
+} // namespace
+
+// Each kind of quadrilateral the row-wise mapping treats on its own, and the
+// positions where a shortcut most easily rounds otherwise: exact halves
+// (scalings by 2 and by 2/3, corners on half pixels), z exactly 1 inside a
+// perspective, corners far outside, near-degenerate corners, and positions
+// beyond the 32-bit range.
+TEST(Transform, RowWiseWarpGivesThePixelsOfThePerPixelRule) {
+  const TFloatRect Tile = {0, 0, 20, 16};
+  const TWarpCase Cases[] = {
+      {"identity", Tile, {{0, 20, 20, 0}, {0, 0, 16, 16}}},
+      {"quarter turn", Tile, {{15, 15, -1, -1}, {0, 20, 20, 0}}},
+      {"half turn", Tile, {{19, -1, -1, 19}, {15, 15, -1, -1}}},
+      {"three-quarter turn", Tile, {{0, 0, 16, 16}, {19, -1, -1, 19}}},
+      {"mirror", Tile, {{19, -1, -1, 19}, {0, 0, 16, 16}}},
+      {"flip", Tile, {{0, 20, 20, 0}, {15, 15, -1, -1}}},
+      {"twice the size", Tile, {{0, 40, 40, 0}, {0, 0, 32, 32}}},
+      {"half the size", Tile, {{0, 10, 10, 0}, {0, 0, 8, 8}}},
+      {"two thirds", {0, 0, 30, 24}, {{0, 20, 20, 0}, {0, 0, 16, 16}}},
+      {"1.5 times, offset by a half", Tile, {{0.5f, 30.5f, 30.5f, 0.5f}, {-0.5f, -0.5f, 23.5f, 23.5f}}},
+      {"offset source rectangle", {-7.25f, 3.5f, 12.75f, 19.5f}, {{2, 40, 40, 2}, {1, 1, 30, 30}}},
+      {"turned by 30 degrees", Tile, {{10, 27.32f, 19.32f, 2}, {2, 12, 25.86f, 15.86f}}},
+      {"turned by 7 degrees, scaled 1.3", Tile, {{3, 28.81f, 26.27f, 0.46f}, {1, 4.17f, 24.81f, 21.64f}}},
+      {"turned by -63 degrees", Tile, {{5, 14.08f, 31.9f, 22.82f}, {30, 12.18f, 19.44f, 37.26f}}},
+      {"parallelogram", Tile, {{4.5f, 38.25f, 44.75f, 11}, {3.25f, 9.5f, 40.75f, 34.5f}}},
+      {"sheared", Tile, {{0, 20, 36, 16}, {0, 0, 16, 16}}},
+      {"trapezoid", Tile, {{12, 40, 46, 2}, {2, 2, 38, 38}}},
+      {"trapezoid on its side", Tile, {{2, 44, 44, 2}, {10, 1, 46, 34}}},
+      {"general quadrilateral", Tile, {{3.3f, 41.7f, 37.2f, 0.6f}, {5.1f, 1.9f, 44.4f, 30.8f}}},
+      {"strong perspective", Tile, {{20, 28, 60, -12}, {0, 0, 40, 40}}},
+      {"vanishing line inside", Tile, {{0, 64, 40, 0}, {0, 0, 40, 40}}},
+      {"z is 1 on a line", {0, 0, 32, 32}, {{0, 32, 40, -8}, {0, 0, 40, 40}}},
+      {"near-degenerate", Tile, {{0, 40, 40.0001f, 0.0001f}, {0, 0, 0.0002f, 0.0001f}}},
+      {"three collinear corners", Tile, {{0, 20, 40, 5}, {0, 20, 40, 30}}},
+      {"corners far outside", Tile, {{-3000, 5000, 4000, -2500}, {-2000, -3500, 4200, 3800}}},
+      {"far off, scaled down", Tile, {{-1e6f, 1e6f, 1e6f, -1e6f}, {-1e6f, -1e6f, 1e6f, 1e6f}}},
+      {"huge corners", Tile, {{-1e30f, 3e30f, 1e30f, -2e30f}, {5, 1e29f, 2e30f, -1e30f}}},
+      {"source beyond 32 bits", {2147483520.0f, 0, 2147483776.0f, 16}, {{0, 48, 48, 0}, {0, 0, 40, 40}}},
+      {"tiny source rectangle", {0, 0, 1e-6f, 1e-6f}, {{0, 40, 40, 0}, {0, 0, 40, 40}}},
+  };
+  TRandom Random;
+  TBitmap32 Src, Dst;
+  FillRandom(Src, 20, 16, Random);
+  FillRandom(Dst, 48, 40, Random);
+  TDifferentialWarp Warp(Src, Dst);
+  for (const auto &c : Cases)
+    for (TResamplerKind Kind : Kinds)
+      for (TDrawMode Mode : Modes)
+        ASSERT_EQ(Warp.Compare(c, Kind, Mode), "");
+}
+
+// Random quadrilaterals with a fixed seed: affine and perspective, with
+// corners anywhere from inside the destination to far beyond it, on whole,
+// half and arbitrary pixel positions, each in one sampling and draw mode.
+TEST(Transform, RowWiseWarpMatchesTheRuleOnRandomQuadrilaterals) {
+  TRandom Random;
+  TBitmap32 Dst;
+  FillRandom(Dst, 16, 16, Random);  // small: the rule's x87 arithmetic is slow under emulation
+  constexpr int Count = 2000;
+  for (int i = 0; i < Count; ++i) {
+    TBitmap32 Src;
+    FillRandom(Src, 1 + Random.Below(20), 1 + Random.Below(20), Random);
+    const float Reach = std::array<float, 4>{30, 60, 400, 1e5f}[Random.Below(4)];
+    const int Grid = Random.Below(3);  // arbitrary, whole or half pixels
+    auto Corner = [&] {
+      const float Value = Random.Uniform(-Reach / 2, Reach);
+      return Grid == 0 ? Value : std::round(Value * Grid) / Grid;
+    };
+    TWarpCase Case = {"random case " + std::to_string(i),
+                      {0, 0, float(Src.Width()), float(Src.Height())},
+                      {{Corner(), Corner(), Corner(), Corner()}, {Corner(), Corner(), Corner(), Corner()}}};
+    if (Random.Below(2) == 0) {  // a parallelogram: the affine branch
+      Case.Corners.X[2] = Case.Corners.X[1] + Case.Corners.X[3] - Case.Corners.X[0];
+      Case.Corners.Y[2] = Case.Corners.Y[1] + Case.Corners.Y[3] - Case.Corners.Y[0];
+    }
+    TDifferentialWarp Warp(Src, Dst);
+    ASSERT_EQ(Warp.Compare(Case, Kinds[Random.Below(2)], Modes[Random.Below(3)]), "");
+  }
+}
+
+// A sum whose last bits lie beyond double precision: u = x + 8192.5 + 2^-42
+// in row 1. Extended precision keeps the 2^-42 and rounds every position up;
+// a double sum would be an exact half and round the even ones down. The
+// row-wise warp has to notice and take the rule there.
+TEST(Transform, RowWiseWarpTakesTheRuleWhereDoublePrecisionEndsAtAHalf) {
+  TBitmap32 Src, Fast, Rule;
+  FillPattern(Src, 8256, 2);
+  MakeDestination(Fast, 16, 2);
+  MakeDestination(Rule, 16, 2);
+  TProjectiveTransformation T;
+  const TFloatMatrix M = {{1, 0, 0}, {0x1p-42f, 1, 0}, {8192.5f, 0, 1}};
+  std::copy(&M[0][0], &M[0][0] + 9, &T.Matrix[0][0]);
+  T.X1 = T.X2 = 16;
+  T.Y2 = T.Y3 = 2;
+  T.TransformValid = true;
+  Transform(&Fast, &Src, &T);
+  TransformPerPixel(&Rule, &Src, &T);
+  for (int32_t x = 0; x < 16; ++x) {
+    ASSERT_EQ(Rule.ScanLine(1)[x], PatternAt(x + 8193, 1)) << x;
+    ASSERT_EQ(Fast.ScanLine(1)[x], Rule.ScanLine(1)[x]) << x;
+    ASSERT_EQ(Fast.ScanLine(0)[x], Rule.ScanLine(0)[x]) << x;
   }
 }

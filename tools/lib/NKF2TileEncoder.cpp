@@ -77,13 +77,21 @@ struct TTileContext {
 class TBlockCoder {
 public:
   TBlockCoder(const TTileContext &Tile, const TBlockItems &Colors) : FTile(Tile), FColors(Colors) {
-    for (TColor32 c : Colors)
+    // Neighbouring pixels mostly share their colour: only a change needs the search.
+    for (int i = 0; i < NKF2BlockPixels; ++i) {
+      const TColor32 c = Colors[i];
+      if (i > 0 && c == Colors[i - 1])
+        continue;
       if (std::find(FDistinct.begin(), FDistinct.end(), c) == FDistinct.end()) {
         FDistinct.push_back(c);
         if (FDistinct.size() > NKF2ModeMaxPalette)
           break;
       }
+    }
   }
+
+  // The raw kind writes its mode and every item in full: never fewer bits.
+  uint64_t RawBitsAtLeast() const { return (FTile.Global ? ModeBits : 8) + uint64_t{NKF2BlockPixels} * ItemWidth(); }
 
   bool Fits(TNKF2BlockKind Kind) const {
     switch (Kind) {
@@ -108,7 +116,10 @@ public:
         WriteColor(Writer, c);
       TBlockItems slots;
       for (int i = 0; i < NKF2BlockPixels; ++i)
-        slots[i] = static_cast<uint32_t>(std::find(FDistinct.begin(), FDistinct.end(), FColors[i]) - FDistinct.begin());
+        slots[i] = i > 0 && FColors[i] == FColors[i - 1]
+                       ? slots[i - 1]
+                       : static_cast<uint32_t>(std::find(FDistinct.begin(), FDistinct.end(), FColors[i]) -
+                                               FDistinct.begin());
       WriteNKF2Runs(Writer, slots.data(), TileBitWidths[m - 1]);
       break;
     }
@@ -172,10 +183,19 @@ TBlockItems BlockColors(const TColor32 *Pixels, int Block) {
 TNKF2BlockKind SmallestKind(const TBlockCoder &Coder, int Block) {
   static constexpr TNKF2BlockKind Kinds[] = {TNKF2BlockKind::Uniform, TNKF2BlockKind::BlockPalette,
                                              TNKF2BlockKind::Runs, TNKF2BlockKind::Raw};
+  // Nothing is shorter than a mode and one colour, and the trials below
+  // would pick the uniform kind too (it comes first): most blocks of a chart
+  // are one colour, and trying every kind on them dominates a chart's encoding.
+  if (Coder.Fits(TNKF2BlockKind::Uniform))
+    return TNKF2BlockKind::Uniform;
   TNKF2BlockKind best = TNKF2BlockKind::Raw;
   uint64_t bestBits = UINT64_MAX;
   for (TNKF2BlockKind kind : Kinds) {
     if (!Coder.Fits(kind))
+      continue;
+    // A tie goes to the kind tried first, so a raw block that cannot be
+    // shorter need not be written to know.
+    if (kind == TNKF2BlockKind::Raw && bestBits <= Coder.RawBitsAtLeast())
       continue;
     TNKF2TileWriter trial;
     Coder.Write(trial, kind, Block);
