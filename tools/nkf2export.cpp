@@ -1,11 +1,12 @@
 // nkf2export: writes a calibrated chart as a georeferenced GeoTIFF that GIS
 // software reads, and optionally its border as a GeoJSON footprint.
 //
-//   nkf2export CHART.nkf2 OUT.tif [--level N] [--overviews] [--footprint OUT.geojson]
+//   nkf2export CHART.nkf2 OUT.tif [--level N] [--overviews] [--clip] [--footprint OUT.geojson]
 //   nkf2export --set FOLDER OUT.mbtiles
 //
 // --level N      the pyramid level to write (0, full resolution, to 4)
 // --overviews    the coarser levels as internal overviews
+// --clip         everything beyond the chart's border transparent
 // --footprint F  the border polygon in WGS 84 as GeoJSON
 // --set          the nine charts of the set in FOLDER as one MBTiles layer in
 //                Web Mercator, finer charts over coarser ones
@@ -59,7 +60,7 @@ private:
 };
 
 int Usage() {
-  std::fputs("usage: nkf2export CHART.nkf2 OUT.tif [--level N] [--overviews] [--footprint OUT.geojson]\n"
+  std::fputs("usage: nkf2export CHART.nkf2 OUT.tif [--level N] [--overviews] [--clip] [--footprint OUT.geojson]\n"
              "       nkf2export --set FOLDER OUT.mbtiles\n",
              stderr);
   return 2;
@@ -86,6 +87,8 @@ bool Parse(int argc, char **argv, TArguments &Arguments) {
     const std::string option = argv[i];
     if (option == "--overviews") {
       Arguments.Options.Overviews = true;
+    } else if (option == "--clip") {
+      Arguments.Options.ClipToBorder = true;
     } else if (option == "--level" && i + 1 < argc) {
       char *end = nullptr;
       const long level = std::strtol(argv[++i], &end, 10);

@@ -70,10 +70,55 @@ void WriteTile(GDALDataset &Target, const std::vector<uint8_t> &RGBA, uint32_t T
       RaiseGdal("NKFExportGeoTiff", "Cannot write the image");
 }
 
+// The border polygon at one pyramid level, in that level's pixel corners
+// (the full-resolution vertices, which lie on pixel corners, shrunk by the
+// level's factor); empty when the chart has no border or no clip is asked.
+using TClipPolygon = std::vector<TDoublePoint>;
+
+TClipPolygon ClipPolygon(const TNKFChart &Chart, int Level, bool Clip) {
+  TClipPolygon polygon;
+  if (!Clip || Chart.Border.Count() < 3)
+    return polygon;
+  const double f = std::ldexp(1.0, -Level);
+  for (int32_t i = 0; i < Chart.Border.Count(); ++i) {
+    const TPoint p = Chart.Border.GetPoint(i);
+    polygon.push_back({p.X * f, p.Y * f});
+  }
+  return polygon;
+}
+
+// Clears the alpha of every pixel of the tile at (Left, Top) whose centre
+// lies outside Polygon (even-odd rule, row by row).
+void ClipTile(std::vector<uint8_t> &RGBA, int Left, int Top, const TClipPolygon &Polygon) {
+  std::vector<double> crossings;
+  for (int y = 0; y < NKFTileSize; ++y) {
+    const double cy = Top + y + 0.5;
+    crossings.clear();
+    for (size_t i = 0; i < Polygon.size(); ++i) {
+      const TDoublePoint &a = Polygon[i], &b = Polygon[(i + 1) % Polygon.size()];
+      if ((a.Y > cy) != (b.Y > cy))
+        crossings.push_back(a.X + (cy - a.Y) * (b.X - a.X) / (b.Y - a.Y));
+    }
+    std::sort(crossings.begin(), crossings.end());
+    uint8_t *row = RGBA.data() + static_cast<size_t>(y) * NKFTileSize * Bands;
+    size_t next = 0;
+    bool inside = false;
+    for (int x = 0; x < NKFTileSize; ++x) {
+      const double cx = Left + x + 0.5;
+      for (; next < crossings.size() && crossings[next] <= cx; ++next)
+        inside = !inside;
+      if (!inside)
+        row[x * Bands + 3] = 0;
+    }
+  }
+}
+
 // Decodes and writes one level into Target (of the level's size) tile by
-// tile; Step is called after each row of tiles.
-void WriteLevel(TNKFTileReader &Reader, const TNKFLevel &Level, int LevelIndex, GDALDataset &Target,
-                const std::function<void()> &Step) {
+// tile, cut at Clip unless that is empty; Step is called after each row of
+// tiles.
+void WriteLevel(TNKFTileReader &Reader, const TNKFLevel &Level, int LevelIndex, const TClipPolygon &Clip,
+                GDALDataset &Target, const std::function<void()> &Step) {
+  std::vector<uint8_t> clipped;
   for (uint32_t ty = 0; ty < Level.TilesY; ++ty) {
     for (uint32_t tx = 0; tx < Level.TilesX; ++tx) {
       const uint32_t tile = NKFLevelTileNumber(Level, tx, ty);
@@ -84,6 +129,11 @@ void WriteLevel(TNKFTileReader &Reader, const TNKFLevel &Level, int LevelIndex, 
         throw ENKFExportError("NKFExportGeoTiff: Tile " + std::to_string(tile) + " (level " +
                               std::to_string(LevelIndex) + ", column " + std::to_string(tx) + ", row " +
                               std::to_string(ty) + ") does not decode: " + e.Message());
+      }
+      if (!Clip.empty()) {
+        clipped = *rgba;
+        ClipTile(clipped, static_cast<int>(tx) * NKFTileSize, static_cast<int>(ty) * NKFTileSize, Clip);
+        rgba = &clipped;
       }
       WriteTile(Target, *rgba, tx, ty, Level);
     }
@@ -213,12 +263,13 @@ void NKFExportGeoTiff(const TNKFChart &Chart, const std::string &OutFile, const 
     if (Progress)
       Progress(static_cast<double>(rowsDone) / static_cast<double>(rowsTotal));
   };
-  WriteLevel(reader, level, Options.Level, *dataset, step);
+  WriteLevel(reader, level, Options.Level, ClipPolygon(Chart, Options.Level, Options.ClipToBorder), *dataset, step);
   if (Options.Overviews) {
     const std::vector<GDALDataset *> overviews = CreateOverviews(*dataset, Chart, Options.Level);
-    for (size_t k = 0; k < overviews.size(); ++k)
-      WriteLevel(reader, Chart.Levels[Options.Level + 1 + k], Options.Level + 1 + static_cast<int>(k), *overviews[k],
-                 step);
+    for (size_t k = 0; k < overviews.size(); ++k) {
+      const int l = Options.Level + 1 + static_cast<int>(k);
+      WriteLevel(reader, Chart.Levels[l], l, ClipPolygon(Chart, l, Options.ClipToBorder), *overviews[k], step);
+    }
   }
   CloseDataset(dataset, "NKFExportGeoTiff", OutFile);
   output.Keep();

@@ -17,6 +17,9 @@
 struct TNKFExportOptions {
   int Level = 0;          // pyramid level to write, 0..4
   bool Overviews = false; // the coarser levels as internal overviews
+  // Pixels whose centres lie outside the chart's border transparent: the
+  // chart without its margins, cut where a mosaic puts the next chart.
+  bool ClipToBorder = false;
 };
 
 // Share of the work done, 0 to 1; called after each row of tiles.

@@ -57,69 +57,70 @@ std::vector<TDoublePoint> BorderPixels(const TNKFChart &Chart) {
   return points;
 }
 
-// One chart as the set's export sees it before warping.
-struct TSetChart {
-  std::string File;
-  double Resolution = 0; // Web Mercator metres per pixel
-  TBounds Bounds{};      // the border's extent in Web Mercator
-  bool HasBorder = false;
-};
-
-TSetChart MeasureChart(const std::string &File) {
+TNKFSetChart MeasureChart(const std::string &File) {
   const TNKFChart chart(File);
   // The chart reader opens a file without the chart magic as an empty chart.
   if (chart.Version == 0)
     throw ENKFExportError(std::string(Operation) + ": " + File + " is not a chart file");
   NKFChartGeoreference(chart); // the export's refusals, before any work
-  TSetChart c{File, NKFChartWebResolution(chart), {HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL},
-              chart.Border.Count() >= 3};
+  TNKFSetChart c;
+  c.File = File;
+  c.Resolution = NKFChartWebResolution(chart);
+  c.Zoom = NKFWebZoomOf(c.Resolution);
+  c.HasBorder = chart.Border.Count() >= 3;
+  c.Pixels = static_cast<double>(chart.Levels[0].Width) * chart.Levels[0].Height;
+  TBounds bounds{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
   const std::vector<TDoublePoint> border = BorderPixels(chart);
   for (size_t i = 0; i < border.size(); ++i) {
     const TDoublePoint &a = border[i], &b = border[(i + 1) % border.size()];
     for (int s = 0; s < EdgeSteps; ++s) {
       const double t = static_cast<double>(s) / EdgeSteps;
-      Extend(c.Bounds, WebMercator(chart.Calibration->PixelToWGS84({a.X + (b.X - a.X) * t, a.Y + (b.Y - a.Y) * t})));
+      Extend(bounds, WebMercator(chart.Calibration->PixelToWGS84({a.X + (b.X - a.X) * t, a.Y + (b.Y - a.Y) * t})));
     }
   }
+  c.Left = bounds[0];
+  c.Bottom = bounds[1];
+  c.Right = bounds[2];
+  c.Top = bounds[3];
   if (!std::isfinite(c.Resolution) || !(c.Resolution > 0) ||
-      !std::all_of(c.Bounds.begin(), c.Bounds.end(), [](double v) { return std::isfinite(v); }))
+      !std::all_of(bounds.begin(), bounds.end(), [](double v) { return std::isfinite(v); }))
     throw ENKFExportError(std::string(Operation) + ": " + File + " does not lie where Web Mercator can show it");
   return c;
 }
 
-// The Web Mercator grid of the set: zoom level MaxZoom's pixels, the extent
-// grown to whole tiles of that level so that the MBTiles driver copies
-// pixels instead of resampling them.
-struct TWebGrid {
-  int MinZoom = 0, MaxZoom = 0;
-  double Resolution = 0;
-  double Left = 0, Top = 0;
-  int Width = 0, Height = 0;
-};
-
-TWebGrid SetGrid(const std::vector<TSetChart> &Charts) {
-  TWebGrid g;
-  g.MaxZoom = NKFWebZoomOf(Charts.back().Resolution);
-  g.MinZoom = std::min(g.MaxZoom, NKFWebZoomOf(Charts.front().Resolution));
-  g.Resolution = NKFWebZoomResolution(g.MaxZoom);
+// The set's grid: zoom level MaxZoom's pixels over every chart, the extent
+// grown to whole tiles of that level so that each tile of the finest level
+// is written from one block.
+void PlaceGrid(TNKFSetPlan &Plan) {
+  Plan.MaxZoom = Plan.Charts.back().Zoom;
+  Plan.MinZoom = std::min(Plan.MaxZoom, Plan.Charts.front().Zoom);
+  const double resolution = NKFWebZoomResolution(Plan.MaxZoom);
   TBounds all{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
-  for (const TSetChart &c : Charts) {
-    Extend(all, {c.Bounds[0], c.Bounds[1]});
-    Extend(all, {c.Bounds[2], c.Bounds[3]});
+  for (const TNKFSetChart &c : Plan.Charts) {
+    Extend(all, {c.Left, c.Bottom});
+    Extend(all, {c.Right, c.Top});
   }
-  const double tile = WebTile * g.Resolution, origin = WebWorld / 2;
+  const double tile = WebTile * resolution, origin = WebWorld / 2;
   const double left = std::floor((all[0] + origin) / tile), right = std::ceil((all[2] + origin) / tile);
   const double top = std::floor((origin - all[3]) / tile), bottom = std::ceil((origin - all[1]) / tile);
   const double pixelsX = (right - left) * WebTile, pixelsY = (bottom - top) * WebTile;
   if (!(pixelsX <= INT32_MAX && pixelsY <= INT32_MAX))
     throw ENKFExportError(std::string(Operation) + ": The set spans more than " + std::to_string(INT32_MAX) +
-                          " pixels at zoom level " + std::to_string(g.MaxZoom));
-  g.Left = left * tile - origin;
-  g.Top = origin - top * tile;
-  g.Width = static_cast<int>(pixelsX);
-  g.Height = static_cast<int>(pixelsY);
-  return g;
+                          " pixels at zoom level " + std::to_string(Plan.MaxZoom));
+  Plan.Left = left * tile - origin;
+  Plan.Top = origin - top * tile;
+  Plan.Width = static_cast<int>(pixelsX);
+  Plan.Height = static_cast<int>(pixelsY);
 }
+
+// The pixels of zoom level Zoom that the chart's warp fills, for the progress.
+double WarpPixels(const TNKFSetChart &Chart, int Zoom) {
+  const double resolution = NKFWebZoomResolution(Zoom);
+  return (Chart.Right - Chart.Left) / resolution * ((Chart.Top - Chart.Bottom) / resolution);
+}
+
+// The chart's own export (its levels as overviews: a third more than level 0).
+double ExportPixels(const TNKFSetChart &Chart) { return Chart.Pixels * 4 / 3; }
 
 // The run's share of the work: each step has a weight, and GDAL's progress
 // within a step moves the whole run's figure.
@@ -172,122 +173,102 @@ template <typename T, void (*Free)(T *)> struct TGdalFree {
   void operator()(T *P) const { Free(P); }
 };
 using TWarpOptions = std::unique_ptr<GDALWarpAppOptions, TGdalFree<GDALWarpAppOptions, GDALWarpAppOptionsFree>>;
-using TTranslateOptions =
-    std::unique_ptr<GDALTranslateOptions, TGdalFree<GDALTranslateOptions, GDALTranslateOptionsFree>>;
 
-// The tiled Web Mercator GeoTIFF that the charts are warped into, empty (and
-// so transparent: its blocks are sparse) until then.
-GDALDatasetUniquePtr CreateMosaic(const std::string &File, const TWebGrid &Grid) {
-  GDALDriver *driver = GetGDALDriverManager()->GetDriverByName("GTiff");
-  if (driver == nullptr)
-    RaiseGdal(Operation, "GDAL has no GTiff driver");
-  CPLStringList options;
-  for (const std::string &option : NKFGeoTiffCreationOptions())
-    options.AddString(option.c_str());
-  // A working file: fast compression, and no blocks for empty sea.
-  options.AddString("ZLEVEL=1");
-  options.AddString("SPARSE_OK=TRUE");
-  GDALDatasetUniquePtr mosaic(driver->Create(File.c_str(), Grid.Width, Grid.Height, 4, GDT_Byte, options.List()));
-  if (!mosaic)
-    RaiseGdal(Operation, "Cannot create " + File);
-  const double transform[6] = {Grid.Left, Grid.Resolution, 0, Grid.Top, 0, -Grid.Resolution};
-  OGRSpatialReference web;
-  web.importFromEPSG(3857);
-  if (mosaic->SetGeoTransform(const_cast<double *>(transform)) != CE_None || mosaic->SetSpatialRef(&web) != CE_None)
-    RaiseGdal(Operation, "Cannot georeference " + File);
-  return mosaic;
+CPLStringList StringList(const std::vector<std::string> &Strings) {
+  CPLStringList list;
+  for (const std::string &s : Strings)
+    list.AddString(s.c_str());
+  return list;
 }
 
-// Warps one chart's GeoTIFF into the mosaic over what is there, cut at the
-// chart's border where it has one.
-void WarpInto(GDALDataset &Mosaic, const std::string &Chart, const std::string &Cutline, int WarpMemoryMB,
+// The empty MBTiles file: no tile yet, its zoom levels from MinZoom to
+// MaxZoom as empty overviews for the charts' warps to fill.
+void CreateTiles(const std::string &File, const TNKFSetPlan &Plan, const TNKFSetExportOptions &Options) {
+  GDALDriver *driver = GetGDALDriverManager()->GetDriverByName("MBTiles");
+  if (driver == nullptr)
+    RaiseGdal(Operation, "GDAL has no MBTiles driver");
+  GDALDatasetUniquePtr tiles(
+      driver->Create(File.c_str(), Plan.Width, Plan.Height, 4, GDT_Byte, StringList(NKFSetCreationOptions(Options)).List()));
+  if (!tiles)
+    RaiseGdal(Operation, "Cannot create " + File);
+  const double resolution = NKFWebZoomResolution(Plan.MaxZoom);
+  const double transform[6] = {Plan.Left, resolution, 0, Plan.Top, 0, -resolution};
+  OGRSpatialReference web;
+  web.importFromEPSG(3857);
+  if (tiles->SetSpatialRef(&web) != CE_None || tiles->SetGeoTransform(const_cast<double *>(transform)) != CE_None)
+    RaiseGdal(Operation, "Cannot georeference " + File);
+  const std::vector<int> factors = NKFSetOverviewFactors(Plan);
+  if (!factors.empty() && tiles->BuildOverviews("NONE", static_cast<int>(factors.size()), factors.data(), 0, nullptr,
+                                                nullptr, nullptr) != CE_None)
+    RaiseGdal(Operation, "Cannot make the zoom levels of " + File);
+  tiles.reset();
+  if (CPLGetLastErrorType() >= CE_Failure)
+    RaiseGdal(Operation, "Cannot write " + File);
+}
+
+// Warps one chart's GeoTIFF into zoom level Zoom of the tiles over what is
+// there. The warper reads and writes only the window the chart covers, and
+// takes the chart's own coarser level where the zoom level is coarser than
+// the chart.
+void WarpInto(const std::string &Tiles, int Zoom, const std::string &Chart, const TNKFSetExportOptions &Options,
               TStagedProgress &Progress) {
-  CPLStringList arguments;
-  for (const char *a : {"-r", "bilinear", "-dstalpha", "-wm"})
-    arguments.AddString(a);
-  arguments.AddString(std::to_string(WarpMemoryMB).c_str());
-  if (!Cutline.empty()) {
-    arguments.AddString("-cutline");
-    arguments.AddString(Cutline.c_str());
-  }
-  TWarpOptions options(GDALWarpAppOptionsNew(arguments.List(), nullptr));
+  TWarpOptions options(GDALWarpAppOptionsNew(StringList(NKFSetWarpArguments(Options)).List(), nullptr));
   if (!options)
     RaiseGdal(Operation, "GDAL refuses the warp options");
   GDALWarpAppOptionsSetProgress(options.get(), TStagedProgress::Gdal, &Progress);
   GDALDatasetUniquePtr source(GDALDataset::Open(Chart.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
   if (!source)
     RaiseGdal(Operation, "Cannot read " + Chart);
+  const std::string level = "ZOOM_LEVEL=" + std::to_string(Zoom);
+  const char *const openOptions[] = {level.c_str(), nullptr};
+  GDALDatasetUniquePtr target(GDALDataset::Open(Tiles.c_str(), GDAL_OF_RASTER | GDAL_OF_UPDATE, nullptr, openOptions));
+  if (!target)
+    RaiseGdal(Operation, "Cannot open zoom level " + std::to_string(Zoom) + " of " + Tiles);
   GDALDatasetH sources[] = {GDALDataset::ToHandle(source.get())};
   int usageError = FALSE;
-  if (GDALWarp(nullptr, GDALDataset::ToHandle(&Mosaic), 1, sources, options.get(), &usageError) == nullptr)
+  if (GDALWarp(nullptr, GDALDataset::ToHandle(target.get()), 1, sources, options.get(), &usageError) == nullptr)
     RaiseGdal(Operation, "Cannot warp " + Chart);
+  target.reset();
+  if (CPLGetLastErrorType() >= CE_Failure)
+    RaiseGdal(Operation, "Cannot write zoom level " + std::to_string(Zoom) + " of " + Tiles);
 }
 
-// Exports one chart and warps it into the mosaic; its working files go at
-// once, so that the disk holds one chart's at a time.
-void AddChart(GDALDataset &Mosaic, const TSetChart &Chart, const TWorkFolder &Work, int WarpMemoryMB,
-              TStagedProgress &Progress) {
-  const std::string image = Work.File("chart.tif"), cutline = Work.File("border.geojson");
-  TOutputFile imageFile(image), cutlineFile(cutline);
+// Exports one chart, its own levels as overviews and everything beyond its
+// border transparent, and warps it into every zoom level it is drawn at. The
+// transparency cuts the chart where a cutline would, at half the warper's
+// cost. Its working file goes at once, so that the disk holds one chart's at
+// a time.
+void AddChart(const std::string &Tiles, const TNKFSetChart &Chart, const TNKFSetPlan &Plan, const TWorkFolder &Work,
+              const TNKFSetExportOptions &Options, TStagedProgress &Progress) {
+  const std::string image = Work.File("chart.tif");
+  TOutputFile imageFile(image);
   const TNKFChart chart(Chart.File);
-  Progress.Begin(1);
-  NKFExportGeoTiff(chart, image, TNKFExportOptions{}, [&Progress](double Done) { Progress.Report(Done); });
-  if (Chart.HasBorder)
-    NKFWriteFootprint(chart, cutline);
-  Progress.Begin(1);
-  WarpInto(Mosaic, image, Chart.HasBorder ? cutline : std::string(), WarpMemoryMB, Progress);
+  Progress.Begin(ExportPixels(Chart));
+  TNKFExportOptions exportOptions;
+  exportOptions.Overviews = true;
+  exportOptions.ClipToBorder = true;
+  NKFExportGeoTiff(chart, image, exportOptions, [&Progress](double Done) { Progress.Report(Done); });
+  for (int z = Plan.MinZoom; z <= Chart.Zoom; ++z) {
+    Progress.Begin(WarpPixels(Chart, z));
+    WarpInto(Tiles, z, image, Options, Progress);
+  }
 }
 
 // The MBTiles driver records the level at which the whole set fits one
-// tile, coarser than any tile written: a plotter would show an empty layer
-// there. GDAL offers no way to change the value, so the file's database
-// takes the true level directly.
-void SetMinZoom(const std::string &File, int MinZoom) {
+// tile as the least zoom, coarser than any tile written, and the level last
+// opened as the greatest: a plotter would show an empty layer at the one and
+// miss the finer levels at the other. GDAL offers no way to set the values,
+// so the file's database takes the true levels directly.
+void SetZoomRange(const std::string &File, int MinZoom, int MaxZoom) {
   sqlite3 *opened = nullptr;
   const int status = sqlite3_open_v2(File.c_str(), &opened, SQLITE_OPEN_READWRITE, nullptr);
   const std::unique_ptr<sqlite3, int (*)(sqlite3 *)> database(opened, sqlite3_close);
-  const std::string sql = "UPDATE metadata SET value = '" + std::to_string(MinZoom) + "' WHERE name = 'minzoom'";
+  const std::string sql = "UPDATE metadata SET value = '" + std::to_string(MinZoom) +
+                          "' WHERE name = 'minzoom'; UPDATE metadata SET value = '" + std::to_string(MaxZoom) +
+                          "' WHERE name = 'maxzoom'";
   if (status != SQLITE_OK || sqlite3_exec(opened, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
     throw ENKFExportError(std::string(Operation) + ": Cannot write the zoom levels into " + File + " (" +
                           (opened ? sqlite3_errmsg(opened) : "out of memory") + ")");
-}
-
-void WriteMBTiles(const std::string &Mosaic, const std::string &File, const TWebGrid &Grid,
-                  const TNKFSetExportOptions &Options, TStagedProgress &Progress) {
-  const std::string name = "NAME=" + Options.Name, description = "DESCRIPTION=" + Options.Name;
-  CPLStringList arguments;
-  for (const char *a : {"-of", "MBTiles", "-co", "TILE_FORMAT=PNG", "-co", "TYPE=baselayer", "-co", name.c_str(), "-co",
-                        description.c_str()})
-    arguments.AddString(a);
-  TTranslateOptions options(GDALTranslateOptionsNew(arguments.List(), nullptr));
-  if (!options)
-    RaiseGdal(Operation, "GDAL refuses the MBTiles options");
-  GDALTranslateOptionsSetProgress(options.get(), TStagedProgress::Gdal, &Progress);
-  GDALDatasetUniquePtr source(GDALDataset::Open(Mosaic.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
-  if (!source)
-    RaiseGdal(Operation, "Cannot read " + Mosaic);
-  int usageError = FALSE;
-  GDALDatasetUniquePtr tiles(GDALDataset::FromHandle(
-      GDALTranslate(File.c_str(), GDALDataset::ToHandle(source.get()), options.get(), &usageError)));
-  if (!tiles)
-    RaiseGdal(Operation, "Cannot write the tiles");
-  tiles.reset();
-
-  // The overviews a plotter shows when zoomed out, down to the coarsest chart's level.
-  std::vector<int> factors;
-  for (int z = Grid.MaxZoom - 1; z >= Grid.MinZoom; --z)
-    factors.push_back(1 << (Grid.MaxZoom - z));
-  Progress.Begin(1);
-  if (factors.empty())
-    return;
-  tiles.reset(GDALDataset::Open(File.c_str(), GDAL_OF_RASTER | GDAL_OF_UPDATE));
-  if (!tiles || tiles->BuildOverviews("AVERAGE", static_cast<int>(factors.size()), factors.data(), 0, nullptr,
-                                      TStagedProgress::Gdal, &Progress) != CE_None)
-    RaiseGdal(Operation, "Cannot write the overviews");
-  tiles.reset();
-  if (CPLGetLastErrorType() >= CE_Failure)
-    RaiseGdal(Operation, "Cannot write the overviews");
-  SetMinZoom(File, Grid.MinZoom);
 }
 
 } // namespace
@@ -328,40 +309,61 @@ std::vector<std::string> NKFSetChartFiles(const std::string &Folder) {
   return files;
 }
 
-void NKFExportSet(const std::vector<std::string> &ChartFiles, const std::string &OutFile,
-                  const TNKFSetExportOptions &Options, const TNKFExportProgress &Progress) {
+TNKFSetPlan NKFPlanSet(const std::vector<std::string> &ChartFiles, const std::string &OutFile) {
   if (ChartFiles.empty())
     throw ENKFExportError(std::string(Operation) + ": No charts to export");
-  std::vector<TSetChart> charts;
+  TNKFSetPlan plan;
   for (const std::string &file : ChartFiles) {
     RefuseChartAsOutput(file, OutFile, Operation);
-    charts.push_back(MeasureChart(file));
+    plan.Charts.push_back(MeasureChart(file));
   }
   // Coarsest first: each finer chart is drawn over those before it.
-  std::stable_sort(charts.begin(), charts.end(),
-                   [](const TSetChart &a, const TSetChart &b) { return a.Resolution > b.Resolution; });
-  const TWebGrid grid = SetGrid(charts);
+  std::stable_sort(plan.Charts.begin(), plan.Charts.end(),
+                   [](const TNKFSetChart &a, const TNKFSetChart &b) { return a.Resolution > b.Resolution; });
+  PlaceGrid(plan);
+  return plan;
+}
 
+std::vector<int> NKFSetOverviewFactors(const TNKFSetPlan &Plan) {
+  std::vector<int> factors;
+  for (int z = Plan.MaxZoom - 1; z >= Plan.MinZoom; --z)
+    factors.push_back(1 << (Plan.MaxZoom - z));
+  return factors;
+}
+
+std::vector<std::string> NKFSetCreationOptions(const TNKFSetExportOptions &Options) {
+  return {"TILE_FORMAT=PNG", "TYPE=baselayer", "NAME=" + Options.Name, "DESCRIPTION=" + Options.Name};
+}
+
+std::vector<std::string> NKFSetWarpArguments(const TNKFSetExportOptions &Options) {
+  return {"-r", "bilinear", "-dstalpha", "-wm", std::to_string(Options.WarpMemoryMB), "-multi", "-wo",
+          "NUM_THREADS=" + std::to_string(Options.WarpThreads)};
+}
+
+void NKFExportSet(const std::vector<std::string> &ChartFiles, const std::string &OutFile,
+                  const TNKFSetExportOptions &Options, const TNKFExportProgress &Progress) {
+  const TNKFSetPlan plan = NKFPlanSet(ChartFiles, OutFile);
+  double work = 0;
+  for (const TNKFSetChart &chart : plan.Charts) {
+    work += ExportPixels(chart);
+    for (int z = plan.MinZoom; z <= chart.Zoom; ++z)
+      work += WarpPixels(chart, z);
+  }
   GDALAllRegister();
   TGdalErrorScope quiet;
-  const TWorkFolder work(OutFile);
-  TStagedProgress progress(Progress, 2.0 * static_cast<double>(charts.size()) + 3);
-  {
-    GDALDatasetUniquePtr mosaic = CreateMosaic(work.File("mosaic.tif"), grid);
-    for (const TSetChart &chart : charts)
-      AddChart(*mosaic, chart, work, Options.WarpMemoryMB, progress);
-    mosaic.reset();
-    if (CPLGetLastErrorType() >= CE_Failure)
-      RaiseGdal(Operation, "Cannot write " + work.File("mosaic.tif"));
-  }
-  progress.Begin(2);
-  const std::string tiles = work.File("set.mbtiles");
-  WriteMBTiles(work.File("mosaic.tif"), tiles, grid, Options, progress);
+  const TWorkFolder folder(OutFile);
+  TStagedProgress progress(Progress, work);
+  const std::string tiles = folder.File("set.mbtiles");
+  CreateTiles(tiles, plan, Options);
+  for (const TNKFSetChart &chart : plan.Charts)
+    AddChart(tiles, chart, plan, folder, Options, progress);
+  SetZoomRange(tiles, plan.MinZoom, plan.MaxZoom);
   // Only a finished file takes the output's name: a failed run leaves an
   // earlier output as it was.
   std::error_code error;
   fs::rename(tiles, OutFile, error);
   if (error)
     throw ENKFExportError(std::string(Operation) + ": Cannot write " + OutFile + " (" + error.message() + ")");
+  progress.Begin(0);
   progress.Report(1);
 }

@@ -112,11 +112,14 @@ double SignedBorderDistance(const TSetChartCase &c, const TDoublePoint &P) {
 }
 
 // The MBTiles as a QGIS user's GDAL reads it: the RGBA pixel at a WGS 84
-// position, found by GDAL's own transformation to Web Mercator.
+// position, found by GDAL's own transformation to Web Mercator, at the
+// finest zoom level or at a given one.
 class TMBTilesReader {
 public:
-  explicit TMBTilesReader(const std::string &File)
-      : FDataset(GDALDataset::Open(File.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY)) {
+  explicit TMBTilesReader(const std::string &File, int Zoom = -1) {
+    const std::string level = "ZOOM_LEVEL=" + std::to_string(Zoom);
+    const char *const options[] = {Zoom >= 0 ? level.c_str() : nullptr, nullptr};
+    FDataset.reset(GDALDataset::Open(File.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, options));
     if (!FDataset)
       return;
     FDataset->GetGeoTransform(FTransform);
@@ -168,17 +171,30 @@ protected:
 };
 TTempDir *NKFSetExport::Dir = nullptr;
 
-// Over a grid of positions across the coarse chart and beyond it, at every
-// position at least two of its pixels away from each border: the MBTiles
-// pixel is the finest covering chart's picture there, within what bilinear
-// resampling over one pixel of that chart can give, or transparent outside
-// every border. A chart drawn in the wrong order, not cut at its border,
-// placed off by a few pixels or shifted by a datum shows another colour.
-TEST_F(NKFSetExport, EveryPositionShowsTheFinestChartThere) {
+// The web zoom level each case is drawn up to: 40 m, 16 m and 8 m a pixel
+// are levels 12, 13 and 14; every chart is drawn from level 12 up to its own.
+constexpr int ChartZooms[] = {12, 13, 14};
+
+// At each zoom level, over a grid of positions across the coarse chart and
+// beyond it, at every position at least two of that level's pixels away
+// from each border: the MBTiles pixel is the picture of the finest chart
+// drawn at that level there, within what bilinear resampling over one pixel
+// of the level (or of the chart, where that is larger) can give, or
+// transparent where no chart drawn at the level lies. A chart drawn in the
+// wrong order, not cut at its border, placed off by a few pixels, shifted by
+// a datum, drawn at a level finer than its own or missing from a coarser
+// level shows another colour.
+class NKFSetExportLevel : public testing::WithParamInterface<int>, public NKFSetExport {};
+
+TEST_P(NKFSetExportLevel, EveryPositionShowsTheFinestChartDrawnThere) {
+  const int zoom = GetParam();
   std::vector<std::unique_ptr<TNKFChart>> charts;
-  for (const TSetChartCase &c : SetCharts)
+  std::vector<double> scale; // the level's pixel in chart pixels, at least 1
+  for (const TSetChartCase &c : SetCharts) {
     charts.push_back(std::make_unique<TNKFChart>(Dir->File(std::string(c.Name) + ".nkf2")));
-  const TMBTilesReader tiles(Dir->File("set.mbtiles"));
+    scale.push_back(std::max(1.0, NKFWebZoomResolution(zoom) / NKFChartWebResolution(*charts.back())));
+  }
+  const TMBTilesReader tiles(Dir->File("set.mbtiles"), zoom);
   ASSERT_TRUE(tiles.Dataset());
   int shown[std::size(SetCharts)] = {}, transparent = 0;
   constexpr int Steps = 80;
@@ -190,9 +206,11 @@ TEST_F(NKFSetExport, EveryPositionShowsTheFinestChartThere) {
       bool clear = true;
       TDoublePoint at{};
       for (int k = 0; k < static_cast<int>(std::size(SetCharts)); ++k) {
+        if (ChartZooms[k] < zoom)
+          continue;
         const TDoublePoint p = charts[k]->Calibration->WGS84ToPixel({lat * Degree, lon * Degree});
         const double d = SignedBorderDistance(SetCharts[k], p);
-        clear = clear && std::fabs(d) > 2;
+        clear = clear && std::fabs(d) > 2 * scale[k];
         if (d > 0) {
           finest = k;
           at = p;
@@ -203,15 +221,16 @@ TEST_F(NKFSetExport, EveryPositionShowsTheFinestChartThere) {
       std::array<uint8_t, 4> rgba{};
       ASSERT_TRUE(tiles.Pixel(lat, lon, rgba)) << lat << " N " << lon << " E";
       if (finest < 0) {
-        EXPECT_EQ(rgba[3], 0) << "outside every border at " << lat << " N " << lon << " E";
+        EXPECT_EQ(rgba[3], 0) << "level " << zoom << ", outside every border at " << lat << " N " << lon << " E";
         ++transparent;
         continue;
       }
       const TSetChartCase &c = SetCharts[finest];
-      // The range of the chart's picture within 1.5 of its pixels.
+      // The range of the chart's picture within 1.5 of the level's pixels.
+      const double reach = 1.5 * scale[finest], step = reach / 6;
       int low[3] = {255, 255, 255}, high[3] = {0, 0, 0};
-      for (double dy = -1.5; dy <= 1.5; dy += 0.25)
-        for (double dx = -1.5; dx <= 1.5; dx += 0.25) {
+      for (double dy = -reach; dy <= reach; dy += step)
+        for (double dx = -reach; dx <= reach; dx += step) {
           const TColor32 v = Picture(c.Red, at.X + dx, at.Y + dy);
           for (int b = 0; b < 3; ++b) {
             const int value = static_cast<int>(v >> (16 - 8 * b) & 0xFF);
@@ -219,46 +238,58 @@ TEST_F(NKFSetExport, EveryPositionShowsTheFinestChartThere) {
             high[b] = std::max(high[b], value);
           }
         }
-      EXPECT_EQ(rgba[3], 255) << c.Name << " at " << lat << " N " << lon << " E";
+      EXPECT_EQ(rgba[3], 255) << "level " << zoom << ", " << c.Name << " at " << lat << " N " << lon << " E";
       for (int b = 0; b < 3; ++b)
         EXPECT_TRUE(rgba[b] + 2 >= low[b] && rgba[b] <= high[b] + 2)
-            << c.Name << " at " << lat << " N " << lon << " E, band " << b << ": " << int(rgba[b]) << " not in "
-            << low[b] << ".." << high[b];
+            << "level " << zoom << ", " << c.Name << " at " << lat << " N " << lon << " E, band " << b << ": "
+            << int(rgba[b]) << " not in " << low[b] << ".." << high[b];
       ++shown[finest];
     }
-  // Enough of each case to mean something, the inset corner's middle chart included.
+  // Enough of each chart drawn at the level to mean something, the inset
+  // corner's middle chart included.
   for (size_t k = 0; k < std::size(SetCharts); ++k)
-    EXPECT_GE(shown[k], 20) << SetCharts[k].Name;
-  EXPECT_GE(transparent, 100);
+    if (ChartZooms[k] >= zoom) {
+      EXPECT_GE(shown[k], 12) << "level " << zoom << ", " << SetCharts[k].Name;
+    }
+  EXPECT_GE(transparent, 100) << "level " << zoom;
 }
 
+INSTANTIATE_TEST_SUITE_P(ZoomLevels, NKFSetExportLevel, testing::ValuesIn(ChartZooms));
+
 // The inset corner of the fine chart shows the middle chart, and the middle
-// chart's own corner beyond the fine one the coarse chart: named positions,
-// so that a failure says which cut is missing.
+// chart's own corner beyond the fine one the coarse chart, at the levels
+// where both are drawn; at the fine chart's own level nothing coarser is
+// drawn (a plotter enlarges the coarser level's tile there). Named
+// positions, so that a failure says which cut or which level is wrong.
 TEST_F(NKFSetExport, InsetCornerShowsTheChartBelow) {
-  const TMBTilesReader tiles(Dir->File("set.mbtiles"));
-  ASSERT_TRUE(tiles.Dataset());
   struct TProbe {
     const char *Where;
+    int Zoom;
     int Chart;   // whose pixel (x, y) it is
     double X, Y; // calibration pixel
-    uint8_t Red; // the chart expected on top
+    uint8_t Red; // the chart expected on top, 0 for none
   } const probes[] = {
-      {"fine chart, top left quarter", 2, 64, 64, 200},
-      {"fine chart's inset corner", 2, 192, 192, 130},
-      {"coarse chart's cut corner", 0, 500, 375, 0},
-      {"coarse chart's far corner", 0, 8, 8, 60},
+      {"fine chart, top left quarter", 14, 2, 64, 64, 200},
+      {"fine chart, top left quarter", 13, 2, 64, 64, 200},
+      {"fine chart's inset corner", 13, 2, 192, 192, 130},
+      {"fine chart's inset corner", 14, 2, 192, 192, 0},
+      {"coarse chart's cut corner", 12, 0, 500, 375, 0},
+      {"coarse chart's far corner", 12, 0, 8, 8, 60},
+      {"coarse chart's far corner", 13, 0, 8, 8, 0},
   };
-  for (const TProbe &p : probes) {
+  for (size_t i = 0; i < std::size(probes); ++i) {
+    const TProbe &p = probes[i];
+    const TMBTilesReader tiles(Dir->File("set.mbtiles"), p.Zoom);
+    ASSERT_TRUE(tiles.Dataset()) << i;
     TNKFChart chart(Dir->File(std::string(SetCharts[p.Chart].Name) + ".nkf2"));
     const TDoublePoint g = chart.Calibration->PixelToWGS84({p.X, p.Y});
     std::array<uint8_t, 4> rgba{};
-    ASSERT_TRUE(tiles.Pixel(g.X / Degree, g.Y / Degree, rgba)) << p.Where;
+    ASSERT_TRUE(tiles.Pixel(g.X / Degree, g.Y / Degree, rgba)) << i << ": " << p.Where;
     if (p.Red == 0) {
-      EXPECT_EQ(rgba[3], 0) << p.Where;
+      EXPECT_EQ(rgba[3], 0) << i << ": " << p.Where << " at level " << p.Zoom;
     } else {
-      EXPECT_EQ(rgba[3], 255) << p.Where;
-      EXPECT_NEAR(rgba[0], p.Red, 2) << p.Where;
+      EXPECT_EQ(rgba[3], 255) << i << ": " << p.Where << " at level " << p.Zoom;
+      EXPECT_NEAR(rgba[0], p.Red, 2) << i << ": " << p.Where << " at level " << p.Zoom;
     }
   }
 }
