@@ -10,7 +10,9 @@
 // start from decoded GeoTIFFs; the export decodes the charts itself within
 // its time.
 //
-// Each run takes minutes: one iteration, a few repetitions, medians. The
+// Each run takes minutes: one iteration, a few repetitions, medians; cpu_s
+// is the processor time of the run (this process's, or the tools'), which
+// a loaded machine disturbs less than the wall clock. The
 // sample set is written once into a folder of the run's own (removed at the
 // end); BENCH_SET_FOLDER names an existing set instead. BENCH_KEEP=1 keeps
 // the folder.
@@ -25,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "ChartSetNames.h"
@@ -129,26 +132,40 @@ std::vector<std::string> ToolCommands(bool Cutlines) {
   return commands;
 }
 
+// Seconds of processor time (user and system) of this process or of its
+// finished children: on a loaded machine the wall clock says more about the
+// other jobs than about the run.
+double ProcessorSeconds(int Who) {
+  rusage usage{};
+  getrusage(Who, &usage);
+  const auto seconds = [](const timeval &t) { return static_cast<double>(t.tv_sec) + t.tv_usec * 1e-6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 void CountOutput(benchmark::State &State) {
   State.counters["MiB"] = static_cast<double>(fs::file_size(Set().Output())) / (1024.0 * 1024.0);
   State.counters["zooms"] = Set().Plan().MaxZoom - Set().Plan().MinZoom + 1;
 }
 
 void BM_Nkf2ExportSet(benchmark::State &State) {
+  const double before = ProcessorSeconds(RUSAGE_SELF);
   for (auto _ : State) {
     fs::remove(Set().Output());
     NKFExportSet(Set().Charts(), Set().Output());
   }
+  State.counters["cpu_s"] = ProcessorSeconds(RUSAGE_SELF) - before;
   CountOutput(State);
 }
 
 void BM_GdalTools(benchmark::State &State) {
   const std::vector<std::string> commands = ToolCommands(State.range(0) != 0);
+  const double before = ProcessorSeconds(RUSAGE_CHILDREN);
   for (auto _ : State) {
     fs::remove(Set().Output());
     for (const std::string &command : commands)
       Run(command);
   }
+  State.counters["cpu_s"] = ProcessorSeconds(RUSAGE_CHILDREN) - before;
   CountOutput(State);
 }
 

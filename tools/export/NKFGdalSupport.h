@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -13,23 +14,58 @@
 #include "NKFGeoreference.h"
 
 // GDAL reports through a handler; while one of ours runs, its messages are
-// kept quiet and end up in our exception instead of on the console.
+// kept quiet and end up in our exception instead of on the console. The
+// warper's worker threads report through the process-wide handler and keep
+// their last message to themselves, so the scope also takes that handler and
+// keeps the first failure of any thread for the exception.
 class TGdalErrorScope {
 public:
   TGdalErrorScope() {
-    CPLPushErrorHandler(CPLQuietErrorHandler);
+    CPLPushErrorHandler(Record);
+    FPrevious = CPLSetErrorHandler(Record);
     CPLErrorReset();
+    const std::lock_guard<std::mutex> lock(Mutex());
+    FirstFailure().clear();
   }
-  ~TGdalErrorScope() { CPLPopErrorHandler(); }
+  ~TGdalErrorScope() {
+    CPLSetErrorHandler(FPrevious);
+    CPLPopErrorHandler();
+  }
   TGdalErrorScope(const TGdalErrorScope &) = delete;
   TGdalErrorScope &operator=(const TGdalErrorScope &) = delete;
+
+  // The first failure reported in any thread since the innermost scope began.
+  static std::string Failure() {
+    const std::lock_guard<std::mutex> lock(Mutex());
+    return FirstFailure();
+  }
+
+private:
+  static void CPL_STDCALL Record(CPLErr Class, CPLErrorNum, const char *Message) {
+    if (Class < CE_Failure || Message == nullptr)
+      return;
+    const std::lock_guard<std::mutex> lock(Mutex());
+    if (FirstFailure().empty())
+      FirstFailure() = Message;
+  }
+  static std::mutex &Mutex() {
+    static std::mutex mutex;
+    return mutex;
+  }
+  static std::string &FirstFailure() {
+    static std::string failure;
+    return failure;
+  }
+
+  CPLErrorHandler FPrevious = nullptr;
 };
 
 // Raises ENKFExportError "Operation: What", with GDAL's last message in
-// brackets when it has one.
+// brackets when it has one (this thread's, else the first of any thread).
 [[noreturn]] inline void RaiseGdal(const std::string &Operation, const std::string &What) {
-  const char *detail = CPLGetLastErrorMsg();
-  throw ENKFExportError(Operation + ": " + What + (detail && *detail ? std::string(" (") + detail + ")" : ""));
+  const char *last = CPLGetLastErrorMsg();
+  const std::string detail = last && *last ? std::string(last) : TGdalErrorScope::Failure();
+  throw ENKFExportError(Operation + ": " + What + (detail.empty() ? "" : " (" + detail + ")"));
 }
 
 // Removes the output unless the writer got to the end: a half-written file

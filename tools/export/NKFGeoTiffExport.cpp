@@ -9,6 +9,7 @@
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
 
+#include "NKFBorderClip.h"
 #include "NKFGdalSupport.h"
 #include "NKFTileReader.h"
 
@@ -33,9 +34,9 @@ CPLStringList CreationOptionList() {
   return list;
 }
 
-// The first version stores its level records as they are: a level is
-// written only when its tiles cover exactly its pixels, 256 x 256 each.
-void CheckLevel(const TNKFChart &Chart, int Level) {
+} // namespace
+
+void NKFCheckLevel(const TNKFChart &Chart, int Level) {
   const TNKFLevel &l = Chart.Levels[Level];
   const auto tilesFor = [](uint32_t Pixels) { return Pixels / NKFTileSize + (Pixels % NKFTileSize != 0); };
   if (l.Width == 0 || l.Height == 0 || l.Width > INT32_MAX || l.Height > INT32_MAX ||
@@ -45,6 +46,8 @@ void CheckLevel(const TNKFChart &Chart, int Level) {
                           std::to_string(l.TilesX) + " x " + std::to_string(l.TilesY) +
                           " tiles) cannot be written as an image");
 }
+
+namespace {
 
 // Closes the dataset and reports what GDAL could not write on the way.
 void CloseDataset(GDALDatasetUniquePtr &Dataset, const std::string &Operation, const std::string &FileName) {
@@ -70,53 +73,10 @@ void WriteTile(GDALDataset &Target, const std::vector<uint8_t> &RGBA, uint32_t T
       RaiseGdal("NKFExportGeoTiff", "Cannot write the image");
 }
 
-// The border polygon at one pyramid level, in that level's pixel corners
-// (the full-resolution vertices, which lie on pixel corners, shrunk by the
-// level's factor); empty when the chart has no border or no clip is asked.
-using TClipPolygon = std::vector<TDoublePoint>;
-
-TClipPolygon ClipPolygon(const TNKFChart &Chart, int Level, bool Clip) {
-  TClipPolygon polygon;
-  if (!Clip || Chart.Border.Count() < 3)
-    return polygon;
-  const double f = std::ldexp(1.0, -Level);
-  for (int32_t i = 0; i < Chart.Border.Count(); ++i) {
-    const TPoint p = Chart.Border.GetPoint(i);
-    polygon.push_back({p.X * f, p.Y * f});
-  }
-  return polygon;
-}
-
-// Clears the alpha of every pixel of the tile at (Left, Top) whose centre
-// lies outside Polygon (even-odd rule, row by row).
-void ClipTile(std::vector<uint8_t> &RGBA, int Left, int Top, const TClipPolygon &Polygon) {
-  std::vector<double> crossings;
-  for (int y = 0; y < NKFTileSize; ++y) {
-    const double cy = Top + y + 0.5;
-    crossings.clear();
-    for (size_t i = 0; i < Polygon.size(); ++i) {
-      const TDoublePoint &a = Polygon[i], &b = Polygon[(i + 1) % Polygon.size()];
-      if ((a.Y > cy) != (b.Y > cy))
-        crossings.push_back(a.X + (cy - a.Y) * (b.X - a.X) / (b.Y - a.Y));
-    }
-    std::sort(crossings.begin(), crossings.end());
-    uint8_t *row = RGBA.data() + static_cast<size_t>(y) * NKFTileSize * Bands;
-    size_t next = 0;
-    bool inside = false;
-    for (int x = 0; x < NKFTileSize; ++x) {
-      const double cx = Left + x + 0.5;
-      for (; next < crossings.size() && crossings[next] <= cx; ++next)
-        inside = !inside;
-      if (!inside)
-        row[x * Bands + 3] = 0;
-    }
-  }
-}
-
 // Decodes and writes one level into Target (of the level's size) tile by
 // tile, cut at Clip unless that is empty; Step is called after each row of
 // tiles.
-void WriteLevel(TNKFTileReader &Reader, const TNKFLevel &Level, int LevelIndex, const TClipPolygon &Clip,
+void WriteLevel(TNKFTileReader &Reader, const TNKFLevel &Level, int LevelIndex, const TNKFClipPolygon &Clip,
                 GDALDataset &Target, const std::function<void()> &Step) {
   std::vector<uint8_t> clipped;
   for (uint32_t ty = 0; ty < Level.TilesY; ++ty) {
@@ -132,7 +92,7 @@ void WriteLevel(TNKFTileReader &Reader, const TNKFLevel &Level, int LevelIndex, 
       }
       if (!Clip.empty()) {
         clipped = *rgba;
-        ClipTile(clipped, static_cast<int>(tx) * NKFTileSize, static_cast<int>(ty) * NKFTileSize, Clip);
+        NKFClipTile(clipped, static_cast<int>(tx) * NKFTileSize, static_cast<int>(ty) * NKFTileSize, Clip);
         rgba = &clipped;
       }
       WriteTile(Target, *rgba, tx, ty, Level);
@@ -235,7 +195,7 @@ void NKFExportGeoTiff(const TNKFChart &Chart, const std::string &OutFile, const 
   const OGRSpatialReference srs = NKFSpatialReference(georeference);
   const int last = Options.Overviews ? NKFLevelCount - 1 : Options.Level;
   for (int l = Options.Level; l <= last; ++l)
-    CheckLevel(Chart, l);
+    NKFCheckLevel(Chart, l);
   const TNKFLevel &level = Chart.Levels[Options.Level];
   RefuseChartAsOutput(Chart.FileName, OutFile, "NKFExportGeoTiff");
   TNKFTileReader reader(Chart);
@@ -263,12 +223,12 @@ void NKFExportGeoTiff(const TNKFChart &Chart, const std::string &OutFile, const 
     if (Progress)
       Progress(static_cast<double>(rowsDone) / static_cast<double>(rowsTotal));
   };
-  WriteLevel(reader, level, Options.Level, ClipPolygon(Chart, Options.Level, Options.ClipToBorder), *dataset, step);
+  WriteLevel(reader, level, Options.Level, NKFClipPolygon(Chart, Options.Level, Options.ClipToBorder), *dataset, step);
   if (Options.Overviews) {
     const std::vector<GDALDataset *> overviews = CreateOverviews(*dataset, Chart, Options.Level);
     for (size_t k = 0; k < overviews.size(); ++k) {
       const int l = Options.Level + 1 + static_cast<int>(k);
-      WriteLevel(reader, Chart.Levels[l], l, ClipPolygon(Chart, l, Options.ClipToBorder), *overviews[k], step);
+      WriteLevel(reader, Chart.Levels[l], l, NKFClipPolygon(Chart, l, Options.ClipToBorder), *overviews[k], step);
     }
   }
   CloseDataset(dataset, "NKFExportGeoTiff", OutFile);

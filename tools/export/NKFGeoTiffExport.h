@@ -34,6 +34,11 @@ std::vector<std::string> NKFGeoTiffCreationOptions();
 // longitude, latitude for the geographic part).
 OGRSpatialReference NKFSpatialReference(const TNKFGeoreference &Georeference);
 
+// The first chart version stores its level records as they are: a level is
+// an image only when its tiles cover exactly its pixels, 256 x 256 each.
+// Raises ENKFExportError naming the level otherwise.
+void NKFCheckLevel(const TNKFChart &Chart, int Level);
+
 // Writes the chart's level Options.Level into OutFile, a tile at a time: memory
 // does not grow with the chart's size. Raises ENKFExportError (an
 // uncalibrated chart, a bad level, a tile that does not decode, a file GDAL

@@ -16,6 +16,7 @@
 #include <sqlite3.h>
 
 #include "ChartSetNames.h"
+#include "NKFChartDataset.h"
 #include "NKFGdalSupport.h"
 
 namespace fs = std::filesystem;
@@ -68,7 +69,6 @@ TNKFSetChart MeasureChart(const std::string &File) {
   c.Resolution = NKFChartWebResolution(chart);
   c.Zoom = NKFWebZoomOf(c.Resolution);
   c.HasBorder = chart.Border.Count() >= 3;
-  c.Pixels = static_cast<double>(chart.Levels[0].Width) * chart.Levels[0].Height;
   TBounds bounds{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
   const std::vector<TDoublePoint> border = BorderPixels(chart);
   for (size_t i = 0; i < border.size(); ++i) {
@@ -118,9 +118,6 @@ double WarpPixels(const TNKFSetChart &Chart, int Zoom) {
   const double resolution = NKFWebZoomResolution(Zoom);
   return (Chart.Right - Chart.Left) / resolution * ((Chart.Top - Chart.Bottom) / resolution);
 }
-
-// The chart's own export (its levels as overviews: a third more than level 0).
-double ExportPixels(const TNKFSetChart &Chart) { return Chart.Pixels * 4 / 3; }
 
 // The run's share of the work: each step has a weight, and GDAL's progress
 // within a step moves the whole run's figure.
@@ -206,25 +203,21 @@ void CreateTiles(const std::string &File, const TNKFSetPlan &Plan, const TNKFSet
     RaiseGdal(Operation, "Cannot write " + File);
 }
 
-// Warps one chart's GeoTIFF into zoom level Zoom of the tiles over what is
-// there. The warper reads and writes only the window the chart covers, and
-// takes the chart's own coarser level where the zoom level is coarser than
-// the chart.
-void WarpInto(const std::string &Tiles, int Zoom, const std::string &Chart, const TNKFSetExportOptions &Options,
-              TStagedProgress &Progress) {
+// Warps one chart into zoom level Zoom of the tiles over what is there. The
+// warper reads and writes only the window the chart covers, and takes the
+// chart's own coarser level where the zoom level is coarser than the chart.
+void WarpInto(const std::string &Tiles, int Zoom, GDALDataset &Source, const std::string &Chart,
+              const TNKFSetExportOptions &Options, TStagedProgress &Progress) {
   TWarpOptions options(GDALWarpAppOptionsNew(StringList(NKFSetWarpArguments(Options)).List(), nullptr));
   if (!options)
     RaiseGdal(Operation, "GDAL refuses the warp options");
   GDALWarpAppOptionsSetProgress(options.get(), TStagedProgress::Gdal, &Progress);
-  GDALDatasetUniquePtr source(GDALDataset::Open(Chart.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
-  if (!source)
-    RaiseGdal(Operation, "Cannot read " + Chart);
   const std::string level = "ZOOM_LEVEL=" + std::to_string(Zoom);
   const char *const openOptions[] = {level.c_str(), nullptr};
   GDALDatasetUniquePtr target(GDALDataset::Open(Tiles.c_str(), GDAL_OF_RASTER | GDAL_OF_UPDATE, nullptr, openOptions));
   if (!target)
     RaiseGdal(Operation, "Cannot open zoom level " + std::to_string(Zoom) + " of " + Tiles);
-  GDALDatasetH sources[] = {GDALDataset::ToHandle(source.get())};
+  GDALDatasetH sources[] = {GDALDataset::ToHandle(&Source)};
   int usageError = FALSE;
   if (GDALWarp(nullptr, GDALDataset::ToHandle(target.get()), 1, sources, options.get(), &usageError) == nullptr)
     RaiseGdal(Operation, "Cannot warp " + Chart);
@@ -233,39 +226,28 @@ void WarpInto(const std::string &Tiles, int Zoom, const std::string &Chart, cons
     RaiseGdal(Operation, "Cannot write zoom level " + std::to_string(Zoom) + " of " + Tiles);
 }
 
-// Exports one chart, its own levels as overviews and everything beyond its
-// border transparent, and warps it into every zoom level it is drawn at. The
-// transparency cuts the chart where a cutline would, at half the warper's
-// cost. Its working file goes at once, so that the disk holds one chart's at
-// a time.
-void AddChart(const std::string &Tiles, const TNKFSetChart &Chart, const TNKFSetPlan &Plan, const TWorkFolder &Work,
+// Warps one chart into every zoom level it is drawn at, straight from its
+// tiles, everything beyond its border transparent: that cuts the chart where
+// a cutline would, at half the warper's cost.
+void AddChart(const std::string &Tiles, const TNKFSetChart &Chart, const TNKFSetPlan &Plan,
               const TNKFSetExportOptions &Options, TStagedProgress &Progress) {
-  const std::string image = Work.File("chart.tif");
-  TOutputFile imageFile(image);
   const TNKFChart chart(Chart.File);
-  Progress.Begin(ExportPixels(Chart));
-  TNKFExportOptions exportOptions;
-  exportOptions.Overviews = true;
-  exportOptions.ClipToBorder = true;
-  NKFExportGeoTiff(chart, image, exportOptions, [&Progress](double Done) { Progress.Report(Done); });
+  const std::unique_ptr<GDALDataset> source = NKFOpenChartDataset(chart, true);
   for (int z = Plan.MinZoom; z <= Chart.Zoom; ++z) {
     Progress.Begin(WarpPixels(Chart, z));
-    WarpInto(Tiles, z, image, Options, Progress);
+    WarpInto(Tiles, z, *source, Chart.File, Options, Progress);
   }
 }
 
 // The MBTiles driver records the level at which the whole set fits one
-// tile as the least zoom, coarser than any tile written, and the level last
-// opened as the greatest: a plotter would show an empty layer at the one and
-// miss the finer levels at the other. GDAL offers no way to set the values,
-// so the file's database takes the true levels directly.
-void SetZoomRange(const std::string &File, int MinZoom, int MaxZoom) {
+// tile, coarser than any tile written: a plotter would show an empty layer
+// there. GDAL offers no way to change the value, so the file's database
+// takes the true level directly.
+void SetMinZoom(const std::string &File, int MinZoom) {
   sqlite3 *opened = nullptr;
   const int status = sqlite3_open_v2(File.c_str(), &opened, SQLITE_OPEN_READWRITE, nullptr);
   const std::unique_ptr<sqlite3, int (*)(sqlite3 *)> database(opened, sqlite3_close);
-  const std::string sql = "UPDATE metadata SET value = '" + std::to_string(MinZoom) +
-                          "' WHERE name = 'minzoom'; UPDATE metadata SET value = '" + std::to_string(MaxZoom) +
-                          "' WHERE name = 'maxzoom'";
+  const std::string sql = "UPDATE metadata SET value = '" + std::to_string(MinZoom) + "' WHERE name = 'minzoom'";
   if (status != SQLITE_OK || sqlite3_exec(opened, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
     throw ENKFExportError(std::string(Operation) + ": Cannot write the zoom levels into " + File + " (" +
                           (opened ? sqlite3_errmsg(opened) : "out of memory") + ")");
@@ -345,7 +327,6 @@ void NKFExportSet(const std::vector<std::string> &ChartFiles, const std::string 
   const TNKFSetPlan plan = NKFPlanSet(ChartFiles, OutFile);
   double work = 0;
   for (const TNKFSetChart &chart : plan.Charts) {
-    work += ExportPixels(chart);
     for (int z = plan.MinZoom; z <= chart.Zoom; ++z)
       work += WarpPixels(chart, z);
   }
@@ -356,8 +337,8 @@ void NKFExportSet(const std::vector<std::string> &ChartFiles, const std::string 
   const std::string tiles = folder.File("set.mbtiles");
   CreateTiles(tiles, plan, Options);
   for (const TNKFSetChart &chart : plan.Charts)
-    AddChart(tiles, chart, plan, folder, Options, progress);
-  SetZoomRange(tiles, plan.MinZoom, plan.MaxZoom);
+    AddChart(tiles, chart, plan, Options, progress);
+  SetMinZoom(tiles, plan.MinZoom);
   // Only a finished file takes the output's name: a failed run leaves an
   // earlier output as it was.
   std::error_code error;

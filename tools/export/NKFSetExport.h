@@ -9,10 +9,10 @@
 // shows a coarser level's tiles enlarged elsewhere. The warper reads and
 // writes only the window each chart covers at each level.
 //
-// The work goes through files in a temporary folder next to the output (one
-// chart's GeoTIFF at a time, the MBTiles file until it is finished), so memory
-// stays bounded by GDAL's block cache and warp memory, not by the number or
-// size of the charts.
+// The warper reads each chart's tiles as it needs them (decoded into GDAL's
+// block cache) and writes the MBTiles file in a temporary folder next to the
+// output until it is finished, so memory stays bounded by GDAL's block cache
+// and warp memory, not by the number or size of the charts.
 #pragma once
 
 #include <string>
@@ -33,7 +33,6 @@ struct TNKFSetChart {
   int Zoom = 0;                       // the finest web zoom level it is drawn at
   double Left = 0, Bottom = 0;        // its border's extent in Web Mercator
   double Right = 0, Top = 0;
-  double Pixels = 0;                  // of its full-resolution level
   bool HasBorder = false;
 };
 

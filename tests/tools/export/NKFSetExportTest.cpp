@@ -328,6 +328,24 @@ TEST_F(NKFSetExport, MetadataAndZoomLevels) {
       << bounds;
 }
 
+// A tile that does not decode stops the run with the tile named (the warper
+// reads the charts' tiles as it goes), and leaves no output behind.
+TEST(NKFSetExportBadInput, UndecodableTileStopsTheRun) {
+  TTempDir dir;
+  TNKFChartDescription broken = SetChart(SetCharts[2]);
+  broken.Blobs[broken.TileBlobs[0]] = {1, 2, 3, 4, 5};
+  NKFWriteChartFile(dir.File("coarse.nkf2"), SetChart(SetCharts[0]));
+  NKFWriteChartFile(dir.File("fine.nkf2"), broken);
+  try {
+    NKFExportSet({dir.File("coarse.nkf2"), dir.File("fine.nkf2")}, dir.File("set.mbtiles"));
+    ADD_FAILURE() << "no error";
+  } catch (const ENKFExportError &e) {
+    EXPECT_NE(e.Message().find(dir.File("fine.nkf2") + " does not decode"), std::string::npos) << e.Message();
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.File("set.mbtiles")));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
+}
+
 // ---------------------------------------------------------------------------
 // The program as a user runs it
 
