@@ -6,9 +6,14 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 struct TMenuItem {
+  TMenuItem(std::string ACaption, int ACommand = 0, std::vector<TMenuItem> AItems = {}, bool AChecked = false,
+            bool AEnabled = true)
+      : Caption(std::move(ACaption)), Command(ACommand), Items(std::move(AItems)), Checked(AChecked),
+        Enabled(AEnabled) {}
   std::string Caption; // "&" marks the access key, a tab the shortcut text; "-" alone is a separator
   int Command = 0;     // for items without sub-items
   std::vector<TMenuItem> Items;

@@ -229,10 +229,22 @@ void TChartView::Paint() {
   EndPaint(Handle(), &ps);
 }
 
+// The manager never evicts a visible tile: its budget must hold the most a
+// view of this size can show at once (a level drawn at just over half its
+// size, plus the prefetched ring) twice over, or the prefetched tiles would
+// push each other out before they are shown.
+uint32_t TChartView::BudgetFor(int Width, int Height) {
+  const uint64_t columns = static_cast<uint64_t>(std::max(Width, 0)) / (NKFTileSize / 2) + 4;
+  const uint64_t rows = static_cast<uint64_t>(std::max(Height, 0)) / (NKFTileSize / 2) + 4;
+  const uint64_t bytes = 2 * columns * rows * TileBytes;
+  return static_cast<uint32_t>(std::clamp<uint64_t>(bytes, TNKFTileManager::DefaultCacheBudget, 0x40000000));
+}
+
 void TChartView::Resized() {
   RECT r{};
   GetClientRect(Handle(), &r);
   FView.SetClientSize(r.right, r.bottom);
+  GetTileManager()->SetCacheBudget(BudgetFor(r.right, r.bottom));
   ViewChanged();
 }
 

@@ -22,6 +22,8 @@ public:
   static constexpr int ArrowStep = 32; // pixels an arrow key scrolls
 
   explicit TChartView(const TControlArgs &Args);
+  // The tile manager's budget for a view of this client size.
+  static uint32_t BudgetFor(int Width, int Height);
   ~TChartView() override;
 
   // Shows the chart (nullptr: none) as a whole; its tiles are asked for.

@@ -12,35 +12,27 @@
 #include "SysUtils.h"
 #include "VmNightscreen.h"
 
-// The list of charts: title, scale and projection; a chart that cannot be
-// shown is greyed, its error in place of its projection.
-class TChartList : public TListView {
-public:
-  explicit TChartList(const TArgs &Args) : TListView(Args) {
-    AddColumn("Chart", 170);
-    AddColumn("Scale", 70, TAlignment::taRightJustify);
-    AddColumn("Projection", 120);
-  }
-  std::function<bool(int Item)> IsGreyed;
-  std::function<void()> OnSelect;
+TChartList::TChartList(const TArgs &Args) : TListView(Args) {
+  AddColumn("Chart", 170);
+  AddColumn("Scale", 70, TAlignment::taRightJustify);
+  AddColumn("Projection", 120);
+}
 
-protected:
-  void SelectionChanged() override {
-    if (OnSelect)
-      OnSelect();
-  }
-  LRESULT Notify(NMHDR *Header) override {
-    if (Header->code != NM_CUSTOMDRAW)
-      return TListView::Notify(Header);
-    auto *draw = reinterpret_cast<NMLVCUSTOMDRAW *>(Header);
-    if (draw->nmcd.dwDrawStage == CDDS_PREPAINT)
-      return CDRF_NOTIFYITEMDRAW;
-    if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT && IsGreyed &&
-        IsGreyed(static_cast<int>(draw->nmcd.dwItemSpec)))
-      draw->clrText = GetSysColor(COLOR_GRAYTEXT);
-    return CDRF_DODEFAULT;
-  }
-};
+void TChartList::SelectionChanged() {
+  if (OnSelect)
+    OnSelect();
+}
+
+LRESULT TChartList::Notify(NMHDR *Header) {
+  if (Header->code != NM_CUSTOMDRAW)
+    return TListView::Notify(Header);
+  auto *draw = reinterpret_cast<NMLVCUSTOMDRAW *>(Header);
+  if (draw->nmcd.dwDrawStage == CDDS_PREPAINT)
+    return CDRF_NOTIFYITEMDRAW;
+  if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT && IsGreyed && IsGreyed(static_cast<int>(draw->nmcd.dwItemSpec)))
+    draw->clrText = GetSysColor(COLOR_GRAYTEXT);
+  return CDRF_DODEFAULT;
+}
 
 namespace {
 
@@ -266,6 +258,8 @@ std::vector<int> TFormViewer::ChartsHereAt(int X, int Y) {
   const TDoublePoint pixel = View->View().ClientToChart({static_cast<double>(X), static_cast<double>(Y)});
   const TDoublePoint position = chart->Calibration->PixelToWGS84(pixel);
   const std::unique_ptr<TCalibration> view = MakeViewCalibration(*chart, View->View());
+  if (!view)
+    return {};
   std::vector<TNKFChart *> charts;
   for (const TViewerChart &c : FCharts)
     charts.push_back(c.Usable() ? c.Chart.get() : nullptr);

@@ -38,7 +38,18 @@ enum : int {
   cmLinkLast = 1199,
 };
 
-class TChartList;
+// The list of charts: title, scale and projection; a chart that cannot be
+// shown is greyed, its error in place of its projection.
+class TChartList : public TListView {
+public:
+  explicit TChartList(const TArgs &Args);
+  std::function<bool(int Item)> IsGreyed;
+  std::function<void()> OnSelect;
+
+protected:
+  void SelectionChanged() override;
+  LRESULT Notify(NMHDR *Header) override;
+};
 
 class TFormViewer : public TForm {
 public:
