@@ -138,7 +138,7 @@ void TFormViewer::CreateMenus() {
             {"&Night colours", cmNight},
             {"Chart &border", cmBorder}}},
           {"&Linked charts", 0, {{"(none)", 0, {}, false, false}}},
-          {"&Help", 0, {{"&About", cmAbout}}},
+          {"&Help", 0, {{"Last tile &error...", cmTileError}, {"-"}, {"&About", cmAbout}}},
       });
 }
 
@@ -378,6 +378,9 @@ void TFormViewer::Command(int Id) {
   case cmAbout:
     ShowMessage(FormViewerText::About);
     break;
+  case cmTileError:
+    ShowMessage(GetTileManager()->ErrorClass().empty() ? std::string(FormViewerText::NoTileError) : LoaderError());
+    break;
   default:
     if (Id >= cmLinkFirst && Id <= cmLinkLast)
       FollowLink(Id - cmLinkFirst);
@@ -393,16 +396,23 @@ void TFormViewer::Progress(int Done, int Total) {
   }
 }
 
+std::string TFormViewer::LoaderError() const {
+  TNKFTileManager *manager = GetTileManager();
+  std::string text = manager->ErrorClass() + ": " + manager->ErrorMessage();
+  if (!manager->ErrorStackTrace().empty())
+    text += "\r\n\r\n" + manager->ErrorStackTrace();
+  return text;
+}
+
+// A failed tile is marked in the view and named in the status bar, its
+// details (with the stack trace) a menu command away; a loader that stopped
+// is told at once, as nothing more will load.
 void TFormViewer::LoaderReported() {
   TNKFTileManager *manager = GetTileManager();
   View->TilesFailed();
   if (manager->Finished()) {
     ProgressBar->SetVisible(false);
-    std::string text = std::string(FormViewerText::LoaderEnded) + "\r\n\r\n" + manager->ErrorClass() + ": " +
-                       manager->ErrorMessage();
-    if (!manager->ErrorStackTrace().empty())
-      text += "\r\n\r\n" + manager->ErrorStackTrace();
-    ShowMessage(text);
+    ShowMessage(std::string(FormViewerText::LoaderEnded) + "\r\n\r\n" + LoaderError());
     return;
   }
   StatusBar->SetPartText(spState, FormViewerText::TileFailed + manager->ErrorMessage());

@@ -34,6 +34,7 @@ enum : int {
   cmNight,
   cmBorder,
   cmAbout,
+  cmTileError,
   cmLinkFirst = 1100, // one per link of the shown chart
   cmLinkLast = 1199,
 };
@@ -106,6 +107,8 @@ private:
   void Progress(int Done, int Total);
   void LoaderReported();
   void FollowLink(int Link);
+  // The loader's last failure: class, message and stack trace.
+  std::string LoaderError() const;
 
   TFormViewerServices FServices;
   std::string FStartFile;
@@ -121,6 +124,7 @@ inline constexpr char NotInstalled[] =
     "The ORVA Welmeland 2003 charts are not installed on this computer.\r\n\r\n"
     "Run the ORVA Welmeland 2003 Installer to install them. File > Open still opens any chart file (.nkf2).";
 inline constexpr char TileFailed[] = "A tile could not be loaded: ";
+inline constexpr char NoTileError[] = "No tile has failed to load.";
 inline constexpr char LoaderEnded[] = "The chart loader has stopped; no more tiles will be loaded.";
 inline constexpr char CannotShow[] = "The chart cannot be shown.";
 inline constexpr char ChartsHere[] = "Charts here";

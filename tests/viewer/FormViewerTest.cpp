@@ -31,11 +31,12 @@ struct TChartPlan {
 const TChartPlan Overview{"overview.nkf2", "Welmeland overview", 150000, 1024, 768, 53.0, 4.0, 52.5, 5.0};
 const TChartPlan Harbour{"harbour.nkf2", "Baarsum harbour", 12500, 768, 768, 52.85, 4.30, 52.75, 4.45};
 
-TNKFChartDescription ChartOf(const TChartPlan &Plan) {
+TNKFChartDescription ChartOf(const TChartPlan &Plan, std::vector<TNKFWriterLink> Links = {}) {
   TNKFChartDescription chart = NKFSampleChart(NKFVersion1_0_0_2, Plan.Width, Plan.Height);
   NKFFillSampleTiles(chart);
   chart.Tag.Text1 = Plan.Title;
   chart.Tag.Number1 = Plan.Scale;
+  chart.Tag.Links = std::move(Links);
   const TDoublePoint corners[2] = {{Plan.North * Degree, Plan.West * Degree}, {Plan.South * Degree, Plan.East * Degree}};
   for (int i = 0; i < 2; ++i)
     chart.Tag.MapPoints[static_cast<size_t>(i)] = MercatorForward(corners[i], WGS84Datum()->Ellipsoid);
@@ -87,7 +88,7 @@ protected:
   void SetUp() override {
     FApplication = std::make_unique<TApplication>();
     FApplication->Initialize();
-    NKFWriteChartFile(FDir.File(Overview.FileName), ChartOf(Overview));
+    NKFWriteChartFile(FDir.File(Overview.FileName), ChartOf(Overview, {{0, Harbour.Title, Harbour.FileName}}));
     NKFWriteChartFile(FDir.File(Harbour.FileName), ChartOf(Harbour));
     WriteFileBytes(FDir.File("damaged.nkf2"), "Vlm NKF2 but nothing after it");
   }
@@ -164,8 +165,12 @@ TEST_F(FormViewer, ListsTheSetCoarsestFirstWithTheDamagedChartGreyedAndShowsTheO
   ASSERT_TRUE(WaitForTiles());
   EXPECT_GT(form.View->HeldTiles(), 0u);
   EXPECT_EQ(Failed(), 0u);
-  // The links of the shown chart are a menu of their own; ours carry none.
+  // The shown chart's links are a menu of their own; a link opens its chart.
   EXPECT_EQ(MenuItemCaption(form.Menu->Handle(), 2), "&Linked charts");
+  EXPECT_EQ(MenuItemCaption(GetSubMenu(form.Menu->Handle(), 2), 0), Harbour.Title);
+  Menu(cmLinkFirst);
+  EXPECT_EQ(form.Shown(), 1);
+  EXPECT_EQ(GetMenuItemCount(GetSubMenu(form.Menu->Handle(), 2)), 0) << "the harbour links to nothing";
 }
 
 TEST_F(FormViewer, NotInstalledSaysSoAndStillOpensAChartFile) {
@@ -341,6 +346,34 @@ TEST_F(FormViewer, ADamagedTileIsMarkedAndTheOthersLoad) {
   EXPECT_GT(form.View->HeldTiles(), 1u);
   EXPECT_EQ(form.StatusBar->PartText(TFormViewer::spState).rfind(FormViewerText::TileFailed, 0), 0u);
   EXPECT_FALSE(GetTileManager()->Finished());
+
+  // The details are a menu command away.
+  std::vector<TDialogInfo> seen;
+  TDialogScript details([&](TDialogDriver &driver) {
+    if (auto dialog = driver.WaitForDialog()) {
+      seen.push_back(*dialog);
+      driver.Click(*dialog, "OK");
+    }
+  });
+  PostMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(cmTileError, 0), 0);
+  EXPECT_TRUE(PumpMessagesUntil([&] { return details.Done(); }));
+  details.Wait();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].Text.rfind(GetTileManager()->ErrorClass() + ": " + GetTileManager()->ErrorMessage(), 0), 0u)
+      << seen[0].Text;
+}
+
+TEST_F(FormViewer, AChartRemovedWhileListedHasItsTilesMarkedAndTheViewerGoesOn) {
+  TFormViewer &form = CreateForm(Installed());
+  ASSERT_TRUE(WaitForTiles());
+  ASSERT_TRUE(DeleteFileA(FDir.File(Harbour.FileName).c_str()));
+  form.ShowChart(1);
+  ASSERT_TRUE(WaitForTiles());
+  EXPECT_EQ(Failed(), form.View->View().VisibleTiles().size());
+  EXPECT_FALSE(GetTileManager()->Finished());
+  form.ShowChart(0);
+  ASSERT_TRUE(WaitForTiles());
+  EXPECT_EQ(Failed(), 0u) << "the overview's tiles come from the cache or its file";
 }
 
 TEST_F(FormViewer, PanningAcrossTheChartKeepsTheManagerWithinItsBudget) {
