@@ -13,9 +13,9 @@
 #include "VmNightscreen.h"
 
 TChartList::TChartList(const TArgs &Args) : TListView(Args) {
-  AddColumn("Chart", 170);
-  AddColumn("Scale", 70, TAlignment::taRightJustify);
-  AddColumn("Projection", 120);
+  AddColumn("Chart", 165);
+  AddColumn("Scale", 75, TAlignment::taRightJustify);
+  AddColumn("Projection", 150);
 }
 
 void TChartList::SelectionChanged() {
@@ -38,7 +38,7 @@ namespace {
 
 constexpr char FontName[] = "MS Sans Serif";
 constexpr int FontHeight = -11;
-constexpr int ListWidth = 370;
+constexpr int ListWidth = 400;
 constexpr int Gap = 4;
 // Posted to the form once it shows, for what must come after (a message).
 constexpr UINT WM_VIEWERSTARTUP = WM_APP + 1;
@@ -147,7 +147,8 @@ void TFormViewer::Layout() {
   const int width = ClientWidth(), height = ClientHeight() - StatusBar->Height();
   ChartList->SetBounds(0, 0, ListWidth, std::max(height, 0));
   View->SetBounds(ListWidth + Gap, 0, std::max(width - ListWidth - Gap, 0), std::max(height, 0));
-  const int edges[] = {230, 460, 690, 800, -1};
+  // Room for the longest texts: a datum's full name, the grid in metres.
+  const int edges[] = {350, 550, 760, 840, -1};
   StatusBar->SetParts(std::vector<int>(std::begin(edges), std::end(edges)));
   const TBounds part = StatusBar->PartBounds(spState);
   ProgressBar->SetBounds(part.Left + 2, part.Top + 2, std::min(part.Width - 4, 160), part.Height - 4);
@@ -335,7 +336,11 @@ void TFormViewer::SetNight(bool Value) {
     View->View() = kept;
     View->ViewChanged();
   }
-  InvalidateRect(Handle(), nullptr, TRUE);
+  // The list keeps the colours it was made with, and the menu bar and the
+  // other children repaint only when told.
+  SendMessageA(ChartList->Handle(), WM_SYSCOLORCHANGE, 0, 0);
+  DrawMenuBar(Handle());
+  RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 void TFormViewer::OpenFileDialog() {
