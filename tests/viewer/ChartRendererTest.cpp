@@ -23,6 +23,12 @@ namespace {
 
 constexpr int32_t ChartWidth = 1000, ChartHeight = 700;
 
+struct TViewCase {
+  int32_t ClientWidth, ClientHeight;
+  double Zoom;
+  TDoublePoint Centre;
+};
+
 // One chart with real tiles (some cut by a transparent border), written and
 // decoded once for the whole suite.
 class ChartRendererTest : public testing::Test {
@@ -52,6 +58,15 @@ protected:
     v.SetChart(Chart->Width, Chart->Height, Chart->Levels);
     v.ZoomAt(Zoom, {0, 0});
     v.CenterOn(Centre);
+    return v;
+  }
+
+  // The view of a case, rendered with every tile loaded and no border.
+  TChartViewport Rendered(const TViewCase &Case, TBitmap32 &Surface) const {
+    const TChartViewport v = View(Case.ClientWidth, Case.ClientHeight, Case.Zoom, Case.Centre);
+    RenderChartView(v, AllLoaded(), nullptr, Colors, Surface);
+    EXPECT_EQ(Surface.Width(), Case.ClientWidth);
+    EXPECT_EQ(Surface.Height(), Case.ClientHeight);
     return v;
   }
 
@@ -91,12 +106,6 @@ int ChannelDifference(TColor32 A, TColor32 B) {
   return d;
 }
 
-struct TViewCase {
-  int32_t ClientWidth, ClientHeight;
-  double Zoom;
-  TDoublePoint Centre;
-};
-
 // On a level's own zoom at a whole level pixel: the level's pixels, drawn
 // over the background, and the background around the chart.
 const TViewCase StraightCases[] = {
@@ -108,12 +117,9 @@ const TViewCase StraightCases[] = {
 TEST_F(ChartRendererTest, OnALevelsOwnZoomTheSurfaceIsTheLevelsPixels) {
   for (size_t i = 0; i < std::size(StraightCases); ++i) {
     const TViewCase &c = StraightCases[i];
-    const TChartViewport v = View(c.ClientWidth, c.ClientHeight, c.Zoom, c.Centre);
-    ASSERT_TRUE(v.IsStraightCopy()) << "case " << i;
     TBitmap32 surface;
-    RenderChartView(v, AllLoaded(), nullptr, Colors, surface);
-    ASSERT_EQ(surface.Width(), c.ClientWidth);
-    ASSERT_EQ(surface.Height(), c.ClientHeight);
+    const TChartViewport v = Rendered(c, surface);
+    ASSERT_TRUE(v.IsStraightCopy()) << "case " << i;
     const int32_t level = v.Level();
     const TNKFLevel &l = Chart->Levels[static_cast<size_t>(level)];
     int wrong = 0;
@@ -144,10 +150,9 @@ const TViewCase WarpCases[] = {
 TEST_F(ChartRendererTest, BetweenLevelsTheSurfaceIsOneWarpOfTheComposedLevel) {
   for (size_t i = 0; i < std::size(WarpCases); ++i) {
     const TViewCase &c = WarpCases[i];
-    const TChartViewport v = View(c.ClientWidth, c.ClientHeight, c.Zoom, c.Centre);
-    ASSERT_FALSE(v.IsStraightCopy()) << "case " << i;
     TBitmap32 surface;
-    RenderChartView(v, AllLoaded(), nullptr, Colors, surface);
+    const TChartViewport v = Rendered(c, surface);
+    ASSERT_FALSE(v.IsStraightCopy()) << "case " << i;
 
     TBitmap32 level, expected;
     ComposeLevel(v.Level(), Colors.Background, level);
