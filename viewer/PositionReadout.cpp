@@ -80,6 +80,10 @@ TPositionReadout ReadPosition(TNKFChart &Chart, const TDoublePoint &Pixel) {
     readout.Datum = "Chart not calibrated: no position";
     return readout;
   }
+  if (!std::isfinite(Pixel.X) || !std::isfinite(Pixel.Y)) {
+    readout.Datum = "No position here";
+    return readout;
+  }
   const TCalibration &c = *Chart.Calibration;
   try {
     readout.Datum = LatLon(c.PixelToGeographic(Pixel)) + "  " + DatumName(Chart, c.System().Datum);

@@ -218,6 +218,24 @@ TEST_F(ChartRendererTest, PendingTilesArePlaceholdersAndFailedOnesHatched) {
   EXPECT_EQ(surface.ScanLine(static_cast<int32_t>(middle.Y))[static_cast<int32_t>(middle.X)], Colors.Placeholder);
 }
 
+TEST_F(ChartRendererTest, AnEmptyChartShowsOnlyTheBackground) {
+  // A file without the chart magic opens as a chart of no pixels and no tiles.
+  WriteFileBytes(Dir->File("empty.nkf2"), "not a chart");
+  TNKFChart empty(Dir->File("empty.nkf2"));
+  TChartViewport v;
+  v.SetClientSize(64, 48);
+  v.SetChart(empty.Width, empty.Height, empty.Levels);
+  v.ZoomSteps(3, {10, 10});
+  bool asked = false;
+  TBitmap32 surface;
+  RenderChartView(v, [&](int32_t, const TBitmap32 *&) { asked = true; return TTileState::Failed; }, &empty.Border,
+                  Colors, surface);
+  EXPECT_FALSE(asked);
+  for (int32_t y = 0; y < 48; ++y)
+    for (int32_t x = 0; x < 64; ++x)
+      ASSERT_EQ(surface.ScanLine(y)[x], Colors.Background) << x << "," << y;
+}
+
 // Crossing-number point-in-polygon (W. R. Franklin's pnpoly).
 bool InsidePolygon(const std::vector<TDoublePoint> &P, double X, double Y) {
   bool inside = false;
