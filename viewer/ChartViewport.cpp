@@ -79,6 +79,15 @@ void TChartViewport::ClampAxis(double &Origin, int32_t Extent, int32_t Client) c
 void TChartViewport::Clamp() {
   ClampAxis(FOrigin.X, FWidth, FClientWidth);
   ClampAxis(FOrigin.Y, FHeight, FClientHeight);
+  // On a level's own zoom the view starts at a whole pixel of the level, so
+  // that it is painted as a straight copy, sharp and fast, and not warped by
+  // a fraction of a pixel: a wheel step about the cursor or a centring moves
+  // the chart by at most half a client pixel for it.
+  if (LevelZoom() == 1) {
+    const double unit = std::ldexp(1.0, Level());
+    FOrigin.X = std::round(FOrigin.X / unit) * unit;
+    FOrigin.Y = std::round(FOrigin.Y / unit) * unit;
+  }
 }
 
 void TChartViewport::ZoomAt(double NewZoom, const TDoublePoint &Client) {

@@ -53,7 +53,9 @@ public:
   TDoublePoint ChartToClient(const TDoublePoint &Chart) const;
 
   // Clamped to MinZoom..MaxZoom; the chart point under Client stays under it
-  // unless that would leave the view scrolled beyond the chart's edge.
+  // unless that would leave the view scrolled beyond the chart's edge. On a
+  // level's own zoom the view snaps to whole level pixels (see IsStraightCopy),
+  // which moves the point by at most half a client pixel.
   void ZoomAt(double NewZoom, const TDoublePoint &Client);
   // Wheel notches and + / -: the zooms 2^(k / StepsPerLevel) in turn, so every
   // level's own zoom (1, 1/2, 1/4, ...) is reached exactly. From a zoom

@@ -1,7 +1,6 @@
 #include "PositionReadout.h"
 
 #include <cmath>
-#include <cstdio>
 #include <exception>
 #include <numbers>
 
@@ -20,10 +19,10 @@ std::string FormatAngle(double Degrees, char Positive, char Negative) {
   const long long total = std::llround(std::fabs(Degrees) * ThousandthsPerDegree);
   const long long degrees = total / 60000, thousandths = total % 60000;
   const char hemisphere = (total == 0 || !std::signbit(Degrees)) ? Positive : Negative;
-  char text[64];
-  std::snprintf(text, sizeof text, "%lld\xB0 %02lld.%03lld' %c", degrees, thousandths / 1000, thousandths % 1000,
-                hemisphere);
-  return text;
+  const std::string fraction = std::to_string(1000 + thousandths % 1000).substr(1); // three digits
+  const long long minutes = thousandths / 1000;
+  return std::to_string(degrees) + "\xB0 " + (minutes < 10 ? "0" : "") + std::to_string(minutes) + "." + fraction +
+         "' " + hemisphere;
 }
 
 std::string GroupedMetres(double Value) {
@@ -79,6 +78,10 @@ TPositionReadout ReadPosition(TNKFChart &Chart, const TDoublePoint &Pixel) {
   TPositionReadout readout;
   if (!Chart.IsCalibrated()) {
     readout.Datum = "Chart not calibrated: no position";
+    return readout;
+  }
+  if (!std::isfinite(Pixel.X) || !std::isfinite(Pixel.Y)) {
+    readout.Datum = "No position here";
     return readout;
   }
   const TCalibration &c = *Chart.Calibration;

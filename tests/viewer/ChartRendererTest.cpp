@@ -23,6 +23,12 @@ namespace {
 
 constexpr int32_t ChartWidth = 1000, ChartHeight = 700;
 
+struct TViewCase {
+  int32_t ClientWidth, ClientHeight;
+  double Zoom;
+  TDoublePoint Centre;
+};
+
 // One chart with real tiles (some cut by a transparent border), written and
 // decoded once for the whole suite.
 class ChartRendererTest : public testing::Test {
@@ -52,6 +58,15 @@ protected:
     v.SetChart(Chart->Width, Chart->Height, Chart->Levels);
     v.ZoomAt(Zoom, {0, 0});
     v.CenterOn(Centre);
+    return v;
+  }
+
+  // The view of a case, rendered with every tile loaded and no border.
+  TChartViewport Rendered(const TViewCase &Case, TBitmap32 &Surface) const {
+    const TChartViewport v = View(Case.ClientWidth, Case.ClientHeight, Case.Zoom, Case.Centre);
+    RenderChartView(v, AllLoaded(), nullptr, Colors, Surface);
+    EXPECT_EQ(Surface.Width(), Case.ClientWidth);
+    EXPECT_EQ(Surface.Height(), Case.ClientHeight);
     return v;
   }
 
@@ -91,12 +106,6 @@ int ChannelDifference(TColor32 A, TColor32 B) {
   return d;
 }
 
-struct TViewCase {
-  int32_t ClientWidth, ClientHeight;
-  double Zoom;
-  TDoublePoint Centre;
-};
-
 // On a level's own zoom at a whole level pixel: the level's pixels, drawn
 // over the background, and the background around the chart.
 const TViewCase StraightCases[] = {
@@ -108,12 +117,9 @@ const TViewCase StraightCases[] = {
 TEST_F(ChartRendererTest, OnALevelsOwnZoomTheSurfaceIsTheLevelsPixels) {
   for (size_t i = 0; i < std::size(StraightCases); ++i) {
     const TViewCase &c = StraightCases[i];
-    const TChartViewport v = View(c.ClientWidth, c.ClientHeight, c.Zoom, c.Centre);
-    ASSERT_TRUE(v.IsStraightCopy()) << "case " << i;
     TBitmap32 surface;
-    RenderChartView(v, AllLoaded(), nullptr, Colors, surface);
-    ASSERT_EQ(surface.Width(), c.ClientWidth);
-    ASSERT_EQ(surface.Height(), c.ClientHeight);
+    const TChartViewport v = Rendered(c, surface);
+    ASSERT_TRUE(v.IsStraightCopy()) << "case " << i;
     const int32_t level = v.Level();
     const TNKFLevel &l = Chart->Levels[static_cast<size_t>(level)];
     int wrong = 0;
@@ -144,10 +150,9 @@ const TViewCase WarpCases[] = {
 TEST_F(ChartRendererTest, BetweenLevelsTheSurfaceIsOneWarpOfTheComposedLevel) {
   for (size_t i = 0; i < std::size(WarpCases); ++i) {
     const TViewCase &c = WarpCases[i];
-    const TChartViewport v = View(c.ClientWidth, c.ClientHeight, c.Zoom, c.Centre);
-    ASSERT_FALSE(v.IsStraightCopy()) << "case " << i;
     TBitmap32 surface;
-    RenderChartView(v, AllLoaded(), nullptr, Colors, surface);
+    const TChartViewport v = Rendered(c, surface);
+    ASSERT_FALSE(v.IsStraightCopy()) << "case " << i;
 
     TBitmap32 level, expected;
     ComposeLevel(v.Level(), Colors.Background, level);
@@ -211,6 +216,24 @@ TEST_F(ChartRendererTest, PendingTilesArePlaceholdersAndFailedOnesHatched) {
   RenderChartView(warped, source, nullptr, Colors, surface);
   const TDoublePoint middle = warped.ChartToClient({384, 128});
   EXPECT_EQ(surface.ScanLine(static_cast<int32_t>(middle.Y))[static_cast<int32_t>(middle.X)], Colors.Placeholder);
+}
+
+TEST_F(ChartRendererTest, AnEmptyChartShowsOnlyTheBackground) {
+  // A file without the chart magic opens as a chart of no pixels and no tiles.
+  WriteFileBytes(Dir->File("empty.nkf2"), "not a chart");
+  TNKFChart empty(Dir->File("empty.nkf2"));
+  TChartViewport v;
+  v.SetClientSize(64, 48);
+  v.SetChart(empty.Width, empty.Height, empty.Levels);
+  v.ZoomSteps(3, {10, 10});
+  bool asked = false;
+  TBitmap32 surface;
+  RenderChartView(v, [&](int32_t, const TBitmap32 *&) { asked = true; return TTileState::Failed; }, &empty.Border,
+                  Colors, surface);
+  EXPECT_FALSE(asked);
+  for (int32_t y = 0; y < 48; ++y)
+    for (int32_t x = 0; x < 64; ++x)
+      ASSERT_EQ(surface.ScanLine(y)[x], Colors.Background) << x << "," << y;
 }
 
 // Crossing-number point-in-polygon (W. R. Franklin's pnpoly).

@@ -185,6 +185,16 @@ TEST(PositionReadoutTest, RDOriginReadsAsItsPublishedBesselPosition) {
   EXPECT_EQ(ReadPosition(chart, {0, 0}).Datum, "52\xB0 09.370' N  5\xB0 23.258' E  BESSEL (NL.RD)");
 }
 
+TEST(PositionReadoutTest, NoNumbersForAPixelThatIsNotANumber) {
+  const TTempDir dir;
+  NKFWriteChartFile(dir.File("c.nkf2"), NKFSampleChart(NKFVersion1_0_0_2, 1000, 700));
+  TNKFChart chart(dir.File("c.nkf2"));
+  const TPositionReadout r = ReadPosition(chart, {std::nan(""), 3});
+  EXPECT_FALSE(r.Valid);
+  EXPECT_TRUE(r.WGS84.empty());
+  EXPECT_TRUE(r.Grid.empty());
+}
+
 TEST(PositionReadoutTest, UncalibratedChartSaysSo) {
   const TTempDir dir;
   WriteFileBytes(dir.File("empty.nkf2"), "not a chart at all");
