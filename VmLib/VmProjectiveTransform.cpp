@@ -652,7 +652,8 @@ void WarpWithMode(TBitmap32 &Dst, const TBitmap32 &Src, const TTransformation &T
   }
 }
 
-void Warp(TBitmap32 *Dst, const TBitmap32 *Src, TTransformation *Transformation, bool PerPixel) {
+void Warp(TBitmap32 *Dst, const TBitmap32 *Src, TTransformation *Transformation, bool PerPixel,
+          int32_t FirstRow = 0, int32_t EndRow = INT32_MAX) {
   if (Dst == nullptr || Dst->Empty())
     throw ETransformError("Destination bitmap is nil or empty");
   if (Src == nullptr || Src->Empty())
@@ -662,9 +663,9 @@ void Warp(TBitmap32 *Dst, const TBitmap32 *Src, TTransformation *Transformation,
     Transformation->PrepareTransform();
   TIntRect Area = Transformation->TransformedBounds();
   Area.Left = std::max(Area.Left, 0);
-  Area.Top = std::max(Area.Top, 0);
+  Area.Top = std::max({Area.Top, 0, FirstRow});
   Area.Right = std::min(Area.Right, Dst->Width());
-  Area.Bottom = std::min(Area.Bottom, Dst->Height());
+  Area.Bottom = std::min({Area.Bottom, Dst->Height(), EndRow});
   if (Src->Resampler() == TResamplerKind::rkNearest)
     WarpWithMode<TNearestSampler>(*Dst, *Src, *Transformation, Area, PerPixel);
   else
@@ -679,4 +680,9 @@ void Transform(TBitmap32 *Dst, const TBitmap32 *Src, TTransformation *Transforma
 
 void TransformPerPixel(TBitmap32 *Dst, const TBitmap32 *Src, TTransformation *Transformation) {
   Warp(Dst, Src, Transformation, true);
+}
+
+void TransformRows(TBitmap32 *Dst, const TBitmap32 *Src, TTransformation *Transformation, int32_t FirstRow,
+                   int32_t EndRow) {
+  Warp(Dst, Src, Transformation, false, FirstRow, EndRow);
 }

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
+#include <thread>
+#include <vector>
 
 #include "VmNightscreen.h"
 
@@ -12,6 +15,10 @@ namespace {
 // HatchWidth wide.
 constexpr int32_t HatchPeriod = 16;
 constexpr int32_t HatchWidth = 3;
+// The warp's rows go to at most this many threads, none with fewer rows than
+// MinBandRows (a thread costs more than a few short rows).
+constexpr int32_t MaxWarpThreads = 4;
+constexpr int32_t MinBandRows = 64;
 
 void Fill(TColor32 *Row, int32_t Count, TColor32 Color) { std::fill(Row, Row + Count, Color); }
 
@@ -138,10 +145,31 @@ void TChartRenderer::Warp(const TChartViewport &View, const TChartViewport::TLev
   const float top = static_cast<float>(-b * s), bottom = static_cast<float>((h - b) * s);
   FWarp.X0 = left, FWarp.X1 = right, FWarp.X2 = right, FWarp.X3 = left;
   FWarp.Y0 = top, FWarp.Y1 = top, FWarp.Y2 = bottom, FWarp.Y3 = bottom;
-  FWarp.TransformValid = false;
+  FWarp.PrepareTransform();
   FCanvas.SetResampler(TResamplerKind::rkLinear);
   FCanvas.SetDrawMode(TDrawMode::dmOpaque);
-  Transform(&Surface, &FCanvas, &FWarp);
+  // The warp is most of a repaint between levels: its rows are shared out
+  // between the processors, each band the same pixels as one warp gives.
+  const int32_t height = Surface.Height();
+  const int32_t bands = std::clamp<int32_t>(static_cast<int32_t>(std::thread::hardware_concurrency()), 1,
+                                            std::min<int32_t>(MaxWarpThreads, std::max(height / MinBandRows, 1)));
+  std::vector<std::exception_ptr> errors(static_cast<size_t>(bands));
+  const auto warpBand = [&](int32_t Band) {
+    try {
+      TransformRows(&Surface, &FCanvas, &FWarp, height * Band / bands, height * (Band + 1) / bands);
+    } catch (...) {
+      errors[static_cast<size_t>(Band)] = std::current_exception();
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (int32_t band = 1; band < bands; ++band)
+    helpers.emplace_back(warpBand, band);
+  warpBand(0);
+  for (std::thread &helper : helpers)
+    helper.join();
+  for (const std::exception_ptr &error : errors)
+    if (error)
+      std::rethrow_exception(error);
 }
 
 void TChartRenderer::ShadeOutside(const TChartViewport &View, TColor32 Shade,

@@ -96,9 +96,11 @@ std::unique_ptr<TNKFTile> TChartView::Request(int32_t TileIndex, bool Visible) c
 
 // Asks for what the view now shows: held tiles it no longer shows go back to
 // the cache, shown ones come from the cache when prefetched, the rest are
-// queued, and the ring around them is prefetched. Requests queued for an
-// earlier view are withdrawn first, so that a quick pan does not leave a long
-// queue of tiles nobody looks at.
+// queued. Requests queued for an earlier view are withdrawn first, so that a
+// quick pan does not leave a long queue of tiles nobody looks at. The ring
+// around the view is prefetched once the shown tiles are in: the loader tells
+// the view only when its queue runs dry, so a ring queued with them would
+// hold back the first screen.
 void TChartView::UpdateTiles() {
   if (!FChart)
     return;
@@ -129,10 +131,18 @@ void TChartView::UpdateTiles() {
     requests.push_back(Request(index, true));
     FRequested.insert(index);
   }
+  if (requests.empty())
+    PrefetchRing();
+  else
+    Manager().QueueTiles(std::move(requests));
+}
+
+void TChartView::PrefetchRing() {
   std::set<int32_t> cached;
   for (const TNKFTileKey &key : Manager().GetState().Cache)
     if (key.Chart == FChart)
       cached.insert(key.TileIndex);
+  std::vector<std::unique_ptr<TNKFTile>> requests;
   for (const TViewTile &tile : FView.RingTiles())
     if (!cached.count(tile.TileIndex) && !FTiles.count(tile.TileIndex) && !FFailed.count(tile.TileIndex))
       requests.push_back(Request(tile.TileIndex, false));
@@ -173,8 +183,11 @@ void TChartView::TilesReady() {
       Manager().KeepInCache(std::move(tile));
     }
   }
-  if (arrived)
+  if (arrived) {
     InvalidateRect(Handle(), nullptr, FALSE);
+    if (FRequested.empty())
+      PrefetchRing();
+  }
 }
 
 void TChartView::TilesFailed() {
@@ -185,8 +198,11 @@ void TChartView::TilesFailed() {
       FRequested.erase(key.TileIndex);
       marked = true;
     }
-  if (marked)
+  if (marked) {
     InvalidateRect(Handle(), nullptr, FALSE);
+    if (FRequested.empty())
+      PrefetchRing();
+  }
 }
 
 TTileState TChartView::TileOf(int32_t TileIndex, const TBitmap32 *&Bitmap) const {

@@ -73,6 +73,7 @@ private:
   void KeyDown(WPARAM Key);
   void MouseMoved(int X, int Y);
   void UpdateTiles();
+  void PrefetchRing();
   void ReleaseTiles(bool KeepCached);
   TTileState TileOf(int32_t TileIndex, const TBitmap32 *&Bitmap) const;
   std::unique_ptr<TNKFTile> Request(int32_t TileIndex, bool Visible) const;

@@ -751,3 +751,39 @@ TEST(Transform, RowWiseWarpTakesTheRuleWhereDoublePrecisionEndsAtAHalf) {
     ASSERT_EQ(Fast.ScanLine(0)[x], Rule.ScanLine(0)[x]) << x;
   }
 }
+
+// Warped in bands of rows, as threads share a warp, the destination comes out
+// as from one warp; a band touches its own rows only.
+TEST(Transform, RowBandsTogetherGiveTheWholeWarp) {
+  const TFloatRect Tile = {0, 0, 20, 16};
+  const TWarpCase Cases[] = {
+      {"turned by 30 degrees", Tile, {{10, 27.32f, 19.32f, 2}, {2, 12, 25.86f, 15.86f}}},
+      {"1.5 times, offset by a half", Tile, {{0.5f, 30.5f, 30.5f, 0.5f}, {-0.5f, -0.5f, 23.5f, 23.5f}}},
+      {"trapezoid", Tile, {{12, 40, 46, 2}, {2, 2, 38, 38}}},
+  };
+  const int32_t Bands[][2] = {{-5, 7}, {7, 7}, {7, 23}, {23, 1000}};
+  TRandom Random;
+  TBitmap32 Src, Dst;
+  FillRandom(Src, 20, 16, Random);
+  FillRandom(Dst, 48, 40, Random);
+  for (const TWarpCase &c : Cases)
+    for (TResamplerKind Kind : Kinds) {
+      SCOPED_TRACE(c.Name);
+      Src.SetResampler(Kind);
+      TBitmap32 Whole, Banded;
+      for (TBitmap32 *B : {&Whole, &Banded}) {
+        B->SetSize(Dst.Width(), Dst.Height());
+        std::copy(Dst.Bits(), Dst.Bits() + Dst.PixelCount(), B->Bits());
+      }
+      auto T = Unprepared(c.SrcRect, c.Corners);
+      Transform(&Whole, &Src, &T);
+      T.PrepareTransform();
+      for (const auto &band : Bands) {
+        TransformRows(&Banded, &Src, &T, band[0], band[1]);
+        for (int32_t y = std::max(band[1], 0); y < Dst.Height(); ++y)
+          ASSERT_TRUE(std::equal(Dst.ScanLine(y), Dst.ScanLine(y) + Dst.Width(), Banded.ScanLine(y)))
+              << "row " << y << " touched by the band ending at " << band[1];
+      }
+      EXPECT_TRUE(std::equal(Whole.Bits(), Whole.Bits() + Whole.PixelCount(), Banded.Bits()));
+    }
+}
