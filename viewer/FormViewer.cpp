@@ -351,7 +351,7 @@ void TFormViewer::OpenFileDialog() {
   ofn.lpstrFilter = "Charts (*.nkf2)\0*.nkf2\0All files (*.*)\0*.*\0";
   ofn.lpstrFile = file;
   ofn.nMaxFile = sizeof(file);
-  ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+  ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
   if (GetOpenFileNameA(&ofn))
     OpenFile(file);
 }

@@ -394,3 +394,38 @@ TEST_F(FormViewer, PanningAcrossTheChartKeepsTheManagerWithinItsBudget) {
 }
 
 } // namespace
+
+namespace {
+
+// The user types a file name into the open dialog and presses Open.
+void AnswerOpenDialog(TDialogDriver &Driver, const std::string &FileName, std::string &Caption) {
+  const auto dialog = Driver.WaitForDialog();
+  if (!dialog)
+    return;
+  Caption = dialog->Caption;
+  constexpr int FileNameBox = 0x47C, OldFileNameEdit = 0x480; // cmb13, edt1
+  if (!SetDlgItemTextA(dialog->Handle, FileNameBox, FileName.c_str()))
+    SetDlgItemTextA(dialog->Handle, OldFileNameEdit, FileName.c_str());
+  PostClick(GetDlgItem(dialog->Handle, IDOK));
+  Driver.WaitGone(dialog->Handle);
+}
+
+} // namespace
+
+TEST_F(FormViewer, FileOpenAddsAnyChartFileToTheListAndShowsIt) {
+  TNKFChartDescription other = ChartOf(Harbour);
+  other.Tag.Text1 = "Another harbour";
+  NKFWriteChartFile(FDir.File("other.nkf2"), other);
+  TFormViewer &form = CreateForm(Installed());
+  std::string caption;
+  TDialogScript script([&](TDialogDriver &driver) { AnswerOpenDialog(driver, FDir.File("other.nkf2"), caption); });
+  PostMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(cmOpen, 0), 0);
+  EXPECT_TRUE(PumpMessagesUntil([&] { return script.Done(); }));
+  script.Wait();
+  FApplication->ProcessMessages();
+  EXPECT_EQ(caption, "Open");
+  ASSERT_EQ(form.Charts().size(), 4u);
+  EXPECT_EQ(form.ChartList->Caption(3), "Another harbour");
+  EXPECT_EQ(form.Shown(), 3);
+  EXPECT_TRUE(WaitForTiles());
+}
