@@ -302,9 +302,10 @@ template <class To> void Convert8BitTo32Pairs(const uint8_t *S, uint8_t *D, int3
 using TIndexWord = std::conditional_t<sizeof(void *) == 8, uint64_t, uint32_t>;
 
 TIndexWord LoadIndexWord(const uint8_t *P) {
-  TIndexWord v;
-  std::memcpy(&v, P, sizeof v);
-  return v;
+  if constexpr (sizeof(TIndexWord) == 8)
+    return Load64(P);
+  else
+    return Load32(P);
 }
 
 // The compiler would fold successive shifts into one shift per index (a copy,
