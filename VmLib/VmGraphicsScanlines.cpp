@@ -331,14 +331,14 @@ void ShiftOutPair(TIndexWord &Indices) {
 template <class To>
 [[gnu::target("sse2")]] void Convert8BitTo32Wide(const uint8_t *S, uint8_t *D, int32_t Count,
                                                  const uint32_t *Palette) {
-  constexpr int Step = 16;
+  constexpr int32_t Step = 16, Word = sizeof(TIndexWord);
   const __m128i alpha = _mm_set1_epi32(static_cast<int>(AlphaBits<To>));
   int32_t i = 0;
   for (; i <= Count - Step; i += Step)
-    for (size_t w = 0; w < Step / sizeof(TIndexWord); ++w) {
-      TIndexWord indices = LoadIndexWord(S + i + w * sizeof(TIndexWord));
-      uint8_t *q = D + 4 * (static_cast<ptrdiff_t>(i) + w * sizeof(TIndexWord));
-      for (size_t k = 0; k < sizeof(TIndexWord) / 4; ++k) {
+    for (int32_t w = 0; w < Step; w += Word) {
+      TIndexWord indices = LoadIndexWord(S + i + w);
+      uint8_t *q = D + 4 * (static_cast<ptrdiff_t>(i) + w);
+      for (int32_t k = 0; k < Word / 4; ++k) {
         __m128i entries = FourEntries(Palette, indices);
         if constexpr (WithAlpha<To>)
           entries = _mm_or_si128(entries, alpha);
