@@ -38,7 +38,7 @@ void TChartView::ReleaseChart() {
 }
 
 void TChartView::ViewChanged() {
-  UpdateScrollBars();
+  ScheduleScrollBars();
   UpdateTiles();
   InvalidateRect(Handle(), nullptr, FALSE);
   if (OnViewChanged)
@@ -264,7 +264,19 @@ void TChartView::Resized() {
   ViewChanged();
 }
 
+// Setting a scroll bar costs Wine some 15 milliseconds (the window's frame is
+// worked out anew), as much as painting a screen of tiles: the bars follow
+// the view on a timer, whose message comes only after the view has painted,
+// once for any number of changes in between, and only when they changed.
+void TChartView::ScheduleScrollBars() { SetTimer(Handle(), ScrollBarTimer, USER_TIMER_MINIMUM, nullptr); }
+
 void TChartView::UpdateScrollBars() {
+  KillTimer(Handle(), ScrollBarTimer);
+  const TScrollState now{FView.ContentWidth(), FView.ClientWidth(), FView.ScrollX(),
+                         FView.ContentHeight(), FView.ClientHeight(), FView.ScrollY()};
+  if (now == FScrollState)
+    return;
+  FScrollState = now;
   const auto set = [this](int Bar, int Content, int Page, int Position) {
     SCROLLINFO info{};
     info.cbSize = sizeof(info);
@@ -275,8 +287,8 @@ void TChartView::UpdateScrollBars() {
     info.nPos = Position;
     SetScrollInfo(Handle(), Bar, &info, TRUE);
   };
-  set(SB_HORZ, FView.ContentWidth(), FView.ClientWidth(), FView.ScrollX());
-  set(SB_VERT, FView.ContentHeight(), FView.ClientHeight(), FView.ScrollY());
+  set(SB_HORZ, now.ContentWidth, now.ClientWidth, now.ScrollX);
+  set(SB_VERT, now.ContentHeight, now.ClientHeight, now.ScrollY);
 }
 
 void TChartView::Scrolled(int Bar, int Code) {
@@ -443,6 +455,12 @@ LRESULT TChartView::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
   case WM_TILESREADY:
     TilesReady();
     return 0;
+  case WM_TIMER:
+    if (WParam == ScrollBarTimer) {
+      UpdateScrollBars();
+      return 0;
+    }
+    break;
   }
   return TCustomControl::WndProc(Msg, WParam, LParam);
 }

@@ -68,7 +68,9 @@ protected:
 private:
   void Paint();
   void Resized();
+  void ScheduleScrollBars();
   void UpdateScrollBars();
+  static constexpr UINT_PTR ScrollBarTimer = 1;
   void Scrolled(int Bar, int Code);
   void KeyDown(WPARAM Key);
   void MouseMoved(int X, int Y);
@@ -90,4 +92,9 @@ private:
   bool FDragging = false;
   POINT FDragFrom{};
   bool FTracking = false; // asked to be told when the cursor leaves
+  struct TScrollState {
+    int ContentWidth = -1, ClientWidth = -1, ScrollX = -1, ContentHeight = -1, ClientHeight = -1, ScrollY = -1;
+    bool operator==(const TScrollState &) const = default;
+  };
+  TScrollState FScrollState; // as last given to the scroll bars
 };

@@ -33,16 +33,12 @@ double Median(std::vector<double> Values) {
   return Values[Values.size() / 2];
 }
 
-// Handles messages until every visible tile of the view is held or marked.
-bool WaitForTiles(TChartView &View) {
+// Handles messages until the condition holds (a minute at most).
+bool PumpUntil(const std::function<bool()> &Condition) {
   const auto start = TClock::now();
-  while (Ms(start) < 60000) {
-    size_t ready = 0;
-    const auto visible = View.View().VisibleTiles();
-    for (const TViewTile &tile : visible)
-      ready += View.TileFailed(tile.TileIndex) ? 1 : 0;
-    if (View.HeldTiles() + ready == visible.size())
-      return true;
+  while (!Condition()) {
+    if (Ms(start) > 60000)
+      return false;
     MSG msg;
     if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&msg);
@@ -51,7 +47,25 @@ bool WaitForTiles(TChartView &View) {
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }
   }
-  return false;
+  return true;
+}
+
+// Every visible tile of the view held or marked failed.
+bool TilesShown(TChartView &View) {
+  size_t failed = 0;
+  const auto visible = View.View().VisibleTiles();
+  for (const TViewTile &tile : visible)
+    failed += View.TileFailed(tile.TileIndex) ? 1 : 0;
+  return View.HeldTiles() + failed == visible.size();
+}
+
+// The loader has nothing queued or in hand (the prefetch of the last view
+// done), so that it does not compete with what is timed next.
+void WaitIdle(TChartView &View) {
+  PumpUntil([&View] {
+    const TNKFTileManagerState state = GetTileManager()->GetState();
+    return TilesShown(View) && state.LoadQueue.empty() && !state.HasCurrentTile;
+  });
 }
 
 // Moves the view to a place and times it until its tiles are on the screen.
@@ -60,17 +74,19 @@ double ShowPlace(TChartView &View, double Zoom, const TDoublePoint &Centre) {
   View.View().ZoomAt(Zoom, {0, 0});
   View.View().CenterOn(Centre);
   View.ViewChanged();
-  if (!WaitForTiles(View))
+  if (!PumpUntil([&View] { return TilesShown(View); }))
     std::fprintf(stderr, "the tiles did not come within a minute\n");
   UpdateWindow(View.Handle());
   return Ms(start);
 }
 
-// Drops every tile of the chart, held or cached.
+// Drops every tile of the chart, held or cached; the view then shows the
+// whole chart (a few tiles of the coarsest levels).
 void Forget(TChartView &View, TNKFChart &Chart) {
-  View.Reload();
+  View.SetChart(nullptr);
   GetTileManager()->RemoveTilesOfChart(&Chart);
-  View.Reload();
+  View.SetChart(&Chart);
+  WaitIdle(View);
 }
 
 } // namespace
@@ -103,9 +119,12 @@ int main(int argc, char **argv) {
         const TDoublePoint &place = places[run % std::size(places)];
         Forget(view, chart);
         cold.push_back(ShowPlace(view, zoom, place));
+        WaitIdle(view);
         // Away and back: the view leaves its tiles in the manager's cache.
         ShowPlace(view, zoom, places[(run + 2) % std::size(places)]);
+        WaitIdle(view);
         warm.push_back(ShowPlace(view, zoom, place));
+        WaitIdle(view);
         for (int i = 0; i < 5; ++i) {
           const auto start = TClock::now();
           InvalidateRect(view.Handle(), nullptr, FALSE);
