@@ -1,6 +1,7 @@
 #include "PositionReadout.h"
 
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <numbers>
 
@@ -32,7 +33,12 @@ std::string GroupedMetres(double Value) {
   return GroupThousands(std::llround(Value));
 }
 
+// The datum's shorter name: a status bar has room for "WGS 1984", not for
+// "WORLD GEODETIC SYSTEM 1984 (WGS 1984)".
 std::string DatumName(const TNKFChart &Chart, const TGeodeticDatum *Datum) {
+  if (Datum != nullptr && Datum->OldName != nullptr && *Datum->OldName &&
+      (Datum->Name.empty() || std::strlen(Datum->OldName) < Datum->Name.size()))
+    return Datum->OldName;
   if (Datum != nullptr && !Datum->Name.empty())
     return Datum->Name;
   if (!Chart.Text7.empty())

@@ -119,13 +119,17 @@ struct TChartCase {
 const TChartCase ChartCases[] = {
     {"TM on ED 50", TNKFWriterProjection::TransverseMercator, "EUR-A", 5, {-20000, 5880000}, {20000, 5852000},
      "+proj=tmerc +lat_0=0 +lon_0=5 +k=0.9999 +x_0=0 +y_0=0 +ellps=intl +towgs84=-87,-96,-120,0,0,0,0 +type=crs",
-     "+proj=longlat +ellps=intl +towgs84=-87,-96,-120,0,0,0,0 +type=crs", "EUROPEAN 1950",
+     "+proj=longlat +ellps=intl +towgs84=-87,-96,-120,0,0,0,0 +type=crs", "ED50, EUR-A",
      "TM E -20 000 m N 5 880 000 m"},
     {"RD", TNKFWriterProjection::RD, "", 0, {155000, 463000}, {195000, 435000},
      "+proj=sterea +lat_0=52.15616055555555 +lon_0=5.38763888888889 +k=0.9999079 +x_0=155000 +y_0=463000 "
      "+ellps=bessel +towgs84=593.16,26.15,478.54,0,0,0,0 +type=crs",
      "+proj=longlat +ellps=bessel +towgs84=593.16,26.15,478.54,0,0,0,0 +type=crs", "BESSEL (NL.RD)",
      "RD x 155 000 m y 463 000 m"},
+    // The datum's shorter name where it has two.
+    {"Mercator on WGS 84", TNKFWriterProjection::Mercator, "WGE", 0, {500000, 6900000}, {540000, 6872000},
+     "+proj=merc +datum=WGS84 +type=crs", "+proj=longlat +datum=WGS84 +type=crs", "WGS 1984",
+     "Mercator E 500 000 m N 6 900 000 m"},
 };
 
 // Half a thousandth of a minute of rounding, and as much again for the
