@@ -336,9 +336,19 @@ void TFormViewer::SetNight(bool Value) {
     View->View() = kept;
     View->ViewChanged();
   }
-  // The list keeps the colours it was made with, and the menu bar and the
-  // other children repaint only when told.
-  SendMessageA(ChartList->Handle(), WM_SYSCOLORCHANGE, 0, 0);
+  SystemColorsChanged();
+}
+
+// The common controls keep the system colours they were made with until told,
+// and the list its background even then; the menu bar and the children
+// repaint only when asked.
+void TFormViewer::SystemColorsChanged() {
+  EnumerateChildWindows(Handle(), [](HWND Child) {
+    SendMessageA(Child, WM_SYSCOLORCHANGE, 0, 0);
+    return true;
+  });
+  SendMessageA(ChartList->Handle(), LVM_SETBKCOLOR, 0, static_cast<LPARAM>(GetSysColor(COLOR_WINDOW)));
+  SendMessageA(ChartList->Handle(), LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(GetSysColor(COLOR_WINDOW)));
   DrawMenuBar(Handle());
   RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
@@ -449,7 +459,7 @@ LRESULT TFormViewer::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
     LoaderReported();
     return 0;
   case WM_SYSCOLORCHANGE:
-    SendMessageA(ChartList->Handle(), WM_SYSCOLORCHANGE, 0, 0);
+    SystemColorsChanged();
     break;
   }
   return TForm::WndProc(Msg, WParam, LParam);

@@ -107,6 +107,7 @@ private:
   void Progress(int Done, int Total);
   void LoaderReported();
   void FollowLink(int Link);
+  void SystemColorsChanged();
   // The loader's last failure: class, message and stack trace.
   std::string LoaderError() const;
 
