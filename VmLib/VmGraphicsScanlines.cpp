@@ -9,28 +9,9 @@
 #include <type_traits>
 
 #include "Classes.h"
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <emmintrin.h>
-#define VM_SCANLINES_SSE2 1
-#else
-#define VM_SCANLINES_SSE2 0
-#endif
+#include "VmSSE2.h"
 
 namespace {
-
-#if VM_SCANLINES_SSE2
-// 64-bit builds always have SSE2; the 32-bit build targets processors that
-// may lack it, so there the processor is asked once.
-bool HasSSE2() {
-#if defined(__SSE2__)
-  return true;
-#else
-  static const bool has = __builtin_cpu_supports("sse2");
-  return has;
-#endif
-}
-#endif
 
 // ---- Converters -----------------------------------------------------------
 
@@ -294,7 +275,7 @@ template <class To> void Convert8BitTo32Pairs(const uint8_t *S, uint8_t *D, int3
     To::Put(D, i, PaletteEntry(Palette, S[i]));
 }
 
-#if VM_SCANLINES_SSE2
+#if VM_SSE2_CODE
 // Four palette entries per 128-bit store. Besides the one palette load a
 // pixel needs, the loop's speed is its instruction count: indices come a
 // register's width at a time, and each pair of them out of the word's two
@@ -355,7 +336,7 @@ template <class To> void Convert8BitTo32(const void *Source, void *Dest, int32_t
   const uint32_t *palette = CheckedPalette(Palette);
   const auto *s = static_cast<const uint8_t *>(Source);
   auto *d = static_cast<uint8_t *>(Dest);
-#if VM_SCANLINES_SSE2
+#if VM_SSE2_CODE
   if (HasSSE2())
     return Convert8BitTo32Wide<To>(s, d, Count, palette);
 #endif
