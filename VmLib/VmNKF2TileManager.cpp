@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <utility>
 
 #include "OSFile.h"
 #include "SysUtils.h"
@@ -127,6 +128,10 @@ void TNKFTileManager::LoaderLoop() {
       // was opened) is reported and dropped; the other requests are served.
       RecordFailure();
       std::lock_guard<std::mutex> lock(FLock);
+      // Kept for the views before the window is told, so that the message
+      // always finds the tile; a cancelled tile's chart has gone.
+      if (FCurrentTile && FCurrentTile->Chart)
+        FFailed.push_back({FCurrentTile->Chart, FCurrentTile->TileIndex});
       TellEndWindow();
       if (!FCurrentTile)
         continue; // it failed before a tile was taken
@@ -245,6 +250,8 @@ void TNKFTileManager::RemoveTilesOfChart(TNKFChart *Chart) {
   // a dangling chart, and a visible tile would keep pointing at it; both go.
   RemoveChartFrom(FLoadQueue, nullptr, Chart);
   RemoveChartFrom(FVisible, &FVisibleBytes, Chart);
+  // A later chart may be given the same address.
+  std::erase_if(FFailed, [Chart](const TNKFTileKey &Key) { return Key.Chart == Chart; });
 }
 
 void TNKFTileManager::QueueTiles(std::vector<std::unique_ptr<TNKFTile>> Tiles) {
@@ -286,6 +293,32 @@ std::vector<std::unique_ptr<TNKFTile>> TNKFTileManager::TakeVisibleTiles() {
   FVisible.clear();
   FVisibleBytes = 0;
   return taken;
+}
+
+std::unique_ptr<TNKFTile> TNKFTileManager::TakeCachedTile(TNKFChart *Chart, int32_t TileIndex) {
+  std::lock_guard<std::mutex> lock(FLock);
+  for (size_t i = 0; i < FCache.size(); ++i)
+    if (FCache[i]->Chart == Chart && FCache[i]->TileIndex == TileIndex) {
+      FCacheBytes -= FCache[i]->Size;
+      std::unique_ptr<TNKFTile> tile = std::move(FCache[i]);
+      FCache.erase(FCache.begin() + static_cast<ptrdiff_t>(i));
+      return tile;
+    }
+  return nullptr;
+}
+
+void TNKFTileManager::KeepInCache(std::unique_ptr<TNKFTile> Tile) {
+  if (!Tile || !Tile->Bitmap || !Tile->Chart)
+    return;
+  std::lock_guard<std::mutex> lock(FLock);
+  Tile->Visible = 0;
+  Tile->Windows.clear();
+  AddToCache(std::move(Tile));
+}
+
+std::vector<TNKFTileKey> TNKFTileManager::TakeFailedTiles() {
+  std::lock_guard<std::mutex> lock(FLock);
+  return std::exchange(FFailed, {});
 }
 
 void TNKFTileManager::SetProgressWindow(TWindowHandle Window) {

@@ -125,6 +125,16 @@ public:
   void WithdrawTilesOfChart(TNKFChart *Chart);
   // Hands every tile of the visible list to the caller, oldest first.
   std::vector<std::unique_ptr<TNKFTile>> TakeVisibleTiles();
+  // Hands the cached tile of the chart to the caller (a view about to show a
+  // prefetched tile), or nullptr when the cache has none.
+  std::unique_ptr<TNKFTile> TakeCachedTile(TNKFChart *Chart, int32_t TileIndex);
+  // Files a loaded tile that a view no longer shows in the cache, as a
+  // prefetched tile: within the budget, the oldest cached tiles making room;
+  // dropped when it cannot fit or was never loaded.
+  void KeepInCache(std::unique_ptr<TNKFTile> Tile);
+  // The tiles whose load failed since the last call, oldest first: a view
+  // marks them instead of waiting for them.
+  std::vector<TNKFTileKey> TakeFailedTiles();
   void SetProgressWindow(TWindowHandle Window);
   void SetEndWindow(TWindowHandle Window);
   void SetNightMode(bool Value);
@@ -187,6 +197,7 @@ private:
   TTileList FCache;
   TTileList FLoadQueue;
   TTileList FVisible;
+  std::vector<TNKFTileKey> FFailed; // failed loads not yet taken by a view
   int32_t FNotifyBatch = DefaultNotifyBatch;
   uint32_t FThreadId = 0;
   // Last, so that it is stopped before any field the loader uses goes away.

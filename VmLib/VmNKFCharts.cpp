@@ -495,11 +495,10 @@ bool TNKFChart::GetViewCoverage(const TCalibration &ViewCalibration, double &Sca
   const double W = Width, H = Height;
   const auto toView = [&](double x, double y) { return ViewCalibration.PixelToPixel(TDoublePoint{x, y}, *Calibration); };
   const std::array<TDoublePoint, 4> c{toView(0, 0), toView(W, 0), toView(W, H), toView(0, H)};
-  const TViewPolygon outline(std::vector<TDoublePoint>(c.begin(), c.end()));
-  const TRectangleRelation overlap = Relate(outline, Wv, Hv);
-  if (!overlap.VertexInside && overlap.CornersInside == 0 && !overlap.Crossing)
-    return false;
-
+  // Whether the outline and the view overlap is decided by the outline's area
+  // inside the view (below): the tests of vertices, corners and crossings miss
+  // an outline whose corners lie on the view's sides, as a chart fitted to
+  // the view's width has them, while the area counts it.
   const double scale = std::max({Distance(c[0], c[1]) / W, Distance(c[1], c[2]) / H, Distance(c[2], c[3]) / W,
                                  Distance(c[3], c[0]) / H});
   std::vector<TTriangle> triangles{{{c[0], c[1], c[2]}}, {{c[0], c[2], c[3]}}};
@@ -514,8 +513,8 @@ bool TNKFChart::GetViewCoverage(const TCalibration &ViewCalibration, double &Sca
     insideArea += Area(t);
   // The view's area in 64 bits: a 32-bit product overflows for large views.
   const double viewArea = static_cast<double>(static_cast<int64_t>(ViewCalibration.Width()) * ViewCalibration.Height());
-  // A chart that only touches the view (an adjacent chart sharing a side)
-  // has no area in it and does not show.
+  // A chart outside the view, or one that only touches it (an adjacent chart
+  // sharing a side), has no area in it and does not show.
   if (!(insideArea > 0))
     return false;
   const double coverage = std::min(insideArea / viewArea, 1.0);

@@ -80,3 +80,10 @@ void Transform(TBitmap32 *Dst, const TBitmap32 *Src, TTransformation *Transforma
 // way for every other kind of transformation, and the reference for the
 // row-wise one.
 void TransformPerPixel(TBitmap32 *Dst, const TBitmap32 *Src, TTransformation *Transformation);
+
+// Transform restricted to the destination rows FirstRow to EndRow - 1: there
+// the same pixels, elsewhere none touched. Threads may warp disjoint rows of
+// one destination at once, from one source and one transformation, once the
+// transformation is prepared (PrepareTransform is not safe to share).
+void TransformRows(TBitmap32 *Dst, const TBitmap32 *Src, TTransformation *Transformation, int32_t FirstRow,
+                   int32_t EndRow);

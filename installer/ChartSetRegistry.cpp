@@ -62,7 +62,7 @@ bool OpensAsChart(const std::string &FileName) {
 
 } // namespace
 
-bool CheckInstalled() {
+bool ReadInstalledFolder(std::string &Folder) {
   TRegistry registry;
   registry.SetRootKey(HKEY_LOCAL_MACHINE);
 
@@ -84,10 +84,17 @@ bool CheckInstalled() {
     registry.CloseKey();
     if (!registry.OpenKeyReadOnly(std::string(ChartKeyPrefix) + fileName))
       return false;
-    if (!OpensAsChart(folder + fileName))
-      return false;
   }
+  Folder = folder;
   return true;
+}
+
+bool CheckInstalled() {
+  std::string folder;
+  if (!ReadInstalledFolder(folder))
+    return false;
+  return std::all_of(ChartFileNames.begin(), ChartFileNames.end(),
+                     [&folder](const char *FileName) { return OpensAsChart(folder + FileName); });
 }
 
 namespace {

@@ -27,6 +27,13 @@ extern const char *const ChartKeyPrefix;
 // type, reads as "not installed"; nothing is raised and nothing is shown.
 bool CheckInstalled();
 
+// The records' part of that check, for the chart viewer, which opens the
+// charts itself and shows each one that fails with its error: true when the
+// records name the set and the module exactly, the recorded folder exists and
+// every chart has its key; Folder is then the recorded folder, with its
+// trailing backslash. Nothing is raised.
+bool ReadInstalledFolder(std::string &Folder);
+
 // Writes the records for Folder (exactly as given: the search hands it over
 // with its trailing backslash) over the earlier ones, the folder last, then
 // removes every value and key below the set key that the records do not name.

@@ -166,3 +166,27 @@ protected:
 private:
   TUpdateCounter FUpdates;
 };
+
+// The status bar along the bottom of its parent, divided into parts.
+class TStatusBar : public TWinControl {
+public:
+  explicit TStatusBar(const TControlArgs &Args);
+  // The right edge of each part, from the left; -1 runs to the bar's end.
+  void SetParts(const std::vector<int> &RightEdges);
+  void SetPartText(int Part, const std::string &Text);
+  std::string PartText(int Part) const;
+  TBounds PartBounds(int Part) const; // in the bar's client area
+  // The bar follows its parent's width and bottom edge: call on its WM_SIZE.
+  void ParentResized();
+  int Height() const { return Bounds().Height; }
+};
+
+// A progress bar from 0 to a maximum.
+class TProgressBar : public TWinControl {
+public:
+  explicit TProgressBar(const TControlArgs &Args);
+  void SetMax(int Value);
+  int Max() const;
+  void SetPosition(int Value);
+  int Position() const;
+};

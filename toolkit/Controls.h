@@ -237,6 +237,18 @@ public:
   void SetIcon(HICON Icon); // not owned
 };
 
+// A control of a window class of the program's own, which paints itself and
+// takes its input in a derived class's WndProc. The derived class creates
+// the window in its own constructor (CreateCustom), so that the messages of
+// the creation already reach its WndProc.
+class TCustomControl : public TWinControl {
+protected:
+  TCustomControl() = default;
+  // Registers the class on first use: double clicks, the arrow cursor, no
+  // background brush (the control paints all of itself).
+  void CreateCustom(const char *ClassName, const TControlArgs &Args, DWORD Style, DWORD ExStyle);
+};
+
 // The small shell folder picture used on folder-picking buttons (shared; not
 // to be destroyed). Null if the shell has none.
 HICON FolderGlyph();

@@ -17,7 +17,8 @@ inline constexpr char MainIconResource[] = "MAINICON";
 
 enum class TBorderStyle {
   bsSingle, // fixed single border, caption, system menu
-  bsDialog  // fixed dialog frame, no minimise or maximise box
+  bsDialog, // fixed dialog frame, no minimise or maximise box
+  bsSizeable // a main window: sizing border, minimise and maximise boxes
 };
 
 // A top-level window. Keyboard navigation is the dialog manager's: Tab and

@@ -585,6 +585,62 @@ TEST(TNKFTileManager, AFailedTileIsReportedAndDroppedAndTheLoaderGoesOn) {
                                     "(3 left) (VmLib\\VmNKF2TileManager, line 421)");
 }
 
+// A view takes prefetched tiles out of the cache when it shows them and gives
+// the ones it no longer shows back; the budget holds for both ways.
+TEST(TNKFTileManager, AViewTakesCachedTilesAndGivesThemBackWithinTheBudget) {
+  TPostRecorder posts;
+  TFakeTiles fake;
+  TNKFTileManager manager(fake.Prepare());
+  manager.SetCacheBudget(300);
+  std::vector<std::unique_ptr<TNKFTile>> requests;
+  for (int32_t index = 0; index < 3; ++index)
+    requests.push_back(Request(ChartA, index, 100, false));
+  LoadAll(manager, posts, std::move(requests));
+
+  EXPECT_EQ(manager.TakeCachedTile(ChartB, 1), nullptr);
+  std::unique_ptr<TNKFTile> shown = manager.TakeCachedTile(ChartA, 1);
+  ASSERT_NE(shown, nullptr);
+  ASSERT_NE(shown->Bitmap, nullptr);
+  EXPECT_EQ(shown->Bitmap->ScanLine(0)[0], 1u);
+  TNKFTileManagerState state = manager.GetState();
+  EXPECT_EQ(state.Cache, (std::vector<TNKFTileKey>{{ChartA, 0}, {ChartA, 2}}));
+  EXPECT_EQ(state.CacheBytes, 200u);
+
+  requests.push_back(Request(ChartA, 3, 100, false));
+  LoadAll(manager, posts, std::move(requests));
+  // Given back, it is the newest: the oldest makes room.
+  shown->Visible = 1;
+  manager.KeepInCache(std::move(shown));
+  state = manager.GetState();
+  EXPECT_EQ(state.Cache, (std::vector<TNKFTileKey>{{ChartA, 2}, {ChartA, 3}, {ChartA, 1}}));
+  EXPECT_EQ(state.CacheBytes, 300u);
+  // A request that was never loaded has nothing worth keeping.
+  manager.KeepInCache(Request(ChartA, 9, 1, false));
+  EXPECT_EQ(manager.GetState().Cache.size(), 3u);
+  EmptyAllLists(manager);
+}
+
+TEST(TNKFTileManager, FailedTilesAreKeptForTheViewUntilTakenOrTheirChartGoes) {
+  TPostRecorder posts;
+  TFakeTiles fake;
+  fake.FailWith(1, [] { throw ENKFChartError("Damaged tile"); });
+  TNKFTileManager manager(fake.Prepare());
+  std::vector<std::unique_ptr<TNKFTile>> requests;
+  requests.push_back(Request(ChartA, 0, 1, true));
+  requests.push_back(Request(ChartA, 1, 1, true));
+  requests.push_back(Request(ChartB, 1, 1, true));
+  LoadAll(manager, posts, std::move(requests));
+  EXPECT_EQ(manager.TakeFailedTiles(), (std::vector<TNKFTileKey>{{ChartA, 1}, {ChartB, 1}}));
+  EXPECT_TRUE(manager.TakeFailedTiles().empty());
+
+  requests.push_back(Request(ChartA, 1, 1, true));
+  requests.push_back(Request(ChartB, 1, 1, true));
+  LoadAll(manager, posts, std::move(requests));
+  manager.RemoveTilesOfChart(ChartA);
+  EXPECT_EQ(manager.TakeFailedTiles(), (std::vector<TNKFTileKey>{{ChartB, 1}}));
+  EmptyAllLists(manager);
+}
+
 TEST(TNKFTileManager, ErrorsThatAreNotTheLibrarysOwnAreNamedToo) {
   struct TCase {
     std::function<void()> Raise;

@@ -751,3 +751,74 @@ TEST(Transform, RowWiseWarpTakesTheRuleWhereDoublePrecisionEndsAtAHalf) {
     ASSERT_EQ(Fast.ScanLine(0)[x], Rule.ScanLine(0)[x]) << x;
   }
 }
+
+// Warped in bands of rows, as threads share a warp, the destination comes out
+// as from one warp; a band touches its own rows only.
+TEST(Transform, RowBandsTogetherGiveTheWholeWarp) {
+  const TFloatRect Tile = {0, 0, 20, 16};
+  const TWarpCase Cases[] = {
+      {"turned by 30 degrees", Tile, {{10, 27.32f, 19.32f, 2}, {2, 12, 25.86f, 15.86f}}},
+      {"1.5 times, offset by a half", Tile, {{0.5f, 30.5f, 30.5f, 0.5f}, {-0.5f, -0.5f, 23.5f, 23.5f}}},
+      {"trapezoid", Tile, {{12, 40, 46, 2}, {2, 2, 38, 38}}},
+  };
+  const int32_t Bands[][2] = {{-5, 7}, {7, 7}, {7, 23}, {23, 1000}};
+  TRandom Random;
+  TBitmap32 Src, Dst;
+  FillRandom(Src, 20, 16, Random);
+  FillRandom(Dst, 48, 40, Random);
+  for (const TWarpCase &c : Cases)
+    for (TResamplerKind Kind : Kinds) {
+      SCOPED_TRACE(c.Name);
+      Src.SetResampler(Kind);
+      TBitmap32 Whole, Banded;
+      for (TBitmap32 *B : {&Whole, &Banded}) {
+        B->SetSize(Dst.Width(), Dst.Height());
+        std::copy(Dst.Bits(), Dst.Bits() + Dst.PixelCount(), B->Bits());
+      }
+      auto T = Unprepared(c.SrcRect, c.Corners);
+      Transform(&Whole, &Src, &T);
+      T.PrepareTransform();
+      for (const auto &band : Bands) {
+        TransformRows(&Banded, &Src, &T, band[0], band[1]);
+        for (int32_t y = std::max(band[1], 0); y < Dst.Height(); ++y)
+          ASSERT_TRUE(std::equal(Dst.ScanLine(y), Dst.ScanLine(y) + Dst.Width(), Banded.ScanLine(y)))
+              << "row " << y << " touched by the band ending at " << band[1];
+      }
+      EXPECT_TRUE(std::equal(Whole.Bits(), Whole.Bits() + Whole.PixelCount(), Banded.Bits()));
+    }
+}
+
+// Magnified 256 times, a 2 x 2 source is sampled at every pair of 8-bit
+// weights: each pixel must be the mix's integer formula, per channel
+// ((c00·(256 - wx) + c01·wx)·(256 - wy) + (c10·(256 - wx) + c11·wx)·wy + 32768) >> 16,
+// for extreme and random channel values (the right column and bottom row
+// stand in for their missing neighbours).
+TEST(Transform, BilinearMixIsTheIntegerFormulaAtEveryWeight) {
+  TRandom Random;
+  std::vector<std::array<TColor32, 4>> Quads = {{0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF},
+                                                {0x00000000, 0xFFFFFFFF, 0xFFFFFFFF, 0x00000000},
+                                                {0xFF00FF00, 0x00FF00FF, 0x80808080, 0x7F7F7F7F}};
+  for (int i = 0; i < 3; ++i)
+    Quads.push_back({Random.Next(), Random.Next(), Random.Next(), Random.Next()});
+  for (const auto &Quad : Quads) {
+    TBitmap32 Src, Dst;
+    Src.SetSize(2, 2);
+    std::copy(Quad.begin(), Quad.end(), Src.Bits());
+    Src.SetResampler(TResamplerKind::rkLinear);
+    Dst.SetSize(512, 512);
+    auto T = Unprepared({0, 0, 2, 2}, {{0, 512, 512, 0}, {0, 0, 512, 512}});
+    Transform(&Dst, &Src, &T);
+    for (uint32_t y = 0; y < 512; ++y)
+      for (uint32_t x = 0; x < 512; ++x) {
+        const uint32_t X = x >> 8, Y = y >> 8, Wx = x & 0xFF, Wy = y & 0xFF;
+        const auto C = [&](uint32_t Px, uint32_t Py, int Shift) { return Quad[std::min(Py, 1u) * 2 + std::min(Px, 1u)] >> Shift & 0xFF; };
+        TColor32 Expected = 0;
+        for (int s = 0; s < 32; s += 8) {
+          const uint32_t Top = C(X, Y, s) * (256 - Wx) + C(X + 1, Y, s) * Wx;
+          const uint32_t Bottom = C(X, Y + 1, s) * (256 - Wx) + C(X + 1, Y + 1, s) * Wx;
+          Expected |= ((Top * (256 - Wy) + Bottom * Wy + 32768) >> 16) << s;
+        }
+        ASSERT_EQ(Dst.ScanLine(static_cast<int32_t>(y))[x], Expected) << Where("mix", int(x), int(y));
+      }
+  }
+}

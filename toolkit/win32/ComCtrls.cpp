@@ -411,3 +411,39 @@ LRESULT TListView::Notify(NMHDR *Header) {
   }
   return 0;
 }
+
+// ---------------------------------------------------------------------------
+// TStatusBar, TProgressBar
+
+TStatusBar::TStatusBar(const TControlArgs &Args) { CreateChild(STATUSCLASSNAMEA, Args, SBARS_SIZEGRIP, 0); }
+
+void TStatusBar::SetParts(const std::vector<int> &RightEdges) {
+  SendMessageA(Handle(), SB_SETPARTS, RightEdges.size(), reinterpret_cast<LPARAM>(RightEdges.data()));
+}
+
+void TStatusBar::SetPartText(int Part, const std::string &Text) {
+  SendMessageA(Handle(), SB_SETTEXTA, static_cast<WPARAM>(Part), reinterpret_cast<LPARAM>(Text.c_str()));
+}
+
+std::string TStatusBar::PartText(int Part) const {
+  const auto length = LOWORD(SendMessageA(Handle(), SB_GETTEXTLENGTHA, static_cast<WPARAM>(Part), 0));
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  SendMessageA(Handle(), SB_GETTEXTA, static_cast<WPARAM>(Part), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(length);
+  return text;
+}
+
+TBounds TStatusBar::PartBounds(int Part) const {
+  RECT r{};
+  SendMessageA(Handle(), SB_GETRECT, static_cast<WPARAM>(Part), reinterpret_cast<LPARAM>(&r));
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+void TStatusBar::ParentResized() { SendMessageA(Handle(), WM_SIZE, 0, 0); }
+
+TProgressBar::TProgressBar(const TControlArgs &Args) { CreateChild(PROGRESS_CLASSA, Args, PBS_SMOOTH, 0); }
+
+void TProgressBar::SetMax(int Value) { SendMessageA(Handle(), PBM_SETRANGE32, 0, Value); }
+int TProgressBar::Max() const { return static_cast<int>(SendMessageA(Handle(), PBM_GETRANGE, FALSE, 0)); }
+void TProgressBar::SetPosition(int Value) { SendMessageA(Handle(), PBM_SETPOS, static_cast<WPARAM>(Value), 0); }
+int TProgressBar::Position() const { return static_cast<int>(SendMessageA(Handle(), PBM_GETPOS, 0, 0)); }

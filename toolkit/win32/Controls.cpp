@@ -315,6 +315,22 @@ void TImage::SetIcon(HICON Icon) {
   SetBounds(bounds.Left, bounds.Top, bounds.Width, bounds.Height); // the static resizes itself to the icon
 }
 
+void TCustomControl::CreateCustom(const char *ClassName, const TControlArgs &Args, DWORD Style, DWORD ExStyle) {
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof(wc);
+  if (!GetClassInfoExA(GetModuleHandleA(nullptr), ClassName, &wc)) {
+    wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = &TWinControl::StaticWndProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)); // IDC_ARROW
+    wc.lpszClassName = ClassName;
+    RegisterClassExA(&wc);
+  }
+  CreateChild(ClassName, Args, Style, ExStyle);
+}
+
 HICON FolderGlyph() {
   // Icon 4 of the shell library is its closed folder.
   static const HICON glyph = static_cast<HICON>(

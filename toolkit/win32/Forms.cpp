@@ -45,6 +45,8 @@ void RegisterFormClass(const char *ClassName, WNDPROC Proc) {
 DWORD FormStyle(TBorderStyle BorderStyle, bool MinimizeBox) {
   if (BorderStyle == TBorderStyle::bsDialog)
     return WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+  if (BorderStyle == TBorderStyle::bsSizeable)
+    return WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
   return WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | (MinimizeBox ? WS_MINIMIZEBOX : 0);
 }
 
@@ -55,7 +57,7 @@ DWORD FormExStyle(TBorderStyle BorderStyle) {
 // The window size that gives a client area of the wanted size.
 SIZE WindowSizeFor(HWND Window, int ClientWidth, int ClientHeight) {
   RECT r{0, 0, ClientWidth, ClientHeight};
-  AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongPtrA(Window, GWL_STYLE)), FALSE,
+  AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongPtrA(Window, GWL_STYLE)), GetMenu(Window) != nullptr,
                      static_cast<DWORD>(GetWindowLongPtrA(Window, GWL_EXSTYLE)));
   return {r.right - r.left, r.bottom - r.top};
 }

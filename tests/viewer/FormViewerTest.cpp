@@ -1,0 +1,431 @@
+#include "FormViewer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <numbers>
+
+#include "DialogDriver.h"
+#include "NKFChartWriter.h"
+#include "TempDir.h"
+#include "VmGeodetics.h"
+#include "VmNightscreen.h"
+
+namespace {
+
+constexpr double Degree = std::numbers::pi / 180;
+
+// A chart of our writer: Mercator on WGS 84 from its top-left corner (North,
+// West) to its bottom-right one (South, East), with real tiles.
+struct TChartPlan {
+  const char *FileName;
+  const char *Title;
+  int32_t Scale;
+  int32_t Width, Height;
+  double North, West, South, East;
+};
+
+// Two charts: the overview and, inside it, a harbour chart four times finer.
+const TChartPlan Overview{"overview.nkf2", "Welmeland overview", 150000, 1024, 768, 53.0, 4.0, 52.5, 5.0};
+const TChartPlan Harbour{"harbour.nkf2", "Baarsum harbour", 12500, 768, 768, 52.85, 4.30, 52.75, 4.45};
+
+TNKFChartDescription ChartOf(const TChartPlan &Plan, std::vector<TNKFWriterLink> Links = {}) {
+  TNKFChartDescription chart = NKFSampleChart(NKFVersion1_0_0_2, Plan.Width, Plan.Height);
+  NKFFillSampleTiles(chart);
+  chart.Tag.Text1 = Plan.Title;
+  chart.Tag.Number1 = Plan.Scale;
+  chart.Tag.Links = std::move(Links);
+  const TDoublePoint corners[2] = {{Plan.North * Degree, Plan.West * Degree}, {Plan.South * Degree, Plan.East * Degree}};
+  for (int i = 0; i < 2; ++i)
+    chart.Tag.MapPoints[static_cast<size_t>(i)] = MercatorForward(corners[i], WGS84Datum()->Ellipsoid);
+  return chart;
+}
+
+// The latitude at a fraction of the way down a Mercator chart, worked out
+// here from the ellipsoid's formula, apart from the library's projection.
+double MercatorLatitude(const TChartPlan &Plan, double Fraction) {
+  const double a = 6378137, f = 1 / 298.257223563, e = std::sqrt(f * (2 - f));
+  const auto northing = [&](double Latitude) {
+    const double phi = Latitude * Degree, s = e * std::sin(phi);
+    return a * std::log(std::tan(std::numbers::pi / 4 + phi / 2) * std::pow((1 - s) / (1 + s), e / 2));
+  };
+  const double wanted = northing(Plan.North) + Fraction * (northing(Plan.South) - northing(Plan.North));
+  double lo = Plan.South - 1, hi = Plan.North + 1;
+  for (int i = 0; i < 100; ++i) {
+    const double mid = (lo + hi) / 2;
+    (northing(mid) < wanted ? lo : hi) = mid;
+  }
+  return (lo + hi) / 2;
+}
+
+// Degrees and decimal minutes as the status bar shows them ("52° 22.123' N"),
+// back to signed degrees; NaN when the text holds none.
+double ParseAngle(const std::string &Text) {
+  int degrees = 0;
+  double minutes = 0;
+  char hemisphere = 0;
+  if (std::sscanf(Text.c_str(), "%d\xB0 %lf' %c", &degrees, &minutes, &hemisphere) != 3)
+    return std::nan("");
+  const double value = degrees + minutes / 60;
+  return hemisphere == 'S' || hemisphere == 'W' ? -value : value;
+}
+
+// The first two angles of a readout part: latitude, longitude.
+std::pair<double, double> ParsePosition(const std::string &Text) {
+  const size_t second = Text.find_first_of("NS");
+  if (second == std::string::npos)
+    return {std::nan(""), std::nan("")};
+  size_t start = second + 1;
+  while (start < Text.size() && Text[start] == ' ')
+    ++start;
+  return {ParseAngle(Text), ParseAngle(Text.substr(start))};
+}
+
+class FormViewer : public ::testing::Test {
+protected:
+  void SetUp() override {
+    FApplication = std::make_unique<TApplication>();
+    FApplication->Initialize();
+    NKFWriteChartFile(FDir.File(Overview.FileName), ChartOf(Overview, {{0, Harbour.Title, Harbour.FileName}}));
+    NKFWriteChartFile(FDir.File(Harbour.FileName), ChartOf(Harbour));
+    WriteFileBytes(FDir.File("damaged.nkf2"), "Vlm NKF2 but nothing after it");
+  }
+  void TearDown() override {
+    FForm.reset();
+    FApplication->ProcessMessages();
+    FApplication.reset();
+  }
+
+  // The set as the installed one: the two charts and a damaged file.
+  TFormViewerServices Installed() {
+    TFormViewerServices services;
+    services.OpenInstalledSet = [this](std::vector<TViewerChart> &Charts) {
+      Charts = OpenInListOrder({FDir.File("damaged.nkf2"), FDir.File(Harbour.FileName), FDir.File(Overview.FileName)});
+      return true;
+    };
+    return services;
+  }
+
+  TFormViewer &CreateForm(TFormViewerServices Services, const std::string &StartFile = {}) {
+    FForm = std::make_unique<TFormViewer>(FApplication.get(), StartFile, std::move(Services));
+    FApplication->SetMainForm(FForm.get());
+    FForm->Show();
+    FApplication->ProcessMessages();
+    return *FForm;
+  }
+
+  // Pumps until every tile the view shows is loaded (or marked failed).
+  bool WaitForTiles() {
+    return PumpMessagesUntil([this] {
+      const TNKFTileManagerState state = GetTileManager()->GetState();
+      return state.LoadQueue.empty() && !state.HasCurrentTile && state.Visible.empty() &&
+             FForm->View->HeldTiles() + Failed() == FForm->View->View().VisibleTiles().size();
+    });
+  }
+  size_t Failed() const {
+    size_t count = 0;
+    for (const TViewTile &tile : FForm->View->View().VisibleTiles())
+      count += FForm->View->TileFailed(tile.TileIndex) ? 1 : 0;
+    return count;
+  }
+
+  void Key(WORD Key) {
+    PostMessageA(FForm->View->Handle(), WM_KEYDOWN, Key, 1);
+    FApplication->ProcessMessages();
+  }
+  void Char(char C) {
+    PostMessageA(FForm->View->Handle(), WM_CHAR, static_cast<WPARAM>(C), 1);
+    FApplication->ProcessMessages();
+  }
+  void Menu(int Command) {
+    PostMessageA(FForm->Handle(), WM_COMMAND, MAKEWPARAM(Command, 0), 0);
+    FApplication->ProcessMessages();
+  }
+  void MouseTo(int X, int Y) {
+    SendMessageA(FForm->View->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(X, Y));
+  }
+
+  TTempDir FDir;
+  std::unique_ptr<TApplication> FApplication;
+  std::unique_ptr<TFormViewer> FForm;
+};
+
+TEST_F(FormViewer, ListsTheSetCoarsestFirstWithTheDamagedChartGreyedAndShowsTheOverview) {
+  TFormViewer &form = CreateForm(Installed());
+  ASSERT_EQ(form.Charts().size(), 3u);
+  EXPECT_EQ(form.ChartList->Caption(0), Overview.Title);
+  EXPECT_EQ(form.ChartList->Caption(1), Harbour.Title);
+  EXPECT_EQ(form.ChartList->Caption(2), "damaged.nkf2");
+  EXPECT_FALSE(form.Charts()[2].Usable());
+  EXPECT_FALSE(form.ChartList->SubItem(2, 2).empty()) << "the error is listed";
+  EXPECT_EQ(form.Shown(), 0);
+  EXPECT_EQ(form.Text(), std::string(Overview.Title) + " - " + FormViewerText::Caption);
+  ASSERT_TRUE(WaitForTiles());
+  EXPECT_GT(form.View->HeldTiles(), 0u);
+  EXPECT_EQ(Failed(), 0u);
+  // The shown chart's links are a menu of their own; a link opens its chart.
+  EXPECT_EQ(MenuItemCaption(form.Menu->Handle(), 2), "&Linked charts");
+  EXPECT_EQ(MenuItemCaption(GetSubMenu(form.Menu->Handle(), 2), 0), Harbour.Title);
+  Menu(cmLinkFirst);
+  EXPECT_EQ(form.Shown(), 1);
+  EXPECT_EQ(GetMenuItemCount(GetSubMenu(form.Menu->Handle(), 2)), 0) << "the harbour links to nothing";
+}
+
+TEST_F(FormViewer, NotInstalledSaysSoAndStillOpensAChartFile) {
+  TFormViewerServices none;
+  none.OpenInstalledSet = [](std::vector<TViewerChart> &) { return false; };
+  std::vector<TDialogInfo> seen;
+  TDialogScript script([&](TDialogDriver &driver) {
+    if (auto dialog = driver.WaitForDialog()) {
+      seen.push_back(*dialog);
+      driver.Click(*dialog, "OK");
+    }
+  });
+  TFormViewer &form = CreateForm(std::move(none), FDir.File(Harbour.FileName));
+  EXPECT_TRUE(PumpMessagesUntil([&] { return script.Done(); }));
+  script.Wait();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].Text, FormViewerText::NotInstalled);
+  EXPECT_FALSE(form.Installed());
+  ASSERT_EQ(form.Charts().size(), 1u);
+  EXPECT_EQ(form.Shown(), 0);
+  EXPECT_EQ(form.View->Chart(), form.Charts()[0].Chart.get());
+  EXPECT_TRUE(WaitForTiles());
+}
+
+TEST_F(FormViewer, KeysAndTheWheelScrollAndZoomAboutTheCursor) {
+  TFormViewer &form = CreateForm(Installed());
+  TChartViewport &view = form.View->View();
+  const double fitted = view.Zoom();
+  // Steps land on the levels and halfway between them (in powers of two).
+  Char('+');
+  Char('+');
+  const double steps = 2 * std::log2(view.Zoom());
+  EXPECT_NEAR(steps, std::round(steps), 1e-9);
+  EXPECT_GT(view.Zoom(), fitted * std::sqrt(2.0));
+  EXPECT_LE(view.Zoom(), fitted * 2);
+  const TDoublePoint before = view.Origin();
+  Key(VK_RIGHT);
+  Key(VK_DOWN);
+  EXPECT_NEAR(view.Origin().X - before.X, TChartView::ArrowStep / view.Zoom(), 1e-6);
+  EXPECT_NEAR(view.Origin().Y - before.Y, TChartView::ArrowStep / view.Zoom(), 1e-6);
+
+  // The wheel zooms about the cursor: the chart point under it stays.
+  const int x = view.ClientWidth() / 3, y = view.ClientHeight() / 4;
+  const TDoublePoint under = view.ClientToChart({double(x), double(y)});
+  POINT screen{x, y};
+  ClientToScreen(form.View->Handle(), &screen);
+  SendMessageA(form.View->Handle(), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), MAKELPARAM(screen.x, screen.y));
+  const TDoublePoint after = view.ChartToClient(under);
+  EXPECT_NEAR(after.X, x, 0.5);
+  EXPECT_NEAR(after.Y, y, 0.5);
+  EXPECT_GT(view.Zoom(), fitted * 2);
+  ASSERT_TRUE(WaitForTiles());
+
+  Key(VK_HOME);
+  EXPECT_DOUBLE_EQ(view.Zoom(), fitted);
+  Menu(cmZoomIn);
+  EXPECT_GT(view.Zoom(), fitted);
+  Menu(cmFit);
+  EXPECT_DOUBLE_EQ(view.Zoom(), fitted);
+}
+
+TEST_F(FormViewer, TheCursorReadoutGivesThePositionUnderTheCursor) {
+  TFormViewer &form = CreateForm(Installed());
+  const TChartViewport &view = form.View->View();
+  struct TCase {
+    double FractionX, FractionY;
+  };
+  for (const TCase c : {TCase{0.5, 0.5}, TCase{0.1, 0.9}, TCase{0.8, 0.2}}) {
+    const TDoublePoint client = view.ChartToClient({c.FractionX * Overview.Width, c.FractionY * Overview.Height});
+    const int x = static_cast<int>(std::lround(client.X)), y = static_cast<int>(std::lround(client.Y));
+    MouseTo(x, y);
+    // Where the cursor really is in the chart, rounded to the client pixel.
+    const TDoublePoint pixel = view.ClientToChart({double(x), double(y)});
+    const double latitude = MercatorLatitude(Overview, pixel.Y / Overview.Height);
+    const double longitude = Overview.West + (Overview.East - Overview.West) * pixel.X / Overview.Width;
+    for (int part : {TFormViewer::spDatum, TFormViewer::spWGS84}) {
+      const std::string text = form.StatusBar->PartText(part);
+      const auto [lat, lon] = ParsePosition(text);
+      // Three decimals of a minute: half of 0.001' rounds.
+      EXPECT_NEAR(lat, latitude, 0.0006 / 60) << text;
+      EXPECT_NEAR(lon, longitude, 0.0006 / 60) << text;
+    }
+    EXPECT_FALSE(form.StatusBar->PartText(TFormViewer::spGrid).empty());
+  }
+  SendMessageA(form.View->Handle(), WM_MOUSELEAVE, 0, 0);
+  EXPECT_EQ(form.StatusBar->PartText(TFormViewer::spWGS84), "");
+}
+
+TEST_F(FormViewer, ChartsHereOffersTheFinerChartFirstAndOpensItAtTheSamePlace) {
+  TFormViewer &form = CreateForm(Installed());
+  const TChartViewport &view = form.View->View();
+  // The harbour's middle, in the overview.
+  const TDoublePoint middle{(Harbour.North + Harbour.South) / 2 * Degree, (Harbour.West + Harbour.East) / 2 * Degree};
+  const TDoublePoint inHarbour = view.ChartToClient(form.View->Chart()->Calibration->WGS84ToPixel(middle));
+  const int x = static_cast<int>(inHarbour.X), y = static_cast<int>(inHarbour.Y);
+  EXPECT_EQ(form.ChartsHereAt(x, y), (std::vector<int>{1, 0}));
+  const TDoublePoint corner = view.ChartToClient({10, 10});
+  EXPECT_EQ(form.ChartsHereAt(static_cast<int>(corner.X), static_cast<int>(corner.Y)), (std::vector<int>{0}))
+      << "only the overview covers its corner";
+
+  // The user right-clicks there and picks the first chart of the menu.
+  bool menuSeen = false;
+  TDialogScript script([&](TDialogDriver &driver) {
+    for (int i = 0; i < 300 && !menuSeen; ++i) {
+      HWND menu = FindWindowA("#32768", nullptr);
+      if (menu && IsWindowVisible(menu)) {
+        menuSeen = true;
+        // The first Down selects the greyed caption line, the second
+        // passes the separator to the first chart.
+        driver.PostKey(VK_DOWN);
+        driver.PostKey(VK_DOWN);
+        driver.PostKey(VK_RETURN);
+      } else {
+        Sleep(50);
+      }
+    }
+  });
+  const TDoublePoint clicked = form.View->Chart()->Calibration->PixelToWGS84(view.ClientToChart({double(x), double(y)}));
+  PostMessageA(form.View->Handle(), WM_RBUTTONUP, 0, MAKELPARAM(x, y));
+  EXPECT_TRUE(PumpMessagesUntil([&] { return script.Done(); }));
+  script.Wait();
+  FApplication->ProcessMessages();
+  ASSERT_TRUE(menuSeen);
+  ASSERT_EQ(form.Shown(), 1);
+  const TChartViewport &now = form.View->View();
+  const TDoublePoint centre = form.View->Chart()->Calibration->PixelToWGS84(
+      now.ClientToChart({now.ClientWidth() / 2.0, now.ClientHeight() / 2.0}));
+  // Centred on the same place, to within a pixel of the harbour chart.
+  EXPECT_NEAR(centre.X, clicked.X, 0.1 / Harbour.Height);
+  EXPECT_NEAR(centre.Y, clicked.Y, 0.15 / Harbour.Width);
+}
+
+TEST_F(FormViewer, NightColoursDimTheSystemAndComeBackExactlyAlsoWhenClosedAtNight) {
+  const COLORREF window = GetSysColor(COLOR_WINDOW), face = GetSysColor(COLOR_BTNFACE);
+  {
+    TFormViewer &form = CreateForm(Installed());
+    Menu(cmNight);
+    EXPECT_TRUE(form.Night());
+    EXPECT_NE(GetSysColor(COLOR_WINDOW), window);
+    ASSERT_TRUE(WaitForTiles());
+    Menu(cmNight);
+    EXPECT_FALSE(form.Night());
+    EXPECT_EQ(GetSysColor(COLOR_WINDOW), window);
+    EXPECT_EQ(GetSysColor(COLOR_BTNFACE), face);
+    Menu(cmNight);
+    EXPECT_NE(GetSysColor(COLOR_WINDOW), window);
+  }
+  FForm.reset(); // closed while night colours are on
+  EXPECT_EQ(GetSysColor(COLOR_WINDOW), window);
+  EXPECT_EQ(GetSysColor(COLOR_BTNFACE), face);
+}
+
+TEST_F(FormViewer, ADamagedTileIsMarkedAndTheOthersLoad) {
+  TNKFChartDescription chart = ChartOf(Harbour);
+  chart.Blobs[1] = "not a tile";
+  NKFWriteChartFile(FDir.File(Harbour.FileName), chart);
+  TFormViewerServices none;
+  none.OpenInstalledSet = [](std::vector<TViewerChart> &) { return false; };
+  TDialogScript script([](TDialogDriver &driver) {
+    if (auto dialog = driver.WaitForDialog())
+      driver.Click(*dialog, "OK");
+  });
+  TFormViewer &form = CreateForm(std::move(none), FDir.File(Harbour.FileName));
+  EXPECT_TRUE(PumpMessagesUntil([&] { return script.Done(); }));
+  script.Wait();
+  // Zoomed in to level 0, where tile 1 is the second of the top row.
+  form.View->View().ZoomAt(1.0, {0, 0});
+  form.View->View().ScrollTo(0, 0);
+  form.View->ViewChanged();
+  ASSERT_TRUE(WaitForTiles());
+  EXPECT_TRUE(form.View->TileFailed(1));
+  EXPECT_EQ(Failed(), 1u);
+  EXPECT_GT(form.View->HeldTiles(), 1u);
+  EXPECT_EQ(form.StatusBar->PartText(TFormViewer::spState).rfind(FormViewerText::TileFailed, 0), 0u);
+  EXPECT_FALSE(GetTileManager()->Finished());
+
+  // The details are a menu command away.
+  std::vector<TDialogInfo> seen;
+  TDialogScript details([&](TDialogDriver &driver) {
+    if (auto dialog = driver.WaitForDialog()) {
+      seen.push_back(*dialog);
+      driver.Click(*dialog, "OK");
+    }
+  });
+  PostMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(cmTileError, 0), 0);
+  EXPECT_TRUE(PumpMessagesUntil([&] { return details.Done(); }));
+  details.Wait();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].Text.rfind(GetTileManager()->ErrorClass() + ": " + GetTileManager()->ErrorMessage(), 0), 0u)
+      << seen[0].Text;
+}
+
+TEST_F(FormViewer, AChartRemovedWhileListedHasItsTilesMarkedAndTheViewerGoesOn) {
+  TFormViewer &form = CreateForm(Installed());
+  ASSERT_TRUE(WaitForTiles());
+  ASSERT_TRUE(DeleteFileA(FDir.File(Harbour.FileName).c_str()));
+  form.ShowChart(1);
+  ASSERT_TRUE(WaitForTiles());
+  EXPECT_EQ(Failed(), form.View->View().VisibleTiles().size());
+  EXPECT_FALSE(GetTileManager()->Finished());
+  form.ShowChart(0);
+  ASSERT_TRUE(WaitForTiles());
+  EXPECT_EQ(Failed(), 0u) << "the overview's tiles come from the cache or its file";
+}
+
+TEST_F(FormViewer, PanningAcrossTheChartKeepsTheManagerWithinItsBudget) {
+  TFormViewer &form = CreateForm(Installed());
+  constexpr uint32_t Budget = 48 * TChartView::TileBytes;
+  GetTileManager()->SetCacheBudget(Budget);
+  TChartViewport &view = form.View->View();
+  view.ZoomAt(1.0, {0, 0});
+  view.ScrollTo(0, 0);
+  form.View->ViewChanged();
+  for (int step = 0; step < 40; ++step) {
+    Key(step < 20 ? VK_NEXT : VK_RIGHT);
+    const TNKFTileManagerState state = GetTileManager()->GetState();
+    EXPECT_LE(state.CacheBytes + state.VisibleBytes, Budget) << "step " << step;
+  }
+  ASSERT_TRUE(WaitForTiles());
+  GetTileManager()->SetCacheBudget(TNKFTileManager::DefaultCacheBudget);
+}
+
+} // namespace
+
+namespace {
+
+// The user types a file name into the open dialog and presses Open.
+void AnswerOpenDialog(TDialogDriver &Driver, const std::string &FileName, std::string &Caption) {
+  const auto dialog = Driver.WaitForDialog();
+  if (!dialog)
+    return;
+  Caption = dialog->Caption;
+  constexpr int FileNameBox = 0x47C, OldFileNameEdit = 0x480; // cmb13, edt1
+  if (!SetDlgItemTextA(dialog->Handle, FileNameBox, FileName.c_str()))
+    SetDlgItemTextA(dialog->Handle, OldFileNameEdit, FileName.c_str());
+  PostClick(GetDlgItem(dialog->Handle, IDOK));
+  Driver.WaitGone(dialog->Handle);
+}
+
+} // namespace
+
+TEST_F(FormViewer, FileOpenAddsAnyChartFileToTheListAndShowsIt) {
+  TNKFChartDescription other = ChartOf(Harbour);
+  other.Tag.Text1 = "Another harbour";
+  NKFWriteChartFile(FDir.File("other.nkf2"), other);
+  TFormViewer &form = CreateForm(Installed());
+  std::string caption;
+  TDialogScript script([&](TDialogDriver &driver) { AnswerOpenDialog(driver, FDir.File("other.nkf2"), caption); });
+  PostMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(cmOpen, 0), 0);
+  EXPECT_TRUE(PumpMessagesUntil([&] { return script.Done(); }));
+  script.Wait();
+  FApplication->ProcessMessages();
+  EXPECT_EQ(caption, "Open");
+  ASSERT_EQ(form.Charts().size(), 4u);
+  EXPECT_EQ(form.ChartList->Caption(3), "Another harbour");
+  EXPECT_EQ(form.Shown(), 3);
+  EXPECT_TRUE(WaitForTiles());
+}
