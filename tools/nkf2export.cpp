@@ -1,11 +1,15 @@
 // nkf2export: writes a calibrated chart as a georeferenced GeoTIFF that GIS
 // software reads, and optionally its border as a GeoJSON footprint.
 //
-//   nkf2export CHART.nkf2 OUT.tif [--level N] [--overviews] [--footprint OUT.geojson]
+//   nkf2export CHART.nkf2 OUT.tif [--level N] [--overviews] [--clip] [--footprint OUT.geojson]
+//   nkf2export --set FOLDER OUT.mbtiles
 //
 // --level N      the pyramid level to write (0, full resolution, to 4)
 // --overviews    the coarser levels as internal overviews
+// --clip         everything beyond the chart's border transparent
 // --footprint F  the border polygon in WGS 84 as GeoJSON
+// --set          the nine charts of the set in FOLDER as one MBTiles layer in
+//                Web Mercator, finer charts over coarser ones
 //
 // A progress bar goes to standard error when that is a terminal. On an error
 // the exception's class and message go to standard error and the exit status
@@ -17,7 +21,10 @@
 
 #include <unistd.h>
 
+#include <cpl_conv.h>
+
 #include "NKFGeoTiffExport.h"
+#include "NKFSetExport.h"
 #include "ToolErrors.h"
 #include "VmNKFCharts.h"
 
@@ -53,11 +60,14 @@ private:
 };
 
 int Usage() {
-  std::fputs("usage: nkf2export CHART.nkf2 OUT.tif [--level N] [--overviews] [--footprint OUT.geojson]\n", stderr);
+  std::fputs("usage: nkf2export CHART.nkf2 OUT.tif [--level N] [--overviews] [--clip] [--footprint OUT.geojson]\n"
+             "       nkf2export --set FOLDER OUT.mbtiles\n",
+             stderr);
   return 2;
 }
 
 struct TArguments {
+  bool Set = false; // Chart is then the set's folder
   std::string Chart, Output, Footprint;
   TNKFExportOptions Options;
 };
@@ -65,12 +75,20 @@ struct TArguments {
 bool Parse(int argc, char **argv, TArguments &Arguments) {
   if (argc < 3)
     return false;
+  if (std::strcmp(argv[1], "--set") == 0) {
+    Arguments.Set = true;
+    Arguments.Chart = argv[2];
+    Arguments.Output = argc > 3 ? argv[3] : "";
+    return argc == 4;
+  }
   Arguments.Chart = argv[1];
   Arguments.Output = argv[2];
   for (int i = 3; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--overviews") {
       Arguments.Options.Overviews = true;
+    } else if (option == "--clip") {
+      Arguments.Options.ClipToBorder = true;
     } else if (option == "--level" && i + 1 < argc) {
       char *end = nullptr;
       const long level = std::strtol(argv[++i], &end, 10);
@@ -92,13 +110,23 @@ int main(int argc, char **argv) {
   TArguments arguments;
   if (!Parse(argc, argv, arguments))
     return Usage();
+  // GDAL's block cache would take a share of the machine's memory; the set's
+  // export reads and writes block by block and needs no more than this.
+  CPLSetConfigOption("GDAL_CACHEMAX", CPLGetConfigOption("GDAL_CACHEMAX", "64"));
+  const bool terminal = isatty(STDERR_FILENO) != 0;
+  if (arguments.Set)
+    return RunReportingErrors([&] {
+      const std::vector<std::string> charts = NKFSetChartFiles(arguments.Chart);
+      TProgressBar bar(terminal);
+      NKFExportSet(charts, arguments.Output, TNKFSetExportOptions{}, [&bar](double Done) { bar.Show(Done); });
+    });
   return RunReportingErrors([&] {
     TNKFChart chart(arguments.Chart);
     // The chart reader opens a file without the chart magic as an empty chart.
     if (chart.Version == 0)
       throw ENKFExportError("nkf2export: " + arguments.Chart + " is not a chart file");
     {
-      TProgressBar bar(isatty(STDERR_FILENO) != 0);
+      TProgressBar bar(terminal);
       NKFExportGeoTiff(chart, arguments.Output, arguments.Options, [&bar](double Done) { bar.Show(Done); });
     }
     if (!arguments.Footprint.empty())

@@ -2,16 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <numbers>
 
 #include <cpl_conv.h>
-#include <cpl_error.h>
 #include <cpl_string.h>
-#include <cpl_vsi.h>
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
 
+#include "NKFBorderClip.h"
+#include "NKFGdalSupport.h"
 #include "NKFTileReader.h"
 
 namespace {
@@ -28,42 +27,6 @@ constexpr double RDScale = 0.9999079;
 constexpr double RDFalseEasting = 155000;
 constexpr double RDFalseNorthing = 463000;
 
-// GDAL reports through a handler; while one of ours runs, its messages are
-// kept quiet and end up in our exception instead of on the console.
-class TGdalErrorScope {
-public:
-  TGdalErrorScope() {
-    CPLPushErrorHandler(CPLQuietErrorHandler);
-    CPLErrorReset();
-  }
-  ~TGdalErrorScope() { CPLPopErrorHandler(); }
-  TGdalErrorScope(const TGdalErrorScope &) = delete;
-  TGdalErrorScope &operator=(const TGdalErrorScope &) = delete;
-};
-
-[[noreturn]] void RaiseGdal(const std::string &Operation, const std::string &What) {
-  const char *detail = CPLGetLastErrorMsg();
-  throw ENKFExportError(Operation + ": " + What + (detail && *detail ? std::string(" (") + detail + ")" : ""));
-}
-
-// Removes the output unless the writer got to the end: a half-written file
-// must not pass for an export.
-class TOutputFile {
-public:
-  explicit TOutputFile(std::string Name) : FName(std::move(Name)) {}
-  ~TOutputFile() {
-    if (!FKept)
-      VSIUnlink(FName.c_str());
-  }
-  TOutputFile(const TOutputFile &) = delete;
-  TOutputFile &operator=(const TOutputFile &) = delete;
-  void Keep() { FKept = true; }
-
-private:
-  std::string FName;
-  bool FKept = false;
-};
-
 CPLStringList CreationOptionList() {
   CPLStringList list;
   for (const std::string &option : NKFGeoTiffCreationOptions())
@@ -71,16 +34,9 @@ CPLStringList CreationOptionList() {
   return list;
 }
 
-// Writing over the chart would destroy what is being read.
-void RefuseChartAsOutput(const TNKFChart &Chart, const std::string &OutFile, const std::string &Operation) {
-  std::error_code error;
-  if (std::filesystem::equivalent(Chart.FileName, OutFile, error))
-    throw ENKFExportError(Operation + ": " + OutFile + " is the chart itself");
-}
+} // namespace
 
-// The first version stores its level records as they are: a level is
-// written only when its tiles cover exactly its pixels, 256 x 256 each.
-void CheckLevel(const TNKFChart &Chart, int Level) {
+void NKFCheckLevel(const TNKFChart &Chart, int Level) {
   const TNKFLevel &l = Chart.Levels[Level];
   const auto tilesFor = [](uint32_t Pixels) { return Pixels / NKFTileSize + (Pixels % NKFTileSize != 0); };
   if (l.Width == 0 || l.Height == 0 || l.Width > INT32_MAX || l.Height > INT32_MAX ||
@@ -90,6 +46,8 @@ void CheckLevel(const TNKFChart &Chart, int Level) {
                           std::to_string(l.TilesX) + " x " + std::to_string(l.TilesY) +
                           " tiles) cannot be written as an image");
 }
+
+namespace {
 
 // Closes the dataset and reports what GDAL could not write on the way.
 void CloseDataset(GDALDatasetUniquePtr &Dataset, const std::string &Operation, const std::string &FileName) {
@@ -116,9 +74,11 @@ void WriteTile(GDALDataset &Target, const std::vector<uint8_t> &RGBA, uint32_t T
 }
 
 // Decodes and writes one level into Target (of the level's size) tile by
-// tile; Step is called after each row of tiles.
-void WriteLevel(TNKFTileReader &Reader, const TNKFLevel &Level, int LevelIndex, GDALDataset &Target,
-                const std::function<void()> &Step) {
+// tile, cut at Clip unless that is empty; Step is called after each row of
+// tiles.
+void WriteLevel(TNKFTileReader &Reader, const TNKFLevel &Level, int LevelIndex, const TNKFClipPolygon &Clip,
+                GDALDataset &Target, const std::function<void()> &Step) {
+  std::vector<uint8_t> clipped;
   for (uint32_t ty = 0; ty < Level.TilesY; ++ty) {
     for (uint32_t tx = 0; tx < Level.TilesX; ++tx) {
       const uint32_t tile = NKFLevelTileNumber(Level, tx, ty);
@@ -129,6 +89,11 @@ void WriteLevel(TNKFTileReader &Reader, const TNKFLevel &Level, int LevelIndex, 
         throw ENKFExportError("NKFExportGeoTiff: Tile " + std::to_string(tile) + " (level " +
                               std::to_string(LevelIndex) + ", column " + std::to_string(tx) + ", row " +
                               std::to_string(ty) + ") does not decode: " + e.Message());
+      }
+      if (!Clip.empty()) {
+        clipped = *rgba;
+        NKFClipTile(clipped, static_cast<int>(tx) * NKFTileSize, static_cast<int>(ty) * NKFTileSize, Clip);
+        rgba = &clipped;
       }
       WriteTile(Target, *rgba, tx, ty, Level);
     }
@@ -230,9 +195,9 @@ void NKFExportGeoTiff(const TNKFChart &Chart, const std::string &OutFile, const 
   const OGRSpatialReference srs = NKFSpatialReference(georeference);
   const int last = Options.Overviews ? NKFLevelCount - 1 : Options.Level;
   for (int l = Options.Level; l <= last; ++l)
-    CheckLevel(Chart, l);
+    NKFCheckLevel(Chart, l);
   const TNKFLevel &level = Chart.Levels[Options.Level];
-  RefuseChartAsOutput(Chart, OutFile, "NKFExportGeoTiff");
+  RefuseChartAsOutput(Chart.FileName, OutFile, "NKFExportGeoTiff");
   TNKFTileReader reader(Chart);
 
   GDALAllRegister();
@@ -258,12 +223,13 @@ void NKFExportGeoTiff(const TNKFChart &Chart, const std::string &OutFile, const 
     if (Progress)
       Progress(static_cast<double>(rowsDone) / static_cast<double>(rowsTotal));
   };
-  WriteLevel(reader, level, Options.Level, *dataset, step);
+  WriteLevel(reader, level, Options.Level, NKFClipPolygon(Chart, Options.Level, Options.ClipToBorder), *dataset, step);
   if (Options.Overviews) {
     const std::vector<GDALDataset *> overviews = CreateOverviews(*dataset, Chart, Options.Level);
-    for (size_t k = 0; k < overviews.size(); ++k)
-      WriteLevel(reader, Chart.Levels[Options.Level + 1 + k], Options.Level + 1 + static_cast<int>(k), *overviews[k],
-                 step);
+    for (size_t k = 0; k < overviews.size(); ++k) {
+      const int l = Options.Level + 1 + static_cast<int>(k);
+      WriteLevel(reader, Chart.Levels[l], l, NKFClipPolygon(Chart, l, Options.ClipToBorder), *overviews[k], step);
+    }
   }
   CloseDataset(dataset, "NKFExportGeoTiff", OutFile);
   output.Keep();
@@ -271,7 +237,7 @@ void NKFExportGeoTiff(const TNKFChart &Chart, const std::string &OutFile, const 
 
 void NKFWriteFootprint(const TNKFChart &Chart, const std::string &OutFile) {
   const std::vector<TDoublePoint> points = NKFFootprint(Chart);
-  RefuseChartAsOutput(Chart, OutFile, "NKFWriteFootprint");
+  RefuseChartAsOutput(Chart.FileName, OutFile, "NKFWriteFootprint");
   GDALAllRegister();
   TGdalErrorScope quiet;
   GDALDriver *driver = GetGDALDriverManager()->GetDriverByName("GeoJSON");

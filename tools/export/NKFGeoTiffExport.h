@@ -17,6 +17,9 @@
 struct TNKFExportOptions {
   int Level = 0;          // pyramid level to write, 0..4
   bool Overviews = false; // the coarser levels as internal overviews
+  // Pixels whose centres lie outside the chart's border transparent: the
+  // chart without its margins, cut where a mosaic puts the next chart.
+  bool ClipToBorder = false;
 };
 
 // Share of the work done, 0 to 1; called after each row of tiles.
@@ -30,6 +33,11 @@ std::vector<std::string> NKFGeoTiffCreationOptions();
 // The chart's grid and datum as a spatial reference (axis order east, north;
 // longitude, latitude for the geographic part).
 OGRSpatialReference NKFSpatialReference(const TNKFGeoreference &Georeference);
+
+// The first chart version stores its level records as they are: a level is
+// an image only when its tiles cover exactly its pixels, 256 x 256 each.
+// Raises ENKFExportError naming the level otherwise.
+void NKFCheckLevel(const TNKFChart &Chart, int Level);
 
 // Writes the chart's level Options.Level into OutFile, a tile at a time: memory
 // does not grow with the chart's size. Raises ENKFExportError (an

@@ -12,8 +12,6 @@
 #include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
 
-#include <sys/wait.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +24,7 @@
 #include <vector>
 
 #include "NKF2SampleTiles.h"
+#include "NKFExportTestSupport.h"
 #include "NKFChartWriter.h"
 #include "NKFTileReader.h"
 #include "TempDir.h"
@@ -40,16 +39,6 @@ constexpr int Width = 640, Height = 480;
 
 bool Exists(const std::string &Path) { return std::filesystem::exists(Path); }
 
-// GDAL's tables are process-wide; freeing them at the end keeps the leak
-// checker's report to our own allocations.
-class TGdalEnvironment : public testing::Environment {
-public:
-  void SetUp() override { GDALAllRegister(); }
-  void TearDown() override {
-    GDALDestroyDriverManager();
-    OSRCleanup();
-  }
-};
 const testing::Environment *const GdalEnvironment = testing::AddGlobalTestEnvironment(new TGdalEnvironment);
 
 // ---------------------------------------------------------------------------
@@ -354,6 +343,60 @@ TEST(NKFGeoTiffExport, OverviewsAreTheChartsOwnLevels) {
   }
 }
 
+// Clipped, a pixel keeps its colours and alpha where its centre lies inside
+// the border and turns transparent outside, at full resolution and in the
+// overviews (the border shrunk with the level). The border has a slanted
+// edge, an inset corner and vertices off the overviews' grid, so that a
+// clip by bounding box, one by pixel corners instead of centres or one
+// with the full-resolution border in an overview shows wrong pixels.
+TEST(NKFGeoTiffExport, ClipClearsWhatLiesBeyondTheBorder) {
+  const std::vector<TNKFWriterBorderPoint> border{{10, 6}, {600, 30}, {602, 300}, {301, 301}, {303, 470}, {13, 463}};
+  // Even-odd test of a point against the border scaled by Scale, by the
+  // winding of the edges around it (no shared code with the clip).
+  const auto inside = [&](double X, double Y, double Scale) {
+    int winding = 0;
+    for (size_t i = 0; i < border.size(); ++i) {
+      const double ax = border[i].X * Scale, ay = border[i].Y * Scale;
+      const double bx = border[(i + 1) % border.size()].X * Scale, by = border[(i + 1) % border.size()].Y * Scale;
+      const double cross = (bx - ax) * (Y - ay) - (by - ay) * (X - ax);
+      if (ay <= Y && by > Y && cross > 0)
+        ++winding;
+      else if (ay > Y && by <= Y && cross < 0)
+        --winding;
+    }
+    return winding != 0;
+  };
+  TTempDir dir;
+  TNKFChartDescription description = CaseChart(ChartCases[0]);
+  description.Tag.Border = border;
+  NKFWriteChartFile(dir.File("c.nkf2"), description);
+  TNKFChart chart(dir.File("c.nkf2"));
+  NKFExportGeoTiff(chart, dir.File("plain.tif"), TNKFExportOptions{0, true});
+  NKFExportGeoTiff(chart, dir.File("clipped.tif"), TNKFExportOptions{0, true, true});
+  GDALDatasetUniquePtr plain = OpenRaster(dir.File("plain.tif")), clipped = OpenRaster(dir.File("clipped.tif"));
+  ASSERT_TRUE(plain && clipped);
+  for (int overview : {-1, 1}) {
+    const TNKFLevel &level = chart.Levels[overview + 1];
+    const int w = static_cast<int>(level.Width), h = static_cast<int>(level.Height);
+    const std::vector<uint8_t> before = ReadRGBA(*plain, overview, 0, 0, w, h);
+    const std::vector<uint8_t> after = ReadRGBA(*clipped, overview, 0, 0, w, h);
+    int kept = 0, cleared = 0, wrong = 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const size_t i = (static_cast<size_t>(y) * w + x) * 4;
+        const bool in = inside(x + 0.5, y + 0.5, std::ldexp(1.0, -(overview + 1)));
+        const bool same = std::equal(&before[i], &before[i + 3], &after[i]);
+        const bool right = same && after[i + 3] == (in ? before[i + 3] : 0);
+        if (!right && ++wrong <= 5)
+          ADD_FAILURE() << "overview " << overview << ", pixel " << x << ", " << y << (in ? " inside" : " outside");
+        (in ? kept : cleared) += 1;
+      }
+    EXPECT_EQ(wrong, 0) << "overview " << overview;
+    EXPECT_GT(kept, w * h / 2) << "overview " << overview;
+    EXPECT_GT(cleared, w * h / 20) << "overview " << overview;
+  }
+}
+
 // Our datum rows carry coordinate-frame rotations; GDAL's TOWGS84 is
 // position vector. A datum with rotations of several arc seconds, shifted by
 // GDAL from the spatial reference we write, must land where our engine puts
@@ -520,27 +563,6 @@ TEST(NKFGeoTiffExport, RefusesWhatCannotBeExported) {
 
 // ---------------------------------------------------------------------------
 // The program as a user runs it
-
-struct TRun {
-  int Status;
-  std::string Errors;
-};
-
-TRun RunExport(const TTempDir &Dir, const std::string &Arguments) {
-  const std::string errors = Dir.File("stderr.txt");
-  const int raw = std::system((std::string("'") + NKF2EXPORT + "' " + Arguments + " 2>'" + errors + "'").c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFileBytes(errors)};
-}
-
-std::string Quoted(const std::string &Path) { return "'" + Path + "'"; }
-
-// What the program shows on a terminal of its own.
-std::string OnTerminal(const TTempDir &Dir, const std::string &Arguments) {
-  const std::string shown = Dir.File("terminal.txt");
-  const std::string command = std::string("'") + NKF2EXPORT + "' " + Arguments;
-  EXPECT_EQ(std::system(("script -qec \"" + command + "\" /dev/null >'" + shown + "'").c_str()), 0);
-  return ReadFileBytes(shown);
-}
 
 TEST(NKF2ExportProgram, WritesTheFilesAndReportsErrorsWithStatusOne) {
   TTempDir dir;
