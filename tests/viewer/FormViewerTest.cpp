@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -272,11 +273,23 @@ TEST_F(FormViewer, ChartsHereOffersTheFinerChartFirstAndOpensItAtTheSamePlace) {
       << "only the overview covers its corner";
 
   // The user right-clicks there and picks the first chart of the menu.
-  bool menuSeen = false;
+  // The menu is looked for among this thread's windows: the other test
+  // programs running beside this one share Wine's window list.
+  std::atomic<bool> menuSeen{false};
+  const DWORD thread = GetCurrentThreadId();
+  const auto menuShown = [thread] {
+    bool shown = false;
+    EnumerateWindows(thread, [&shown](HWND Window) {
+      char name[16] = {};
+      GetClassNameA(Window, name, sizeof(name));
+      shown = lstrcmpA(name, "#32768") == 0 && IsWindowVisible(Window);
+      return !shown;
+    });
+    return shown;
+  };
   TDialogScript script([&](TDialogDriver &driver) {
     for (int i = 0; i < 300 && !menuSeen; ++i) {
-      HWND menu = FindWindowA("#32768", nullptr);
-      if (menu && IsWindowVisible(menu)) {
+      if (menuShown()) {
         menuSeen = true;
         // The first Down selects the greyed caption line, the second
         // passes the separator to the first chart.
