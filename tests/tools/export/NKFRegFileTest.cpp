@@ -45,6 +45,16 @@ std::string Replaced(std::string Text, const std::string &From, const std::strin
   return Text;
 }
 
+// The message of the export error Call raises.
+template <class TCall> std::string ErrorOf(TCall Call) {
+  try {
+    Call();
+  } catch (const ENKFExportError &e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
 struct TRecordsCase {
   const char *What;
   std::string From, To;  // every From in the installed records replaced by To
@@ -87,17 +97,11 @@ TEST_P(NKFRegFileRecords, InstalledByTheInstallersRules) {
       ASSERT_NE(text, InstalledRecords()) << "the case changes nothing";
     }
     const TNKFRegFile records = TNKFRegFile::Parse(GetParam() ? AsVersion5(text) : text, "set.reg");
-    if (!c.Folder.empty()) {
+    if (!c.Folder.empty())
       EXPECT_EQ(NKFInstalledSetFolder(records, "set.reg"), c.Folder);
-      continue;
-    }
-    try {
-      NKFInstalledSetFolder(records, "set.reg");
-      ADD_FAILURE() << "read as installed";
-    } catch (const ENKFExportError &e) {
-      EXPECT_EQ(std::string(e.what()), "NKFInstalledSetFolder: ORVA (Editie 2003) is not installed according to "
-                                       "set.reg: " + c.Missing);
-    }
+    else
+      EXPECT_EQ(ErrorOf([&] { NKFInstalledSetFolder(records, "set.reg"); }),
+                "NKFInstalledSetFolder: ORVA (Editie 2003) is not installed according to set.reg: " + c.Missing);
   }
 }
 
@@ -123,14 +127,8 @@ TEST(NKFRegFile, BadInputNamesFileAndLine) {
       {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K\r\n", "NKFRegFile: x.reg line 2 is neither a key nor a value"},
       {"REGEDIT4\r\nstray\r\n", "NKFRegFile: x.reg line 2 is neither a key nor a value"},
   };
-  for (size_t i = 0; i < cases.size(); ++i) {
-    try {
-      TNKFRegFile::Parse(cases[i].first, "x.reg");
-      ADD_FAILURE() << "case " << i << " read";
-    } catch (const ENKFExportError &e) {
-      EXPECT_EQ(std::string(e.what()), cases[i].second) << "case " << i;
-    }
-  }
+  for (size_t i = 0; i < cases.size(); ++i)
+    EXPECT_EQ(ErrorOf([&] { TNKFRegFile::Parse(cases[i].first, "x.reg"); }), cases[i].second) << "case " << i;
   EXPECT_THROW(TNKFRegFile::Read("/no such folder/x.reg"), ENKFExportError);
 }
 
@@ -152,14 +150,8 @@ TEST(NKFWinePath, ThroughThePrefixsDriveLinks) {
       {"\\\\server\\share\\", "NKFWinePath: \\\\server\\share\\ is not a path on a drive"},
       {"Charts\\", "NKFWinePath: Charts\\ is not a path on a drive"},
   };
-  for (size_t i = 0; i < refused.size(); ++i) {
-    try {
-      NKFWinePath(refused[i].first, prefix);
-      ADD_FAILURE() << "case " << i << " mapped";
-    } catch (const ENKFExportError &e) {
-      EXPECT_EQ(std::string(e.what()), refused[i].second) << "case " << i;
-    }
-  }
+  for (size_t i = 0; i < refused.size(); ++i)
+    EXPECT_EQ(ErrorOf([&] { NKFWinePath(refused[i].first, prefix); }), refused[i].second) << "case " << i;
 }
 
 } // namespace
