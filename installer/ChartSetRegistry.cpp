@@ -11,14 +11,6 @@
 #include "SysUtils.h"
 #include "VmNKFCharts.h"
 
-// The product is a 32-bit program: on 64-bit Windows these keys land under
-// Software\Wow6432Node, which is where the (32-bit) chart viewer reads them.
-const char *const ChartSetKey = "Software\\Velmora\\Charts\\ORVA2003";
-const char *const ChartSetName = "ORVA (Editie 2003)";
-const char *const ChartModuleKey = "Software\\Velmora\\Charts\\ORVA2003\\Modules\\B";
-const char *const ChartModuleName = "B: Welmeland/Welml\xE2n";
-const char *const ChartKeyPrefix = "Software\\Velmora\\Charts\\ORVA2003\\Modules\\B\\Charts\\";
-
 namespace {
 
 const char *const NameValue = "Name";

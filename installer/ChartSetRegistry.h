@@ -14,13 +14,6 @@
 
 #include "ChartSetNames.h"
 
-extern const char *const ChartSetKey;
-extern const char *const ChartSetName;
-extern const char *const ChartModuleKey;
-extern const char *const ChartModuleName;
-// A chart's key is this prefix followed by its file name, extension included.
-extern const char *const ChartKeyPrefix;
-
 // True when the records name the set and the module exactly, the recorded
 // folder exists, every chart has its key and every file opens as a chart.
 // Anything else, including a file that fails to open or a value of the wrong

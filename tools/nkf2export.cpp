@@ -3,6 +3,7 @@
 //
 //   nkf2export CHART.nkf2 OUT.tif [--level N] [--overviews] [--clip] [--footprint OUT.geojson]
 //   nkf2export --set FOLDER OUT.mbtiles
+//   nkf2export --set --registry-export FILE.reg OUT.mbtiles
 //
 // --level N      the pyramid level to write (0, full resolution, to 4)
 // --overviews    the coarser levels as internal overviews
@@ -10,6 +11,11 @@
 // --footprint F  the border polygon in WGS 84 as GeoJSON
 // --set          the nine charts of the set in FOLDER as one MBTiles layer in
 //                Web Mercator, finer charts over coarser ones
+// --registry-export FILE.reg
+//                the set installed in a Wine prefix instead of a folder: its
+//                records as `wine reg export` writes them, the folder they
+//                name found through $WINEPREFIX's drives (~/.wine by default);
+//                a set that is not installed is refused with status 1
 //
 // A progress bar goes to standard error when that is a terminal. On an error
 // the exception's class and message go to standard error and the exit status
@@ -24,6 +30,7 @@
 #include <cpl_conv.h>
 
 #include "NKFGeoTiffExport.h"
+#include "NKFRegFile.h"
 #include "NKFSetExport.h"
 #include "ToolErrors.h"
 #include "VmNKFCharts.h"
@@ -61,13 +68,15 @@ private:
 
 int Usage() {
   std::fputs("usage: nkf2export CHART.nkf2 OUT.tif [--level N] [--overviews] [--clip] [--footprint OUT.geojson]\n"
-             "       nkf2export --set FOLDER OUT.mbtiles\n",
+             "       nkf2export --set FOLDER OUT.mbtiles\n"
+             "       nkf2export --set --registry-export FILE.reg OUT.mbtiles\n",
              stderr);
   return 2;
 }
 
 struct TArguments {
-  bool Set = false; // Chart is then the set's folder
+  bool Set = false;      // Chart is then the set's folder
+  std::string Registry; // or the registry export that names it
   std::string Chart, Output, Footprint;
   TNKFExportOptions Options;
 };
@@ -75,6 +84,12 @@ struct TArguments {
 bool Parse(int argc, char **argv, TArguments &Arguments) {
   if (argc < 3)
     return false;
+  if (std::strcmp(argv[1], "--set") == 0 && std::strcmp(argv[2], "--registry-export") == 0) {
+    Arguments.Set = true;
+    Arguments.Registry = argc > 3 ? argv[3] : "";
+    Arguments.Output = argc > 4 ? argv[4] : "";
+    return argc == 5;
+  }
   if (std::strcmp(argv[1], "--set") == 0) {
     Arguments.Set = true;
     Arguments.Chart = argv[2];
@@ -116,7 +131,12 @@ int main(int argc, char **argv) {
   const bool terminal = isatty(STDERR_FILENO) != 0;
   if (arguments.Set)
     return RunReportingErrors([&] {
-      const std::vector<std::string> charts = NKFSetChartFiles(arguments.Chart);
+      const std::string folder =
+          arguments.Registry.empty()
+              ? arguments.Chart
+              : NKFWinePath(NKFInstalledSetFolder(TNKFRegFile::Read(arguments.Registry), arguments.Registry),
+                            NKFWinePrefix());
+      const std::vector<std::string> charts = NKFSetChartFiles(folder);
       TProgressBar bar(terminal);
       NKFExportSet(charts, arguments.Output, TNKFSetExportOptions{}, [&bar](double Done) { bar.Show(Done); });
     });

@@ -402,11 +402,48 @@ TEST(NKF2ExportSetProgram, RefusesWithStatusOneAndLeavesNothingBehind) {
   EXPECT_NE(terminal.find("] 100%\r\n"), std::string::npos) << terminal;
   EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"out.mbtiles", "set", "stderr.txt", "terminal.txt"}));
 
-  for (const std::string &wrong : {"--set " + Quoted(set), "--set " + Quoted(set) + " a.mbtiles extra"}) {
+  for (const std::string &wrong : {"--set " + Quoted(set), "--set " + Quoted(set) + " a.mbtiles extra",
+                                   std::string("--set --registry-export set.reg")}) {
     const TRun usage = RunExport(dir, wrong);
     EXPECT_EQ(usage.Status, 2) << wrong;
     EXPECT_NE(usage.Errors.find("nkf2export --set FOLDER OUT.mbtiles"), std::string::npos) << wrong;
   }
+}
+
+// The records found through a registry export: an uninstalled set is refused
+// by name and reason, and an installed one whose drive the Wine prefix lacks
+// names the drive; neither run leaves an output behind.
+TEST(NKF2ExportSetProgram, RegistryExportRefusesWhatIsNotThere) {
+  TTempDir dir;
+  const std::string reg = dir.File("set.reg"), out = dir.File("out.mbtiles");
+  const std::string root = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmora\\Charts\\ORVA2003";
+  const std::string setOnly = "REGEDIT4\r\n\r\n" + root + "]\r\n\"Name\"=\"ORVA (Editie 2003)\"\r\n\r\n";
+  WriteFileBytes(reg, setOnly);
+  const TRun uninstalled = RunExport(dir, "--set --registry-export " + Quoted(reg) + " " + Quoted(out));
+  EXPECT_EQ(uninstalled.Status, 1);
+  EXPECT_EQ(uninstalled.Errors, "ENKFExportError: NKFInstalledSetFolder: ORVA (Editie 2003) is not installed according "
+                                "to " + reg + ": there is no key HKEY_LOCAL_MACHINE\\Software\\Velmora\\Charts\\"
+                                "ORVA2003\\Modules\\B\n");
+
+  std::string installed = setOnly + root + "\\Modules\\B]\r\n\"Name\"=\"B: Welmeland/Welml\xE2n\"\r\n"
+                                           "\"Path\"=\"Q:\\\\Charts\"\r\n\r\n";
+  for (const char *file : ChartFileNames)
+    installed += root + "\\Modules\\B\\Charts\\" + file + "]\r\n\r\n";
+  WriteFileBytes(reg, installed);
+  const std::string prefix = dir.File("prefix");
+  std::filesystem::create_directories(prefix + "/dosdevices");
+  const char *before = std::getenv("WINEPREFIX");
+  const std::string saved = before ? before : "";
+  setenv("WINEPREFIX", prefix.c_str(), 1);
+  const TRun noDrive = RunExport(dir, "--set --registry-export " + Quoted(reg) + " " + Quoted(out));
+  if (before)
+    setenv("WINEPREFIX", saved.c_str(), 1);
+  else
+    unsetenv("WINEPREFIX");
+  EXPECT_EQ(noDrive.Status, 1);
+  EXPECT_EQ(noDrive.Errors, "ENKFExportError: NKFWinePath: the Wine prefix " + prefix + " has no drive Q: (" + prefix +
+                                "/dosdevices/q:)\n");
+  EXPECT_FALSE(std::filesystem::exists(out));
 }
 
 } // namespace
