@@ -5,15 +5,5 @@
 #include "FormMain.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  TApplication application;
-  application.Initialize();
-  try {
-    TFormMain form(&application);
-    application.SetMainForm(&form);
-    application.Run();
-  } catch (const std::exception &e) {
-    application.HandleException(e);
-    return 1;
-  }
-  return 0;
+  return RunApplication([](TApplication &Application) { return std::make_unique<TFormMain>(&Application); });
 }

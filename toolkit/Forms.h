@@ -142,6 +142,11 @@ private:
   bool FTerminated = false;
 };
 
+// A program's whole run: the application object, the main form Create makes
+// for it, the message loop until the form closes. An error that escapes is
+// reported in the default way and ends the program with status 1.
+int RunApplication(const std::function<std::unique_ptr<TForm>(TApplication &Application)> &Create);
+
 // The one application object of the program, or null before it exists.
 extern TApplication *Application;
 

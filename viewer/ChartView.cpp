@@ -108,9 +108,7 @@ void TChartView::UpdateTiles() {
   Manager().WithdrawTilesOfChart(FChart);
   FRequested.clear();
 
-  std::set<int32_t> shown;
-  for (const TViewTile &tile : FView.VisibleTiles())
-    shown.insert(tile.TileIndex);
+  const std::set<int32_t> shown = ShownTiles();
   for (auto it = FTiles.begin(); it != FTiles.end();) {
     if (shown.count(it->first)) {
       ++it;
@@ -168,10 +166,15 @@ void TChartView::ReleaseTiles(bool KeepCached) {
   FFailed.clear();
 }
 
-void TChartView::TilesReady() {
+std::set<int32_t> TChartView::ShownTiles() const {
   std::set<int32_t> shown;
   for (const TViewTile &tile : FView.VisibleTiles())
     shown.insert(tile.TileIndex);
+  return shown;
+}
+
+void TChartView::TilesReady() {
+  const std::set<int32_t> shown = ShownTiles();
   bool arrived = false;
   for (auto &tile : Manager().TakeVisibleTiles()) {
     const int32_t index = tile->TileIndex;

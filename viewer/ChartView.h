@@ -76,6 +76,8 @@ private:
   void MouseMoved(int X, int Y);
   void UpdateTiles();
   void PrefetchRing();
+  // The tile indices the view shows now.
+  std::set<int32_t> ShownTiles() const;
   void ReleaseTiles(bool KeepCached);
   TTileState TileOf(int32_t TileIndex, const TBitmap32 *&Bitmap) const;
   std::unique_ptr<TNKFTile> Request(int32_t TileIndex, bool Visible) const;

@@ -63,9 +63,7 @@ std::string ChartTitle(const TViewerChart &Chart) {
   return BaseName(Chart.FileName);
 }
 
-bool SameFile(const std::string &A, const std::string &B) {
-  return lstrcmpiA(ExpandFileName(A).c_str(), ExpandFileName(B).c_str()) == 0;
-}
+bool SameFile(const std::string &A, const std::string &B) { return SameText(ExpandFileName(A), ExpandFileName(B)); }
 
 } // namespace
 
@@ -252,12 +250,15 @@ void TFormViewer::ShowCursor(const TDoublePoint *Client) {
   StatusBar->SetPartText(spGrid, readout.Grid);
 }
 
+TDoublePoint TFormViewer::PositionAt(TNKFChart &Chart, int X, int Y) const {
+  return Chart.Calibration->PixelToWGS84(View->View().ClientToChart({static_cast<double>(X), static_cast<double>(Y)}));
+}
+
 std::vector<int> TFormViewer::ChartsHereAt(int X, int Y) {
   TNKFChart *chart = View->Chart();
   if (!chart)
     return {};
-  const TDoublePoint pixel = View->View().ClientToChart({static_cast<double>(X), static_cast<double>(Y)});
-  const TDoublePoint position = chart->Calibration->PixelToWGS84(pixel);
+  const TDoublePoint position = PositionAt(*chart, X, Y);
   const std::unique_ptr<TCalibration> view = MakeViewCalibration(*chart, View->View());
   if (!view)
     return {};
@@ -272,9 +273,8 @@ void TFormViewer::SwitchChartAt(int Index, int X, int Y) {
   TNKFChart *chart = View->Chart();
   if (!chart || Index < 0 || Index >= static_cast<int>(FCharts.size()) || !FCharts[static_cast<size_t>(Index)].Usable())
     return;
-  const TDoublePoint client{static_cast<double>(X), static_cast<double>(Y)};
-  const TDoublePoint position = chart->Calibration->PixelToWGS84(View->View().ClientToChart(client));
-  const double metres = MetresPerClientPixel(*chart, View->View(), client);
+  const TDoublePoint position = PositionAt(*chart, X, Y);
+  const double metres = MetresPerClientPixel(*chart, View->View(), {static_cast<double>(X), static_cast<double>(Y)});
   ShowChart(Index);
   PlaceAtPosition(View->View(), *FCharts[static_cast<size_t>(Index)].Chart, position, metres);
   View->ViewChanged();
@@ -305,7 +305,7 @@ void TFormViewer::FollowLink(int Link) {
     return;
   const std::string target = BaseName(links[static_cast<size_t>(Link)].LinkText2);
   for (size_t i = 0; i < FCharts.size(); ++i)
-    if (lstrcmpiA(BaseName(FCharts[i].FileName).c_str(), target.c_str()) == 0) {
+    if (SameText(BaseName(FCharts[i].FileName), target)) {
       if (FCharts[i].Usable())
         ShowChart(static_cast<int>(i));
       else
@@ -322,20 +322,13 @@ void TFormViewer::SetNight(bool Value) {
   FNight = Value;
   GetNightScreen().SetActive(Value);
   GetTileManager()->SetNightMode(Value);
-  // Tiles of the other colours are of no more use, cached or shown.
-  View->ReleaseChart();
+  // Tiles of the other colours are of no more use, cached or shown: the
+  // view drops its own and asks for them anew where it stands.
   for (const TViewerChart &chart : FCharts)
     if (chart.Chart)
       GetTileManager()->RemoveTilesOfChart(chart.Chart.get());
-  Menu->SetChecked(cmNight, Value);
   View->SetNight(Value);
-  if (FShown >= 0) {
-    const TChartViewport kept = View->View();
-    View->SetChart(FCharts[static_cast<size_t>(FShown)].Usable() ? FCharts[static_cast<size_t>(FShown)].Chart.get()
-                                                                  : nullptr);
-    View->View() = kept;
-    View->ViewChanged();
-  }
+  Menu->SetChecked(cmNight, Value);
   SystemColorsChanged();
 }
 

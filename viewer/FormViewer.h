@@ -108,6 +108,8 @@ private:
   void LoaderReported();
   void FollowLink(int Link);
   void SystemColorsChanged();
+  // The WGS 84 position of the shown chart under a client point of the view.
+  TDoublePoint PositionAt(TNKFChart &Chart, int X, int Y) const;
   // The loader's last failure: class, message and stack trace.
   std::string LoaderError() const;
 

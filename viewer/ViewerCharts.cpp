@@ -1,6 +1,5 @@
 #include "ViewerCharts.h"
 
-#include <algorithm>
 #include <exception>
 
 #include "ChartSetNames.h"
@@ -24,14 +23,15 @@ TViewerChart OpenViewerChart(const std::string &FileName) {
 }
 
 std::vector<TViewerChart> OpenInListOrder(const std::vector<std::string> &FileNames) {
+  std::vector<TViewerChart> opened;
+  std::vector<TNKFChart *> usable;
+  for (const std::string &name : FileNames) {
+    opened.push_back(OpenViewerChart(name));
+    usable.push_back(opened.back().Usable() ? opened.back().Chart.get() : nullptr);
+  }
   std::vector<TViewerChart> charts;
-  for (const std::string &name : FileNames)
-    charts.push_back(OpenViewerChart(name));
-  std::stable_sort(charts.begin(), charts.end(), [](const TViewerChart &A, const TViewerChart &B) {
-    if (A.Usable() != B.Usable())
-      return A.Usable();
-    return A.Usable() && ChartIsCoarser(*A.Chart, *B.Chart);
-  });
+  for (int32_t index : SortFromOverview(usable))
+    charts.push_back(std::move(opened[static_cast<size_t>(index)]));
   return charts;
 }
 

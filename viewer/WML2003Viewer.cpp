@@ -22,15 +22,6 @@ std::string CommandLineFile(const char *CommandLine) {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR CommandLine, int) {
-  TApplication application;
-  application.Initialize();
-  try {
-    TFormViewer form(&application, CommandLineFile(CommandLine));
-    application.SetMainForm(&form);
-    application.Run();
-  } catch (const std::exception &e) {
-    application.HandleException(e);
-    return 1;
-  }
-  return 0;
+  const std::string file = CommandLineFile(CommandLine);
+  return RunApplication([&file](TApplication &Application) { return std::make_unique<TFormViewer>(&Application, file); });
 }

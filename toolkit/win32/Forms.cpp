@@ -521,6 +521,20 @@ void TApplication::HandleUnknownException() {
   CaptionFittingMessageBox(GetActiveWindow(), "Unknown error", FTitle, MB_OK | MB_ICONSTOP);
 }
 
+int RunApplication(const std::function<std::unique_ptr<TForm>(TApplication &Application)> &Create) {
+  TApplication application;
+  application.Initialize();
+  try {
+    const std::unique_ptr<TForm> form = Create(application);
+    application.SetMainForm(form.get());
+    application.Run();
+  } catch (const std::exception &e) {
+    application.HandleException(e);
+    return 1;
+  }
+  return 0;
+}
+
 // ---------------------------------------------------------------------------
 // TScreen and the message box
 
