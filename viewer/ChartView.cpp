@@ -17,7 +17,13 @@ TNKFTileManager &Manager() { return *GetTileManager(); }
 } // namespace
 
 TChartView::TChartView(const TControlArgs &Args) {
-  CreateCustom(ViewClassName, Args, WS_TABSTOP | WS_HSCROLL | WS_VSCROLL | WS_CLIPSIBLINGS, WS_EX_CLIENTEDGE);
+  CreateCustom(ViewClassName, Args, WS_TABSTOP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, WS_EX_CLIENTEDGE);
+  const auto bar = [this](DWORD Style) {
+    return CreateWindowExA(0, "SCROLLBAR", "", WS_CHILD | WS_VISIBLE | Style, 0, 0, 0, 0, Handle(), nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
+  };
+  FHorzBar = bar(SBS_HORZ);
+  FVertBar = bar(SBS_VERT);
   Resized();
 }
 
@@ -245,6 +251,7 @@ void TChartView::Paint() {
     SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(width), static_cast<DWORD>(height), 0, 0, 0,
                       static_cast<UINT>(height), FSurface.Bits(), &info, DIB_RGB_COLORS);
   }
+  FillRect(dc, &FCorner, GetSysColorBrush(COLOR_BTNFACE));
   EndPaint(Handle(), &ps);
 }
 
@@ -262,9 +269,18 @@ uint32_t TChartView::BudgetFor(int Width, int Height) {
 void TChartView::Resized() {
   RECT r{};
   GetClientRect(Handle(), &r);
-  FView.SetClientSize(r.right, r.bottom);
-  GetTileManager()->SetCacheBudget(BudgetFor(r.right, r.bottom));
+  PlaceScrollBars(r.right, r.bottom);
+  FView.SetClientSize(FCorner.left, FCorner.top);
+  GetTileManager()->SetCacheBudget(BudgetFor(FView.ClientWidth(), FView.ClientHeight()));
   ViewChanged();
+}
+
+void TChartView::PlaceScrollBars(int Width, int Height) {
+  const int across = std::min(GetSystemMetrics(SM_CXVSCROLL), Width);
+  const int down = std::min(GetSystemMetrics(SM_CYHSCROLL), Height);
+  FCorner = {Width - across, Height - down, Width, Height};
+  MoveWindow(FHorzBar, 0, FCorner.top, FCorner.left, down, TRUE);
+  MoveWindow(FVertBar, FCorner.left, 0, across, FCorner.top, TRUE);
 }
 
 // Setting a scroll bar costs Wine some 15 milliseconds (the window's frame is
@@ -280,7 +296,7 @@ void TChartView::UpdateScrollBars() {
   if (now == FScrollState)
     return;
   FScrollState = now;
-  const auto set = [this](int Bar, int Content, int Page, int Position) {
+  const auto set = [](HWND Bar, int Content, int Page, int Position) {
     SCROLLINFO info{};
     info.cbSize = sizeof(info);
     info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
@@ -288,10 +304,10 @@ void TChartView::UpdateScrollBars() {
     info.nMax = std::max(Content - 1, 0);
     info.nPage = static_cast<UINT>(std::max(Page, 0));
     info.nPos = Position;
-    SetScrollInfo(Handle(), Bar, &info, TRUE);
+    SetScrollInfo(Bar, SB_CTL, &info, TRUE);
   };
-  set(SB_HORZ, now.ContentWidth, now.ClientWidth, now.ScrollX);
-  set(SB_VERT, now.ContentHeight, now.ClientHeight, now.ScrollY);
+  set(FHorzBar, now.ContentWidth, now.ClientWidth, now.ScrollX);
+  set(FVertBar, now.ContentHeight, now.ClientHeight, now.ScrollY);
 }
 
 void TChartView::Scrolled(int Bar, int Code) {
@@ -316,7 +332,7 @@ void TChartView::Scrolled(int Bar, int Code) {
     SCROLLINFO info{};
     info.cbSize = sizeof(info);
     info.fMask = SIF_TRACKPOS;
-    GetScrollInfo(Handle(), Bar, &info);
+    GetScrollInfo(horizontal ? FHorzBar : FVertBar, SB_CTL, &info);
     position = info.nTrackPos;
     break;
   }

@@ -1,5 +1,11 @@
 // The chart view: one chart drawn through the tile manager, with scroll bars,
 // dragging, the keys and the mouse wheel to move and zoom. Windows only.
+//
+// The scroll bars are controls of the view's own, along its right and lower
+// edges, not the window's frame bars: Wine draws frame bars in its theme
+// whatever the program asks, and at night they would stay light beside the
+// dimmed chart. The view's client pixels (the viewport's) are those left of
+// and above them.
 #pragma once
 
 #include <functional>
@@ -68,6 +74,7 @@ protected:
 private:
   void Paint();
   void Resized();
+  void PlaceScrollBars(int Width, int Height);
   void ScheduleScrollBars();
   void UpdateScrollBars();
   static constexpr UINT_PTR ScrollBarTimer = 1;
@@ -99,4 +106,6 @@ private:
     bool operator==(const TScrollState &) const = default;
   };
   TScrollState FScrollState; // as last given to the scroll bars
+  HWND FHorzBar = nullptr, FVertBar = nullptr; // children: destroyed with the view
+  RECT FCorner{};                              // between the bars, painted by the view
 };

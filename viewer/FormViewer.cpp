@@ -65,6 +65,48 @@ std::string ChartTitle(const TViewerChart &Chart) {
 
 bool SameFile(const std::string &A, const std::string &B) { return SameText(ExpandFileName(A), ExpandFileName(B)); }
 
+// A copy of a colour icon with its pixels dimmed by the night screen, its
+// mask kept; null for a monochrome icon or when the system refuses.
+HICON DimmedIcon(HICON Icon, const TNightScreen &Night) {
+  ICONINFO info{};
+  if (!GetIconInfo(Icon, &info))
+    return nullptr;
+  HICON dimmed = nullptr;
+  BITMAP bitmap{};
+  if (info.hbmColor && GetObjectA(info.hbmColor, sizeof(bitmap), &bitmap) && bitmap.bmWidth > 0 &&
+      bitmap.bmHeight > 0) {
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof(format.bmiHeader);
+    format.bmiHeader.biWidth = bitmap.bmWidth;
+    format.bmiHeader.biHeight = -bitmap.bmHeight;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    std::vector<uint32_t> pixels(static_cast<size_t>(bitmap.bmWidth) * static_cast<size_t>(bitmap.bmHeight));
+    HDC screen = GetDC(nullptr);
+    if (GetDIBits(screen, info.hbmColor, 0, static_cast<UINT>(bitmap.bmHeight), pixels.data(), &format,
+                  DIB_RGB_COLORS)) {
+      for (uint32_t &pixel : pixels)
+        pixel = Night.NightColor32(pixel);
+      HBITMAP color = CreateCompatibleBitmap(screen, bitmap.bmWidth, bitmap.bmHeight);
+      if (color && SetDIBits(screen, color, 0, static_cast<UINT>(bitmap.bmHeight), pixels.data(), &format,
+                             DIB_RGB_COLORS)) {
+        ICONINFO copy = info;
+        copy.hbmColor = color;
+        dimmed = CreateIconIndirect(&copy);
+      }
+      if (color)
+        DeleteObject(color);
+    }
+    ReleaseDC(nullptr, screen);
+  }
+  if (info.hbmColor)
+    DeleteObject(info.hbmColor);
+  if (info.hbmMask)
+    DeleteObject(info.hbmMask);
+  return dimmed;
+}
+
 } // namespace
 
 TFormViewerServices DefaultFormViewerServices() {
@@ -118,8 +160,11 @@ TFormViewer::~TFormViewer() {
     manager->SetEndWindow(0);
   }
   FCharts.clear();
-  if (FNight)
+  if (FNight) {
     GetNightScreen().SetActive(false);
+    SetNightMenuBar(false);
+    SetNightIcon(false);
+  }
 }
 
 void TFormViewer::CreateMenus() {
@@ -329,7 +374,35 @@ void TFormViewer::SetNight(bool Value) {
       GetTileManager()->RemoveTilesOfChart(chart.Chart.get());
   View->SetNight(Value);
   Menu->SetChecked(cmNight, Value);
+  SetNightMenuBar(Value);
+  SetNightIcon(Value);
   SystemColorsChanged();
+}
+
+// The menu bar is the one part of the window the night screen's colours miss:
+// with flat menus (Wine's default theme has them) it is painted in the system's
+// menu bar colour, which the night screen leaves alone, and Windows paints it
+// with the menu's own background brush when it has one. At night it gets both,
+// dimmed; the day's colour comes back with the day or when the window closes.
+void TFormViewer::SetNightMenuBar(bool Value) {
+  const int index = COLOR_MENUBAR;
+  if (Value && !FNightMenuBrush) {
+    FDayMenuBar = GetSysColor(index);
+    const COLORREF night = static_cast<COLORREF>(GetNightScreen().NightColor(static_cast<TColor>(FDayMenuBar)));
+    SetSysColors(1, &index, &night);
+    FNightMenuBrush = CreateSolidBrush(night);
+  } else if (!Value && FNightMenuBrush) {
+    SetSysColors(1, &index, &FDayMenuBar);
+    DeleteObject(FNightMenuBrush);
+    FNightMenuBrush = nullptr;
+  } else {
+    return;
+  }
+  MENUINFO info{};
+  info.cbSize = sizeof(info);
+  info.fMask = MIM_BACKGROUND;
+  info.hbrBack = FNightMenuBrush;
+  SetMenuInfo(Menu->Handle(), &info);
 }
 
 // The common controls keep the system colours they were made with until told,
@@ -344,6 +417,21 @@ void TFormViewer::SystemColorsChanged() {
   SendMessageA(ChartList->Handle(), LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(GetSysColor(COLOR_WINDOW)));
   DrawMenuBar(Handle());
   RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+// The title bar's icon is a picture of its own, which no colour setting
+// reaches: at night it is swapped for a copy dimmed as the tiles are.
+void TFormViewer::SetNightIcon(bool Value) {
+  if (Value && !FNightIcon) {
+    FDayIcon = reinterpret_cast<HICON>(SendMessageA(Handle(), WM_GETICON, ICON_SMALL, 0));
+    FNightIcon = FDayIcon ? DimmedIcon(FDayIcon, GetNightScreen()) : nullptr;
+    if (FNightIcon)
+      SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(FNightIcon));
+  } else if (!Value && FNightIcon) {
+    SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(FDayIcon));
+    DestroyIcon(FNightIcon);
+    FNightIcon = nullptr;
+  }
 }
 
 void TFormViewer::OpenFileDialog() {

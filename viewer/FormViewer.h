@@ -108,6 +108,8 @@ private:
   void LoaderReported();
   void FollowLink(int Link);
   void SystemColorsChanged();
+  void SetNightMenuBar(bool Value);
+  void SetNightIcon(bool Value);
   // The WGS 84 position of the shown chart under a client point of the view.
   TDoublePoint PositionAt(TNKFChart &Chart, int X, int Y) const;
   // The loader's last failure: class, message and stack trace.
@@ -119,6 +121,12 @@ private:
   int FShown = -1;
   bool FInstalled = false;
   bool FNight = false;
+  // The menu bar's own colour and brush while night colours are on.
+  COLORREF FDayMenuBar = 0;
+  HBRUSH FNightMenuBrush = nullptr;
+  // The title bar's icon of the day, and its dimmed copy shown at night.
+  HICON FDayIcon = nullptr;
+  HICON FNightIcon = nullptr;
 };
 
 namespace FormViewerText {

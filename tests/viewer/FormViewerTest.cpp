@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -317,23 +318,121 @@ TEST_F(FormViewer, ChartsHereOffersTheFinerChartFirstAndOpensItAtTheSamePlace) {
 }
 
 TEST_F(FormViewer, NightColoursDimTheSystemAndComeBackExactlyAlsoWhenClosedAtNight) {
-  const COLORREF window = GetSysColor(COLOR_WINDOW), face = GetSysColor(COLOR_BTNFACE);
+  // The menu bar's colour is the window's own to dim, beside the night screen's.
+  const COLORREF window = GetSysColor(COLOR_WINDOW), face = GetSysColor(COLOR_BTNFACE),
+                 menuBar = GetSysColor(COLOR_MENUBAR);
   {
     TFormViewer &form = CreateForm(Installed());
     Menu(cmNight);
     EXPECT_TRUE(form.Night());
     EXPECT_NE(GetSysColor(COLOR_WINDOW), window);
+    EXPECT_NE(GetSysColor(COLOR_MENUBAR), menuBar);
     ASSERT_TRUE(WaitForTiles());
     Menu(cmNight);
     EXPECT_FALSE(form.Night());
     EXPECT_EQ(GetSysColor(COLOR_WINDOW), window);
     EXPECT_EQ(GetSysColor(COLOR_BTNFACE), face);
+    EXPECT_EQ(GetSysColor(COLOR_MENUBAR), menuBar);
     Menu(cmNight);
     EXPECT_NE(GetSysColor(COLOR_WINDOW), window);
   }
   FForm.reset(); // closed while night colours are on
   EXPECT_EQ(GetSysColor(COLOR_WINDOW), window);
   EXPECT_EQ(GetSysColor(COLOR_BTNFACE), face);
+  EXPECT_EQ(GetSysColor(COLOR_MENUBAR), menuBar);
+}
+
+// The window as the display shows it, frame and menu bar included: read back
+// from the screen rather than asked of the window, so that what the system
+// draws for it counts as much as what it paints itself.
+struct TScreenPixels {
+  RECT Area{};
+  std::vector<uint32_t> Pixels; // 0x00RRGGBB, rows top first
+};
+
+TScreenPixels CaptureScreen(const RECT &Area) {
+  TScreenPixels shot;
+  shot.Area = Area;
+  const int width = Area.right - Area.left, height = Area.bottom - Area.top;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  void *bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (bitmap) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    if (BitBlt(memory, 0, 0, width, height, screen, Area.left, Area.top, SRCCOPY | CAPTUREBLT)) {
+      GdiFlush();
+      const auto *p = static_cast<const uint32_t *>(bits);
+      shot.Pixels.assign(p, p + static_cast<size_t>(width) * static_cast<size_t>(height));
+    }
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+  }
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return shot;
+}
+
+int Brightness(uint32_t Pixel) { return std::max({Pixel >> 16 & 0xFF, Pixel >> 8 & 0xFF, Pixel & 0xFF}); }
+
+// The brightest channel of any pixel inside (Inside true) or outside the
+// rectangle, in screen coordinates; -1 when there is none.
+int Brightest(const TScreenPixels &Shot, const RECT &Rect, bool Inside) {
+  int brightest = -1;
+  const int width = Shot.Area.right - Shot.Area.left;
+  for (size_t i = 0; i < Shot.Pixels.size(); ++i) {
+    const POINT p{Shot.Area.left + static_cast<int>(i % static_cast<size_t>(width)),
+                  Shot.Area.top + static_cast<int>(i / static_cast<size_t>(width))};
+    if ((PtInRect(&Rect, p) != FALSE) == Inside)
+      brightest = std::max(brightest, Brightness(Shot.Pixels[i]));
+  }
+  return brightest;
+}
+
+// A helmsman's eyes adapt to the dimmed chart: a menu bar, status bar, list
+// header or scroll bar left light beside it blinds him. Whatever the system
+// colours do not reach must be drawn dark by the window itself.
+TEST_F(FormViewer, AtNightNoPartOfTheWindowIsBrighterThanTheDimmedChart) {
+  TFormViewer &form = CreateForm(Installed());
+  ASSERT_TRUE(WaitForTiles());
+  SetForegroundWindow(form.Handle());
+  const auto capture = [&] {
+    RedrawWindow(form.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    FApplication->ProcessMessages();
+    Sleep(200); // the display shows what Wine last flushed to it
+    RECT window{}, chart{};
+    GetWindowRect(form.Handle(), &window);
+    // The chart's part of the view: its client pixels less its scroll bars.
+    chart = {0, 0, form.View->View().ClientWidth(), form.View->View().ClientHeight()};
+    MapWindowPoints(form.View->Handle(), nullptr, reinterpret_cast<POINT *>(&chart), 2);
+    const TScreenPixels shot = CaptureScreen(window);
+    return std::pair{Brightest(shot, chart, false), Brightest(shot, chart, true)};
+  };
+  const int dayOutside = capture().first;
+  // The capture sees the light window of the day, or it proves nothing.
+  ASSERT_GE(dayOutside, 0xF0) << "the day's window is not light: the capture does not see it";
+
+  Menu(cmNight);
+  ASSERT_TRUE(WaitForTiles());
+  const auto [nightOutside, nightChart] = capture();
+  // White paper, the brightest a chart has, as the night screen dims it.
+  const int dimmedWhite = static_cast<int>(GetNightScreen().NightColor32(0xFFFFFFFF) & 0xFF);
+  std::printf("night: brightest channel outside the chart %d, in the chart %d (day outside %d)\n", nightOutside,
+              nightChart, dayOutside);
+  EXPECT_GT(nightChart, 0) << "the chart is drawn at night";
+  EXPECT_LE(nightChart, dimmedWhite);
+  EXPECT_LE(nightOutside, dimmedWhite) << "brightest channel outside the chart at night (the chart's brightest "
+                                       << nightChart << ", day outside " << dayOutside << ")";
+
+  Menu(cmNight);
+  EXPECT_GE(capture().first, 0xF0) << "the light parts come back with the day";
 }
 
 TEST_F(FormViewer, ADamagedTileIsMarkedAndTheOthersLoad) {
