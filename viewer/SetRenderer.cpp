@@ -137,8 +137,10 @@ void TSetRenderer::Render(const TSetViewPlan &Plan, const TSetTileSource &Tiles,
       FWarp.PrepareFromDestination({0, 0, static_cast<float>(cw), static_cast<float>(ch)}, sx, sy);
       TransformRows(&FScratch, &FCanvas, &FWarp, 0, ch);
       const TClientRect r = Intersect({c->Left, c->Top, c->Right, c->Bottom}, area);
+      // The chart's whole inside in the cell: where a finer chart shows, it
+      // is drawn over this afterwards.
       for (int32_t y = r.Top; y < r.Bottom; ++y)
-        for (const TSetViewPlan::TSpan &s : Plan.Row(y)) {
+        for (const TSetViewPlan::TSpan &s : Plan.InsideRow(y)) {
           if (s.Plan != p)
             continue;
           const int32_t a = std::max(s.Left, r.Left), b = std::min(s.Right, r.Right);

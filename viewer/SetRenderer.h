@@ -1,7 +1,10 @@
 // Draws a set view's plan into a client-sized surface: for each chart of the
 // plan, coarsest first, the tiles of its level composed into a canvas and
 // warped cell by cell through the library's projective transformation, each
-// pixel kept only where the plan's spans give it to that chart. Painting
+// pixel kept only within the chart's clip outline, and only in the cells
+// where the chart shows (a cell wholly under finer charts is skipped; in the
+// others the finer charts are drawn over it afterwards, so that a finer
+// chart's pixels that are not opaque lie over the coarser chart). Painting
 // never waits: a pending tile is drawn as a placeholder, a failed one
 // hatched, both only within the chart's border.
 #pragma once

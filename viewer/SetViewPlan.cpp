@@ -161,6 +161,7 @@ void TSetViewPlan::Build(const TSetViewport &View, const std::vector<TNKFChart *
   FClientWidth = View.ClientWidth();
   FClientHeight = View.ClientHeight();
   FRows.assign(static_cast<size_t>(std::max(FClientHeight, 0)), {});
+  FInside.assign(FRows.size(), {});
   if (View.MetresPerPixel() != FMetresPerPixel) {
     FStates.clear();
     FMetresPerPixel = View.MetresPerPixel();
@@ -261,6 +262,8 @@ void TSetViewPlan::Build(const TSetViewport &View, const std::vector<TNKFChart *
         // Pixels whose centre x + 0.5 lies in [c[k], c[k + 1]).
         const int32_t left = static_cast<int32_t>(std::clamp(std::ceil(c[k] - 0.5), 0.0, double(FClientWidth)));
         const int32_t right = static_cast<int32_t>(std::clamp(std::ceil(c[k + 1] - 0.5), 0.0, double(FClientWidth)));
+        if (left < right)
+          FInside[y].push_back({left, right, p});
         // The parts of [left, right) no finer chart has taken.
         int32_t x = left;
         for (const auto &[tl, tr] : t) {
@@ -412,6 +415,13 @@ int32_t TSetViewPlan::ChartAt(int32_t X, int32_t Y) const {
     if (X >= s.Left && X < s.Right)
       return FCharts[static_cast<size_t>(s.Plan)].Chart;
   return -1;
+}
+
+const std::vector<TSetViewPlan::TSpan> &TSetViewPlan::InsideRow(int32_t Y) const {
+  static const std::vector<TSpan> none;
+  if (Y < 0 || Y >= static_cast<int32_t>(FInside.size()))
+    return none;
+  return FInside[static_cast<size_t>(Y)];
 }
 
 const TSetViewPlan::TChartPlan *TSetViewPlan::PlanOf(int32_t Chart) const {

@@ -70,7 +70,7 @@ public:
     // enough to follow the curve of the grid within a tenth of a pixel.
     std::vector<TDoublePoint> Outline;
     // The cells where the chart shows in the client (at least one pixel of
-    // the spans is the chart's), sorted by row, then column.
+    // the row spans is the chart's), sorted by row, then column.
     std::vector<TCell> Cells;
     // Tiles of Level the shown cells read, and the ring of one tile around
     // them (within the level) to prefetch.
@@ -97,6 +97,11 @@ public:
   const std::vector<TChartPlan> &Charts() const { return FCharts; }
   // The spans of client row Y, left to right (empty outside the client).
   const std::vector<TSpan> &Row(int32_t Y) const;
+  // Every chart's inside along row Y (where its clip outline holds the
+  // pixels' centres), finest chart first: what the renderer draws, coarsest
+  // first, so that a finer chart's pixels that are not opaque (at its
+  // border) lie over the coarser chart and not over the background.
+  const std::vector<TSpan> &InsideRow(int32_t Y) const;
   // The chart (index in the set's list) shown at client pixel (X, Y), or -1.
   int32_t ChartAt(int32_t X, int32_t Y) const;
   // The plan entry of a chart of the set, or nullptr when it does not show.
@@ -116,6 +121,7 @@ private:
   struct TChartState;
   std::vector<TChartPlan> FCharts;
   std::vector<std::vector<TSpan>> FRows;
+  std::vector<std::vector<TSpan>> FInside;
   int32_t FClientWidth = 0, FClientHeight = 0;
   // Kept between builds: per chart, its mapping and cells by global cell.
   std::map<const TNKFChart *, std::shared_ptr<TChartState>> FStates;
