@@ -1,0 +1,221 @@
+#include "SetRenderer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "VmNKFCharts.h"
+
+namespace {
+
+bool UsableTile(const TBitmap32 *Bitmap) {
+  return Bitmap != nullptr && Bitmap->Width() >= NKFTileSize && Bitmap->Height() >= NKFTileSize;
+}
+
+// A run of a chart's warped pixels over what the coarser charts drew: most
+// runs are opaque and copied whole (checked with one AND over the run); a
+// pixel with alpha lets what lies below show through (the chart's tiles are
+// transparent beyond its border), over the opaque surface.
+void BlendSpan(const TColor32 *Src, TColor32 *Dst, int32_t Count) {
+  TColor32 all = 0xFF000000;
+  for (int32_t i = 0; i < Count; ++i)
+    all &= Src[i];
+  if ((all >> 24) == 0xFF) {
+    std::memcpy(Dst, Src, static_cast<size_t>(Count) * sizeof(TColor32));
+    return;
+  }
+  for (int32_t i = 0; i < Count; ++i) {
+    const uint32_t alpha = Src[i] >> 24;
+    if (alpha == 0xFF)
+      Dst[i] = Src[i];
+    else if (alpha != 0)
+      Dst[i] = OverOpaque(Src[i], Dst[i]);
+  }
+}
+
+TClientRect Intersect(const TClientRect &A, const TClientRect &B) {
+  return {std::max(A.Left, B.Left), std::max(A.Top, B.Top), std::min(A.Right, B.Right), std::min(A.Bottom, B.Bottom)};
+}
+
+// Whether any pixel of Rect's rows shows chart Plan in the plan's spans.
+bool Shows(const TSetViewPlan &Plan, int32_t Index, const TClientRect &Rect) {
+  for (int32_t y = Rect.Top; y < Rect.Bottom; ++y)
+    for (const TSetViewPlan::TSpan &s : Plan.Row(y))
+      if (s.Plan == Index && s.Left < Rect.Right && s.Right > Rect.Left)
+        return true;
+  return false;
+}
+
+} // namespace
+
+void TSetRenderer::Render(const TSetViewPlan &Plan, const TSetTileSource &Tiles, const TViewColors &Colors,
+                          TSetSampling Sampling, TBitmap32 &Surface, const TClientRect *Area) {
+  const int32_t w = Plan.ClientWidth(), h = Plan.ClientHeight();
+  const TClientRect client{0, 0, w, h};
+  TClientRect area = client;
+  if (Surface.Width() != w || Surface.Height() != h)
+    Surface.SetSizeForOverwrite(w, h);
+  else if (Area != nullptr)
+    area = Intersect(*Area, client);
+  if (Surface.Empty() || area.Empty())
+    return;
+  for (int32_t y = area.Top; y < area.Bottom; ++y)
+    std::fill(Surface.ScanLine(y) + area.Left, Surface.ScanLine(y) + area.Right, Colors.Background);
+  if (FScratch.Width() != TSetViewPlan::CellSize || FScratch.Height() != TSetViewPlan::CellSize)
+    FScratch.SetSize(TSetViewPlan::CellSize, TSetViewPlan::CellSize);
+
+  const std::vector<TSetViewPlan::TChartPlan> &charts = Plan.Charts();
+  std::vector<const TSetViewPlan::TCell *> cells;
+  for (size_t index = 0; index < charts.size(); ++index) {
+    const TSetViewPlan::TChartPlan &chart = charts[index];
+    const int32_t p = static_cast<int32_t>(index);
+    cells.clear();
+    for (const TSetViewPlan::TCell &c : chart.Cells) {
+      const TClientRect r = Intersect({c.Left, c.Top, c.Right, c.Bottom}, area);
+      if (!r.Empty() && Shows(Plan, p, r))
+        cells.push_back(&c);
+    }
+    if (cells.empty())
+      continue;
+    // The level pixels those cells read (pixel i at coordinate i), with the
+    // neighbours bilinear sampling blends in, within the level.
+    const double unit = std::ldexp(1.0, -chart.Level);
+    double x0 = std::numeric_limits<double>::infinity(), y0 = x0, x1 = -x0, y1 = -x0;
+    for (const TSetViewPlan::TCell *c : cells)
+      for (const TDoublePoint &q : c->Corners) {
+        x0 = std::min(x0, q.X * unit - 0.5);
+        x1 = std::max(x1, q.X * unit - 0.5);
+        y0 = std::min(y0, q.Y * unit - 0.5);
+        y1 = std::max(y1, q.Y * unit - 0.5);
+      }
+    const double levelWidth = chart.LevelWidth, levelHeight = chart.LevelHeight;
+    const int32_t left = static_cast<int32_t>(std::clamp(std::floor(x0) - 1, 0.0, levelWidth));
+    const int32_t top = static_cast<int32_t>(std::clamp(std::floor(y0) - 1, 0.0, levelHeight));
+    const int32_t right = static_cast<int32_t>(std::clamp(std::floor(x1) + 3, 0.0, levelWidth));
+    const int32_t bottom = static_cast<int32_t>(std::clamp(std::floor(y1) + 3, 0.0, levelHeight));
+    if (left >= right || top >= bottom)
+      continue;
+    if (FCanvas.Width() < right - left || FCanvas.Height() < bottom - top)
+      FCanvas.SetSizeForOverwrite(std::max(FCanvas.Width(), right - left), std::max(FCanvas.Height(), bottom - top));
+    // Canvas pixels no tile of the plan covers stay transparent.
+    for (int32_t y = 0; y < bottom - top; ++y)
+      std::fill(FCanvas.ScanLine(y), FCanvas.ScanLine(y) + (right - left), TColor32(0));
+    for (const TViewTile &tile : chart.Tiles) {
+      const int32_t tx0 = std::max(left, tile.Column * NKFTileSize), tx1 = std::min(right, (tile.Column + 1) * NKFTileSize);
+      const int32_t ty0 = std::max(top, tile.Row * NKFTileSize), ty1 = std::min(bottom, (tile.Row + 1) * NKFTileSize);
+      if (tx0 >= tx1 || ty0 >= ty1)
+        continue;
+      const TBitmap32 *bitmap = nullptr;
+      TTileState state = Tiles ? Tiles(chart.Chart, tile.TileIndex, bitmap) : TTileState::Pending;
+      if (state == TTileState::Loaded && !UsableTile(bitmap))
+        state = TTileState::Failed;
+      for (int32_t y = ty0; y < ty1; ++y) {
+        TColor32 *dst = FCanvas.ScanLine(y - top) + (tx0 - left);
+        switch (state) {
+        case TTileState::Loaded:
+          std::memcpy(dst, bitmap->ScanLine(y - tile.Row * NKFTileSize) + (tx0 - tile.Column * NKFTileSize),
+                      static_cast<size_t>(tx1 - tx0) * sizeof(TColor32));
+          break;
+        case TTileState::Pending: std::fill(dst, dst + (tx1 - tx0), Colors.Placeholder); break;
+        case TTileState::Failed: HatchTileRow(dst, tx1 - tx0, tx0, y, Colors); break;
+        }
+      }
+    }
+    FCanvas.SetResampler(Sampling == TSetSampling::Nearest ? TResamplerKind::rkNearest : TResamplerKind::rkLinear);
+    FCanvas.SetDrawMode(TDrawMode::dmOpaque);
+
+    for (const TSetViewPlan::TCell *c : cells) {
+      const int32_t cw = c->Right - c->Left, ch = c->Bottom - c->Top;
+      for (int32_t y = 0; y < ch; ++y)
+        std::fill(FScratch.ScanLine(y), FScratch.ScanLine(y) + cw, TColor32(0));
+      float sx[4], sy[4];
+      for (int i = 0; i < 4; ++i) {
+        sx[i] = static_cast<float>(c->Corners[i].X * unit - 0.5 - left);
+        sy[i] = static_cast<float>(c->Corners[i].Y * unit - 0.5 - top);
+      }
+      FWarp.PrepareFromDestination({0, 0, static_cast<float>(cw), static_cast<float>(ch)}, sx, sy);
+      TransformRows(&FScratch, &FCanvas, &FWarp, 0, ch);
+      const TClientRect r = Intersect({c->Left, c->Top, c->Right, c->Bottom}, area);
+      // The chart's whole inside in the cell: where a finer chart shows, it
+      // is drawn over this afterwards.
+      for (int32_t y = r.Top; y < r.Bottom; ++y)
+        for (const TSetViewPlan::TSpan &s : Plan.InsideRow(y)) {
+          if (s.Plan != p)
+            continue;
+          const int32_t a = std::max(s.Left, r.Left), b = std::min(s.Right, r.Right);
+          if (a < b)
+            BlendSpan(FScratch.ScanLine(y - c->Top) + (a - c->Left), Surface.ScanLine(y) + a, b - a);
+        }
+    }
+  }
+}
+
+void TSetRenderer::DrawOutlines(const TSetViewPlan &Plan, TColor32 Color, TBitmap32 &Surface) {
+  const int32_t w = Surface.Width(), h = Surface.Height();
+  for (const TSetViewPlan::TChartPlan &chart : Plan.Charts()) {
+    const std::vector<TDoublePoint> &o = chart.Outline;
+    for (size_t i = 0; i < o.size(); ++i) {
+      const TDoublePoint p = o[i], q = o[(i + 1) % o.size()];
+      // Chords are short (a few client pixels): one wholly outside is skipped.
+      if (std::max(p.X, q.X) < -1 || std::min(p.X, q.X) > w + 1 || std::max(p.Y, q.Y) < -1 ||
+          std::min(p.Y, q.Y) > h + 1)
+        continue;
+      const double steps = std::ceil(std::max(std::fabs(q.X - p.X), std::fabs(q.Y - p.Y)));
+      if (!(steps < 1e6))
+        continue;
+      const int32_t count = static_cast<int32_t>(steps);
+      for (int32_t k = 0; k <= count; ++k) {
+        const double t = count == 0 ? 0 : static_cast<double>(k) / count;
+        const double fx = std::floor(p.X + t * (q.X - p.X)), fy = std::floor(p.Y + t * (q.Y - p.Y));
+        if (fx >= 0 && fx < w && fy >= 0 && fy < h)
+          Surface.ScanLine(static_cast<int32_t>(fy))[static_cast<int32_t>(fx)] = Color;
+      }
+    }
+  }
+}
+
+std::vector<TClientRect> ShiftSurface(TBitmap32 &Surface, int32_t DX, int32_t DY) {
+  const int32_t w = Surface.Width(), h = Surface.Height();
+  if (Surface.Empty())
+    return {};
+  if (std::abs(DX) >= w || std::abs(DY) >= h)
+    return {{0, 0, w, h}};
+  // Rows in the order that never overwrites a row still to be moved.
+  const int32_t count = w - std::abs(DX);
+  const int32_t from = DX >= 0 ? 0 : -DX, to = DX >= 0 ? DX : 0;
+  if (DY >= 0)
+    for (int32_t y = h - 1; y >= DY; --y)
+      std::memmove(Surface.ScanLine(y) + to, Surface.ScanLine(y - DY) + from, static_cast<size_t>(count) * sizeof(TColor32));
+  else
+    for (int32_t y = 0; y < h + DY; ++y)
+      std::memmove(Surface.ScanLine(y) + to, Surface.ScanLine(y - DY) + from, static_cast<size_t>(count) * sizeof(TColor32));
+  std::vector<TClientRect> exposed;
+  if (DY > 0)
+    exposed.push_back({0, 0, w, DY});
+  else if (DY < 0)
+    exposed.push_back({0, h + DY, w, h});
+  const int32_t top = std::max(DY, 0), bottom = h + std::min(DY, 0);
+  if (DX > 0)
+    exposed.push_back({0, top, DX, bottom});
+  else if (DX < 0)
+    exposed.push_back({w + DX, top, w, bottom});
+  return exposed;
+}
+
+bool OutlineLabelPoint(const TSetViewPlan::TChartPlan &Plan, int32_t ClientWidth, int32_t ClientHeight,
+                       TDoublePoint &Point) {
+  bool found = false;
+  for (const TDoublePoint &p : Plan.Outline)
+    if (p.X >= 0 && p.Y >= 0 && p.X < ClientWidth && p.Y < ClientHeight && (!found || p.X + p.Y < Point.X + Point.Y)) {
+      Point = p;
+      found = true;
+    }
+  return found;
+}
+
+void RenderSetView(const TSetViewPlan &Plan, const TSetTileSource &Tiles, const TViewColors &Colors,
+                   TSetSampling Sampling, TBitmap32 &Surface) {
+  TSetRenderer renderer;
+  renderer.Render(Plan, Tiles, Colors, Sampling, Surface);
+}
