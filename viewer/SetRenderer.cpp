@@ -98,10 +98,33 @@ void TSetRenderer::Render(const TSetViewPlan &Plan, const TSetTileSource &Tiles,
       continue;
     if (FCanvas.Width() < right - left || FCanvas.Height() < bottom - top)
       FCanvas.SetSizeForOverwrite(std::max(FCanvas.Width(), right - left), std::max(FCanvas.Height(), bottom - top));
-    // Canvas pixels no tile of the plan covers stay transparent.
-    for (int32_t y = 0; y < bottom - top; ++y)
-      std::fill(FCanvas.ScanLine(y), FCanvas.ScanLine(y) + (right - left), TColor32(0));
+    // Only the tiles these cells read (a coarse chart mostly under finer
+    // ones reads a ring of them), each a pixel more each way than the
+    // quadrilateral's box for bilinear sampling's neighbours: no cell reads a
+    // canvas pixel outside them, so the rest of the canvas is left unfilled.
+    FNeeded.clear();
+    for (const TSetViewPlan::TCell *c : cells) {
+      double cx0 = std::numeric_limits<double>::infinity(), cy0 = cx0, cx1 = -cx0, cy1 = -cx0;
+      for (const TDoublePoint &q : c->Corners) {
+        cx0 = std::min(cx0, q.X * unit - 0.5);
+        cx1 = std::max(cx1, q.X * unit - 0.5);
+        cy0 = std::min(cy0, q.Y * unit - 0.5);
+        cy1 = std::max(cy1, q.Y * unit - 0.5);
+      }
+      const int32_t c0 = std::max(0, static_cast<int32_t>(std::floor(cx0 - 0.5)) / NKFTileSize);
+      const int32_t c1 = static_cast<int32_t>(std::clamp(std::floor(cx1 + 1.5), 0.0, levelWidth - 1)) / NKFTileSize;
+      const int32_t r0 = std::max(0, static_cast<int32_t>(std::floor(cy0 - 0.5)) / NKFTileSize);
+      const int32_t r1 = static_cast<int32_t>(std::clamp(std::floor(cy1 + 1.5), 0.0, levelHeight - 1)) / NKFTileSize;
+      for (int32_t r = r0; r <= r1; ++r)
+        for (int32_t k = c0; k <= c1; ++k)
+          FNeeded.push_back((static_cast<int64_t>(r) << 32) | static_cast<uint32_t>(k));
+    }
+    std::sort(FNeeded.begin(), FNeeded.end());
+    FNeeded.erase(std::unique(FNeeded.begin(), FNeeded.end()), FNeeded.end());
     for (const TViewTile &tile : chart.Tiles) {
+      if (!std::binary_search(FNeeded.begin(), FNeeded.end(),
+                              (static_cast<int64_t>(tile.Row) << 32) | static_cast<uint32_t>(tile.Column)))
+        continue;
       const int32_t tx0 = std::max(left, tile.Column * NKFTileSize), tx1 = std::min(right, (tile.Column + 1) * NKFTileSize);
       const int32_t ty0 = std::max(top, tile.Row * NKFTileSize), ty1 = std::min(bottom, (tile.Row + 1) * NKFTileSize);
       if (tx0 >= tx1 || ty0 >= ty1)
@@ -122,6 +145,15 @@ void TSetRenderer::Render(const TSetViewPlan &Plan, const TSetTileSource &Tiles,
         }
       }
     }
+    // The canvas is kept between charts and may be larger than this one's
+    // pixels: at the level's right and lower edges the pixel beyond repeats
+    // the last one, as bilinear sampling at a bitmap's edge takes it.
+    if (right == static_cast<int32_t>(levelWidth) && right - left < FCanvas.Width())
+      for (int32_t y = 0; y < bottom - top; ++y)
+        FCanvas.ScanLine(y)[right - left] = FCanvas.ScanLine(y)[right - left - 1];
+    if (bottom == static_cast<int32_t>(levelHeight) && bottom - top < FCanvas.Height())
+      std::memcpy(FCanvas.ScanLine(bottom - top), FCanvas.ScanLine(bottom - top - 1),
+                  static_cast<size_t>(std::min(right - left + 1, FCanvas.Width())) * sizeof(TColor32));
     FCanvas.SetResampler(Sampling == TSetSampling::Nearest ? TResamplerKind::rkNearest : TResamplerKind::rkLinear);
     FCanvas.SetDrawMode(TDrawMode::dmOpaque);
 

@@ -40,6 +40,7 @@ private:
   TBitmap32 FCanvas;  // a chart's level pixels the cells read
   TBitmap32 FScratch; // one cell, warped
   TProjectiveTransformation FWarp;
+  std::vector<int64_t> FNeeded; // a chart's tiles the cells read, (row << 32) | column
 };
 
 // A pan by whole pixels: moves what Surface shows by (DX, DY) (the view's

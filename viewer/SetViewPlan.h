@@ -90,6 +90,9 @@ public:
   // charts by an earlier Build are reused, so a pan computes only the cells
   // that come into view.
   void Build(const TSetViewport &View, const std::vector<TNKFChart *> &Charts);
+  // Drops the kept cells. Charts are known by their address: call it when
+  // the charts are closed, before a Build with charts opened anew.
+  void Forget() { FStates.clear(); }
 
   int32_t ClientWidth() const { return FClientWidth; }
   int32_t ClientHeight() const { return FClientHeight; }
