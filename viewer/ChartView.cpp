@@ -30,20 +30,52 @@ TChartView::TChartView(const TControlArgs &Args) {
 TChartView::~TChartView() { ReleaseTiles(false); }
 
 void TChartView::SetChart(TNKFChart *Chart) {
-  ReleaseChart();
+  ReleaseTiles(true);
+  FWholeSet = false;
   FChart = Chart;
   if (FChart)
     FView.SetChart(FChart->Width, FChart->Height, FChart->Levels);
   FView.Fit();
+  SetBudget();
+  ViewChanged();
+}
+
+void TChartView::SetSet(std::vector<TNKFChart *> Charts, std::vector<std::string> Names) {
+  ReleaseTiles(true);
+  FSetCharts = std::move(Charts);
+  FSetNames = std::move(Names);
+  std::vector<TSetChartExtent> extents;
+  for (TNKFChart *chart : FSetCharts) {
+    TSetChartExtent extent;
+    if (chart && SetChartExtent(*chart, extent))
+      extents.push_back(extent);
+  }
+  FSetView.SetCharts(std::move(extents));
+  FPlan.Forget();
+  if (FWholeSet)
+    ViewChanged();
+}
+
+void TChartView::ShowSet() {
+  if (!FWholeSet)
+    ReleaseTiles(true);
+  FWholeSet = true;
+  SetBudget();
   ViewChanged();
 }
 
 void TChartView::ReleaseChart() {
   ReleaseTiles(true);
   FChart = nullptr;
+  FSetCharts.clear();
+  FSetNames.clear();
+  FPlan.Forget();
+  FPlan.Build(FSetView, FSetCharts);
 }
 
 void TChartView::ViewChanged() {
+  if (FWholeSet)
+    FPlan.Build(FSetView, FSetCharts);
   ScheduleScrollBars();
   UpdateTiles();
   InvalidateRect(Handle(), nullptr, FALSE);
@@ -53,6 +85,11 @@ void TChartView::ViewChanged() {
 
 void TChartView::SetShowBorder(bool Value) {
   FShowBorder = Value;
+  InvalidateRect(Handle(), nullptr, FALSE);
+}
+
+void TChartView::SetShowOutlines(bool Value) {
+  FShowOutlines = Value;
   InvalidateRect(Handle(), nullptr, FALSE);
 }
 
@@ -68,36 +105,93 @@ void TChartView::Reload() {
 }
 
 void TChartView::ZoomSteps(int Steps, int ClientX, int ClientY) {
-  if (ClientX < 0 || ClientY < 0 || ClientX >= FView.ClientWidth() || ClientY >= FView.ClientHeight()) {
+  if (ClientX < 0 || ClientY < 0 || ClientX >= ClientWidth() || ClientY >= ClientHeight()) {
     ZoomStepsAtCentre(Steps);
     return;
   }
-  FView.ZoomSteps(Steps, {static_cast<double>(ClientX), static_cast<double>(ClientY)});
+  const TDoublePoint client{static_cast<double>(ClientX), static_cast<double>(ClientY)};
+  if (FWholeSet)
+    FSetView.ZoomSteps(Steps, client);
+  else
+    FView.ZoomSteps(Steps, client);
   ViewChanged();
 }
 
 void TChartView::ZoomStepsAtCentre(int Steps) {
-  FView.ZoomSteps(Steps, {FView.ClientWidth() / 2.0, FView.ClientHeight() / 2.0});
+  const TDoublePoint centre{ClientWidth() / 2.0, ClientHeight() / 2.0};
+  if (FWholeSet)
+    FSetView.ZoomSteps(Steps, centre);
+  else
+    FView.ZoomSteps(Steps, centre);
   ViewChanged();
 }
 
 void TChartView::Fit() {
-  FView.Fit();
+  if (FWholeSet)
+    FSetView.Fit();
+  else
+    FView.Fit();
   ViewChanged();
+}
+
+void TChartView::ScrollBy(int DX, int DY) {
+  if (FWholeSet)
+    FSetView.ScrollBy(DX, DY);
+  else
+    FView.ScrollBy(DX, DY);
 }
 
 // ---------------------------------------------------------------------------
 // Tiles
 
-std::unique_ptr<TNKFTile> TChartView::Request(int32_t TileIndex, bool Visible) const {
+std::unique_ptr<TNKFTile> TChartView::Request(const TViewTileKey &Key, bool Visible) const {
   auto tile = std::make_unique<TNKFTile>();
-  tile->Chart = FChart;
-  tile->TileIndex = TileIndex;
+  tile->Chart = Key.first;
+  tile->TileIndex = Key.second;
   tile->Size = TileBytes;
   tile->Visible = Visible ? 1 : 0;
   if (Visible)
     tile->Windows.push_back(reinterpret_cast<TWindowHandle>(Handle()));
   return tile;
+}
+
+std::vector<TNKFChart *> TChartView::ShownCharts() const {
+  std::vector<TNKFChart *> charts;
+  if (!FWholeSet) {
+    if (FChart)
+      charts.push_back(FChart);
+  } else {
+    for (TNKFChart *chart : FSetCharts)
+      if (chart)
+        charts.push_back(chart);
+  }
+  return charts;
+}
+
+std::set<TViewTileKey> TChartView::ShownTiles() const {
+  std::set<TViewTileKey> shown;
+  if (!FWholeSet) {
+    if (FChart)
+      for (const TViewTile &tile : FView.VisibleTiles())
+        shown.insert({FChart, tile.TileIndex});
+  } else {
+    for (const TSetTile &tile : FPlan.VisibleTiles())
+      shown.insert({FSetCharts[static_cast<size_t>(tile.Chart)], tile.Tile.TileIndex});
+  }
+  return shown;
+}
+
+std::vector<TViewTileKey> TChartView::RingTiles() const {
+  std::vector<TViewTileKey> ring;
+  if (!FWholeSet) {
+    if (FChart)
+      for (const TViewTile &tile : FView.RingTiles())
+        ring.push_back({FChart, tile.TileIndex});
+  } else {
+    for (const TSetTile &tile : FPlan.RingTiles())
+      ring.push_back({FSetCharts[static_cast<size_t>(tile.Chart)], tile.Tile.TileIndex});
+  }
+  return ring;
 }
 
 // Asks for what the view now shows: held tiles it no longer shows go back to
@@ -108,13 +202,15 @@ std::unique_ptr<TNKFTile> TChartView::Request(int32_t TileIndex, bool Visible) c
 // the view only when its queue runs dry, so a ring queued with them would
 // hold back the first screen.
 void TChartView::UpdateTiles() {
-  if (!FChart)
+  const std::vector<TNKFChart *> charts = ShownCharts();
+  if (charts.empty())
     return;
   TilesReady(); // loaded ones first: withdrawing would drop them
-  Manager().WithdrawTilesOfChart(FChart);
+  for (TNKFChart *chart : charts)
+    Manager().WithdrawTilesOfChart(chart);
   FRequested.clear();
 
-  const std::set<int32_t> shown = ShownTiles();
+  const std::set<TViewTileKey> shown = ShownTiles();
   for (auto it = FTiles.begin(); it != FTiles.end();) {
     if (shown.count(it->first)) {
       ++it;
@@ -125,15 +221,15 @@ void TChartView::UpdateTiles() {
   }
 
   std::vector<std::unique_ptr<TNKFTile>> requests;
-  for (int32_t index : shown) {
-    if (FTiles.count(index) || FFailed.count(index))
+  for (const TViewTileKey &key : shown) {
+    if (FTiles.count(key) || FFailed.count(key))
       continue;
-    if (auto cached = Manager().TakeCachedTile(FChart, index)) {
-      FTiles[index] = std::move(cached);
+    if (auto cached = Manager().TakeCachedTile(key.first, key.second)) {
+      FTiles[key] = std::move(cached);
       continue;
     }
-    requests.push_back(Request(index, true));
-    FRequested.insert(index);
+    requests.push_back(Request(key, true));
+    FRequested.insert(key);
   }
   if (requests.empty())
     PrefetchRing();
@@ -142,51 +238,47 @@ void TChartView::UpdateTiles() {
 }
 
 void TChartView::PrefetchRing() {
-  std::set<int32_t> cached;
+  std::set<TViewTileKey> cached;
   for (const TNKFTileKey &key : Manager().GetState().Cache)
-    if (key.Chart == FChart)
-      cached.insert(key.TileIndex);
+    cached.insert({key.Chart, key.TileIndex});
   std::vector<std::unique_ptr<TNKFTile>> requests;
-  for (const TViewTile &tile : FView.RingTiles())
-    if (!cached.count(tile.TileIndex) && !FTiles.count(tile.TileIndex) && !FFailed.count(tile.TileIndex))
-      requests.push_back(Request(tile.TileIndex, false));
+  for (const TViewTileKey &key : RingTiles())
+    if (!cached.count(key) && !FTiles.count(key) && !FFailed.count(key))
+      requests.push_back(Request(key, false));
   if (!requests.empty())
     Manager().QueueTiles(std::move(requests));
 }
 
+// Every chart the view may have asked for, in either mode: a switch of mode
+// leaves no request of the other behind.
 void TChartView::ReleaseTiles(bool KeepCached) {
-  if (!FChart)
-    return;
   TNKFTileManager *manager = ExistingTileManager();
   if (!manager)
     return;
   for (auto &tile : manager->TakeVisibleTiles())
     if (KeepCached)
       manager->KeepInCache(std::move(tile));
-  manager->WithdrawTilesOfChart(FChart);
+  std::set<TNKFChart *> charts(FSetCharts.begin(), FSetCharts.end());
+  charts.insert(FChart);
+  charts.erase(nullptr);
+  for (TNKFChart *chart : charts)
+    manager->WithdrawTilesOfChart(chart);
   if (KeepCached)
-    for (auto &[index, tile] : FTiles)
+    for (auto &[key, tile] : FTiles)
       manager->KeepInCache(std::move(tile));
   FTiles.clear();
   FRequested.clear();
   FFailed.clear();
 }
 
-std::set<int32_t> TChartView::ShownTiles() const {
-  std::set<int32_t> shown;
-  for (const TViewTile &tile : FView.VisibleTiles())
-    shown.insert(tile.TileIndex);
-  return shown;
-}
-
 void TChartView::TilesReady() {
-  const std::set<int32_t> shown = ShownTiles();
+  const std::set<TViewTileKey> shown = ShownTiles();
   bool arrived = false;
   for (auto &tile : Manager().TakeVisibleTiles()) {
-    const int32_t index = tile->TileIndex;
-    if (FChart && tile->Chart == FChart && tile->Bitmap && shown.count(index) && !FTiles.count(index)) {
-      FTiles[index] = std::move(tile);
-      FRequested.erase(index);
+    const TViewTileKey key{tile->Chart, tile->TileIndex};
+    if (tile->Bitmap && shown.count(key) && !FTiles.count(key)) {
+      FTiles[key] = std::move(tile);
+      FRequested.erase(key);
       arrived = true;
     } else {
       Manager().KeepInCache(std::move(tile));
@@ -200,11 +292,13 @@ void TChartView::TilesReady() {
 }
 
 void TChartView::TilesFailed() {
+  const std::vector<TNKFChart *> charts = ShownCharts();
   bool marked = false;
-  for (const TNKFTileKey &key : Manager().TakeFailedTiles())
-    if (FChart && key.Chart == FChart) {
-      FFailed.insert(key.TileIndex);
-      FRequested.erase(key.TileIndex);
+  for (const TNKFTileKey &failed : Manager().TakeFailedTiles())
+    if (std::find(charts.begin(), charts.end(), failed.Chart) != charts.end()) {
+      const TViewTileKey key{failed.Chart, failed.TileIndex};
+      FFailed.insert(key);
+      FRequested.erase(key);
       marked = true;
     }
   if (marked) {
@@ -214,12 +308,12 @@ void TChartView::TilesFailed() {
   }
 }
 
-TTileState TChartView::TileOf(int32_t TileIndex, const TBitmap32 *&Bitmap) const {
-  if (const auto found = FTiles.find(TileIndex); found != FTiles.end()) {
+TTileState TChartView::TileOf(const TViewTileKey &Key, const TBitmap32 *&Bitmap) const {
+  if (const auto found = FTiles.find(Key); found != FTiles.end()) {
     Bitmap = found->second->Bitmap.get();
     return TTileState::Loaded;
   }
-  return FFailed.count(TileIndex) ? TTileState::Failed : TTileState::Pending;
+  return FFailed.count(Key) ? TTileState::Failed : TTileState::Pending;
 }
 
 // ---------------------------------------------------------------------------
@@ -228,16 +322,25 @@ TTileState TChartView::TileOf(int32_t TileIndex, const TBitmap32 *&Bitmap) const
 void TChartView::Paint() {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(Handle(), &ps);
-  const int width = FView.ClientWidth(), height = FView.ClientHeight();
+  const int width = ClientWidth(), height = ClientHeight();
   if (width > 0 && height > 0) {
     if (FSurface.Width() != width || FSurface.Height() != height)
       FSurface.SetSizeForOverwrite(width, height);
     const TViewColors colors = FNight ? NightViewColors(GetNightScreen()) : DayViewColors();
-    if (FChart) {
+    if (FWholeSet) {
+      FSetRenderer.Render(
+          FPlan,
+          [this](int32_t Chart, int32_t Index, const TBitmap32 *&Bitmap) {
+            return TileOf({FSetCharts[static_cast<size_t>(Chart)], Index}, Bitmap);
+          },
+          colors, TSetSampling::Bilinear, FSurface);
+      if (FShowOutlines)
+        FSetRenderer.DrawOutlines(FPlan, colors.Border, FSurface);
+    } else if (FChart) {
       const TPolygon *border = FShowBorder && FChart->Border.Count() >= 3 ? &FChart->Border : nullptr;
       FRenderer.Render(
-          FView, [this](int32_t Index, const TBitmap32 *&Bitmap) { return TileOf(Index, Bitmap); }, border, colors,
-          FSurface);
+          FView, [this](int32_t Index, const TBitmap32 *&Bitmap) { return TileOf({FChart, Index}, Bitmap); }, border,
+          colors, FSurface);
     } else {
       FSurface.Clear(colors.Background);
     }
@@ -250,9 +353,33 @@ void TChartView::Paint() {
     info.bmiHeader.biCompression = BI_RGB;
     SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(width), static_cast<DWORD>(height), 0, 0, 0,
                       static_cast<UINT>(height), FSurface.Bits(), &info, DIB_RGB_COLORS);
+    if (FWholeSet && FShowOutlines)
+      PaintOutlineNames(dc);
   }
   FillRect(dc, &FCorner, GetSysColorBrush(COLOR_BTNFACE));
   EndPaint(Handle(), &ps);
+}
+
+// Each outline's chart named inside its top-left corner, in the outline's
+// colour on the window's background colour (both dimmed at night), so that
+// the name reads over any chart.
+void TChartView::PaintOutlineNames(HDC DC) {
+  const TViewColors colors = FNight ? NightViewColors(GetNightScreen()) : DayViewColors();
+  const auto ref = [](TColor32 C) { return RGB(C >> 16 & 0xFF, C >> 8 & 0xFF, C & 0xFF); };
+  HGDIOBJ oldFont = SelectObject(DC, reinterpret_cast<HGDIOBJ>(SendMessageA(GetParent(Handle()), WM_GETFONT, 0, 0)));
+  SetTextColor(DC, ref(colors.Border));
+  SetBkColor(DC, GetSysColor(COLOR_WINDOW));
+  SetBkMode(DC, OPAQUE);
+  for (const TSetViewPlan::TChartPlan &plan : FPlan.Charts()) {
+    TDoublePoint point{};
+    if (static_cast<size_t>(plan.Chart) >= FSetNames.size() ||
+        !OutlineLabelPoint(plan, ClientWidth(), ClientHeight(), point))
+      continue;
+    const std::string &name = FSetNames[static_cast<size_t>(plan.Chart)];
+    TextOutA(DC, static_cast<int>(point.X) + 3, static_cast<int>(point.Y) + 2, name.c_str(),
+             static_cast<int>(name.size()));
+  }
+  SelectObject(DC, oldFont);
 }
 
 // The manager never evicts a visible tile: its budget must hold the most a
@@ -266,12 +393,18 @@ uint32_t TChartView::BudgetFor(int Width, int Height) {
   return static_cast<uint32_t>(std::clamp<uint64_t>(bytes, TNKFTileManager::DefaultCacheBudget, 0x40000000));
 }
 
+void TChartView::SetBudget() {
+  GetTileManager()->SetCacheBudget(FWholeSet ? SetViewBudget(ClientWidth(), ClientHeight())
+                                             : BudgetFor(ClientWidth(), ClientHeight()));
+}
+
 void TChartView::Resized() {
   RECT r{};
   GetClientRect(Handle(), &r);
   PlaceScrollBars(r.right, r.bottom);
   FView.SetClientSize(FCorner.left, FCorner.top);
-  GetTileManager()->SetCacheBudget(BudgetFor(FView.ClientWidth(), FView.ClientHeight()));
+  FSetView.SetClientSize(FCorner.left, FCorner.top);
+  SetBudget();
   ViewChanged();
 }
 
@@ -289,10 +422,32 @@ void TChartView::PlaceScrollBars(int Width, int Height) {
 // once for any number of changes in between, and only when they changed.
 void TChartView::ScheduleScrollBars() { SetTimer(Handle(), ScrollBarTimer, USER_TIMER_MINIMUM, nullptr); }
 
+// The set view scrolls as far as its centre stays over the set: its content
+// is the set's extent at the zoom with half a client on each side.
+TChartView::TScrollState TChartView::ScrollState() const {
+  if (!FWholeSet)
+    return {FView.ContentWidth(), FView.ClientWidth(), FView.ScrollX(),
+            FView.ContentHeight(), FView.ClientHeight(), FView.ScrollY()};
+  const std::vector<TSetChartExtent> &charts = FSetView.Charts();
+  const int width = ClientWidth(), height = ClientHeight();
+  if (charts.empty())
+    return {0, width, 0, 0, height, 0};
+  double left = charts[0].Left, right = charts[0].Right, bottom = charts[0].Bottom, top = charts[0].Top;
+  for (const TSetChartExtent &c : charts) {
+    left = std::min(left, c.Left);
+    right = std::max(right, c.Right);
+    bottom = std::min(bottom, c.Bottom);
+    top = std::max(top, c.Top);
+  }
+  const double m = FSetView.MetresPerPixel();
+  const auto whole = [](double V) { return static_cast<int>(std::lround(V)); };
+  return {whole((right - left) / m) + width,  width,  whole(FSetView.OriginX() - (left / m - width / 2.0)),
+          whole((top - bottom) / m) + height, height, whole(FSetView.OriginY() - (-top / m - height / 2.0))};
+}
+
 void TChartView::UpdateScrollBars() {
   KillTimer(Handle(), ScrollBarTimer);
-  const TScrollState now{FView.ContentWidth(), FView.ClientWidth(), FView.ScrollX(),
-                         FView.ContentHeight(), FView.ClientHeight(), FView.ScrollY()};
+  const TScrollState now = ScrollState();
   if (now == FScrollState)
     return;
   FScrollState = now;
@@ -312,8 +467,10 @@ void TChartView::UpdateScrollBars() {
 
 void TChartView::Scrolled(int Bar, int Code) {
   const bool horizontal = Bar == SB_HORZ;
-  const int page = horizontal ? FView.ClientWidth() : FView.ClientHeight();
-  int position = horizontal ? FView.ScrollX() : FView.ScrollY();
+  const TScrollState state = ScrollState();
+  const int page = horizontal ? state.ClientWidth : state.ClientHeight;
+  const int from = horizontal ? state.ScrollX : state.ScrollY;
+  int position = from;
   switch (Code) {
   case SB_LINEUP:
     position -= ArrowStep;
@@ -340,42 +497,48 @@ void TChartView::Scrolled(int Bar, int Code) {
     position = 0;
     break;
   case SB_BOTTOM:
-    position = horizontal ? FView.ContentWidth() : FView.ContentHeight();
+    position = horizontal ? state.ContentWidth : state.ContentHeight;
     break;
   default:
     return;
   }
-  if (horizontal)
-    FView.ScrollTo(position, FView.ScrollY());
-  else
-    FView.ScrollTo(FView.ScrollX(), position);
+  if (!FWholeSet) {
+    if (horizontal)
+      FView.ScrollTo(position, FView.ScrollY());
+    else
+      FView.ScrollTo(FView.ScrollX(), position);
+  } else {
+    const int content = horizontal ? state.ContentWidth : state.ContentHeight;
+    const int delta = std::clamp(position, 0, std::max(content - page, 0)) - from;
+    FSetView.ScrollBy(horizontal ? delta : 0, horizontal ? 0 : delta);
+  }
   ViewChanged();
 }
 
 void TChartView::KeyDown(WPARAM Key) {
-  const int page = std::max(FView.ClientHeight() - ArrowStep, ArrowStep);
+  const int page = std::max(ClientHeight() - ArrowStep, ArrowStep);
   switch (Key) {
   case VK_LEFT:
-    FView.ScrollBy(-ArrowStep, 0);
+    ScrollBy(-ArrowStep, 0);
     break;
   case VK_RIGHT:
-    FView.ScrollBy(ArrowStep, 0);
+    ScrollBy(ArrowStep, 0);
     break;
   case VK_UP:
-    FView.ScrollBy(0, -ArrowStep);
+    ScrollBy(0, -ArrowStep);
     break;
   case VK_DOWN:
-    FView.ScrollBy(0, ArrowStep);
+    ScrollBy(0, ArrowStep);
     break;
   case VK_PRIOR:
-    FView.ScrollBy(0, -page);
+    ScrollBy(0, -page);
     break;
   case VK_NEXT:
-    FView.ScrollBy(0, page);
+    ScrollBy(0, page);
     break;
   case VK_HOME:
-    FView.Fit();
-    break;
+    Fit();
+    return;
   default:
     return;
   }
@@ -384,7 +547,7 @@ void TChartView::KeyDown(WPARAM Key) {
 
 void TChartView::MouseMoved(int X, int Y) {
   if (FDragging) {
-    FView.ScrollBy(FDragFrom.x - X, FDragFrom.y - Y);
+    ScrollBy(FDragFrom.x - X, FDragFrom.y - Y);
     FDragFrom = {X, Y};
     ViewChanged();
   }
@@ -426,6 +589,8 @@ LRESULT TChartView::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
       GetCursorPos(&p);
       ScreenToClient(Handle(), &p);
       ZoomSteps(steps, p.x, p.y);
+    } else if (OnChar && WParam >= 0x20 && WParam < 0x100) {
+      OnChar(static_cast<char>(WParam));
     }
     return 0;
   }
@@ -469,7 +634,7 @@ LRESULT TChartView::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
   case WM_CONTEXTMENU:
     // From the keyboard (no position): the middle of the view.
     if (LParam == -1 && OnContextMenu)
-      OnContextMenu(FView.ClientWidth() / 2, FView.ClientHeight() / 2);
+      OnContextMenu(ClientWidth() / 2, ClientHeight() / 2);
     return 0;
   case WM_TILESREADY:
     TilesReady();

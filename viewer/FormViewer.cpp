@@ -9,6 +9,7 @@
 #include "ChartsHere.h"
 #include "OSFile.h"
 #include "PositionReadout.h"
+#include "SetReadout.h"
 #include "SysUtils.h"
 #include "VmNightscreen.h"
 
@@ -129,13 +130,19 @@ TFormViewer::TFormViewer(TApplication *, const std::string &StartFile, TFormView
   };
   ChartList->OnSelect = [this] {
     const int item = ChartList->Selected();
-    if (item >= 0 && item != FShown)
+    if (item >= 0 && item != Shown())
       ShowChart(item);
   };
   View = std::make_unique<TChartView>(Place(this));
   View->OnCursor = [this](const TDoublePoint *Client) { ShowCursor(Client); };
   View->OnContextMenu = [this](int X, int Y) { ContextMenu(X, Y); };
   View->OnViewChanged = [this] { UpdateZoom(); };
+  View->OnChar = [this](char C) {
+    if (C == 'w' || C == 'W')
+      Command(cmWholeSet);
+    else if (C == 'o' || C == 'O')
+      Command(cmOneChart);
+  };
   StatusBar = std::make_unique<TStatusBar>(Place(this));
   auto progress = Place(StatusBar.get());
   progress.Visible = false;
@@ -178,9 +185,13 @@ void TFormViewer::CreateMenus() {
             {"Zoom &out\t-", cmZoomOut},
             {"&Fit to window\tHome", cmFit},
             {"-"},
+            {"&Whole set\tW", cmWholeSet},
+            {"&One chart\tO", cmOneChart},
+            {"-"},
             {"&Night colours", cmNight},
-            {"Chart &border", cmBorder}}},
-          {"&Linked charts", 0, {{"(none)", 0, {}, false, false}}},
+            {"Chart &border", cmBorder},
+            {"Chart ou&tlines", cmOutlines}}},
+          {"&Linked charts", 0, {{FormViewerText::NoLinks, 0, {}, false, false}}},
           {"&Help", 0, {{"Last tile &error...", cmTileError}, {"-"}, {"&About", cmAbout}}},
       });
 }
@@ -191,7 +202,7 @@ void TFormViewer::Layout() {
   ChartList->SetBounds(0, 0, ListWidth, std::max(height, 0));
   View->SetBounds(ListWidth + Gap, 0, std::max(width - ListWidth - Gap, 0), std::max(height, 0));
   // Room for the longest texts: a datum's full name, the grid in metres.
-  const int edges[] = {350, 550, 760, 840, -1};
+  const int edges[] = {190, 440, 630, 840, 930, -1};
   StatusBar->SetParts(std::vector<int>(std::begin(edges), std::end(edges)));
   const TBounds part = StatusBar->PartBounds(spState);
   ProgressBar->SetBounds(part.Left + 2, part.Top + 2, std::min(part.Width - 4, 160), part.Height - 4);
@@ -208,6 +219,14 @@ void TFormViewer::Startup() {
 void TFormViewer::AddCharts(std::vector<TViewerChart> Charts) {
   for (auto &chart : Charts)
     FCharts.push_back(std::move(chart));
+  FSetCount = FCharts.size();
+  std::vector<TNKFChart *> set;
+  std::vector<std::string> names;
+  for (const TViewerChart &chart : FCharts) {
+    set.push_back(chart.Usable() ? chart.Chart.get() : nullptr);
+    names.push_back(ChartTitle(chart));
+  }
+  View->SetSet(std::move(set), std::move(names));
   FillList();
 }
 
@@ -225,21 +244,71 @@ void TFormViewer::FillList() {
     }
   }
   ChartList->EndUpdate();
-  if (FShown >= 0)
-    ChartList->Select(FShown);
+  if (Shown() >= 0)
+    ChartList->Select(Shown());
 }
 
 void TFormViewer::ShowChart(int Index) {
   if (Index < 0 || Index >= static_cast<int>(FCharts.size()))
     return;
   FShown = Index;
-  if (ChartList->Selected() != Index)
-    ChartList->Select(Index);
   const TViewerChart &chart = FCharts[static_cast<size_t>(Index)];
   View->SetChart(chart.Usable() ? chart.Chart.get() : nullptr);
+  if (ChartList->Selected() != Index)
+    ChartList->Select(Index);
   StatusBar->SetPartText(spState, chart.Usable() ? std::string() : chart.Error);
   UpdateCaption();
   UpdateLinks();
+  UpdateModeMenu();
+}
+
+bool TFormViewer::ShowWholeSet() {
+  if (View->SetView().Charts().empty())
+    return false;
+  TNKFChart *chart = View->Chart();
+  if (!View->WholeSet() && chart) {
+    const TChartViewport &one = View->View();
+    const int x = one.ClientWidth() / 2, y = one.ClientHeight() / 2;
+    const TDoublePoint position = PositionAt(x, y);
+    const double metres = MetresPerPixelAt(x, y);
+    TSetViewport &set = View->SetView();
+    const TDoublePoint centre{set.ClientWidth() / 2.0, set.ClientHeight() / 2.0};
+    set.CenterOn(set.ClientToMercator(set.WGS84ToClient(position)));
+    // Ground metres to the view's Mercator metres: the ratio at the place.
+    const double ratio = set.GroundMetresPerPixel() / set.MetresPerPixel();
+    if (std::isfinite(metres) && std::isfinite(ratio) && ratio > 0)
+      set.ZoomAt(metres / ratio, centre);
+  }
+  View->ShowSet();
+  if (ChartList->Selected() >= 0)
+    ChartList->Select(-1);
+  StatusBar->SetPartText(spState, "");
+  UpdateCaption();
+  UpdateLinks();
+  UpdateModeMenu();
+  return true;
+}
+
+void TFormViewer::ShowOneChart() {
+  if (!View->WholeSet())
+    return;
+  const TSetViewport &set = View->SetView();
+  const int x = set.ClientWidth() / 2, y = set.ClientHeight() / 2;
+  int index = View->Plan().ChartAt(x, y);
+  if (index < 0)
+    index = FShown;
+  for (size_t i = 0; index < 0 && i < FCharts.size(); ++i)
+    if (FCharts[i].Usable())
+      index = static_cast<int>(i);
+  if (index >= 0)
+    SwitchChartAt(index, x, y);
+}
+
+void TFormViewer::UpdateModeMenu() {
+  const bool set = View->WholeSet();
+  Menu->SetChecked(cmWholeSet, set);
+  Menu->SetChecked(cmOneChart, !set);
+  Menu->SetEnabled(cmWholeSet, !View->SetView().Charts().empty());
 }
 
 bool TFormViewer::OpenFile(const std::string &FileName) {
@@ -261,50 +330,81 @@ bool TFormViewer::OpenFile(const std::string &FileName) {
 }
 
 void TFormViewer::UpdateCaption() {
-  const bool shown = FShown >= 0;
-  SetText(shown ? ChartTitle(FCharts[static_cast<size_t>(FShown)]) + " - " + FormViewerText::Caption
-                : std::string(FormViewerText::Caption));
+  if (View->WholeSet())
+    SetText(std::string(FormViewerText::WholeSet) + " - " + FormViewerText::Caption);
+  else if (FShown >= 0)
+    SetText(ChartTitle(FCharts[static_cast<size_t>(FShown)]) + " - " + FormViewerText::Caption);
+  else
+    SetText(FormViewerText::Caption);
 }
 
 void TFormViewer::UpdateLinks() {
   std::vector<TMenuItem> items;
-  if (FShown >= 0 && FCharts[static_cast<size_t>(FShown)].Chart) {
+  if (Shown() >= 0 && FCharts[static_cast<size_t>(FShown)].Chart) {
     const auto &links = FCharts[static_cast<size_t>(FShown)].Chart->Links;
     for (size_t i = 0; i < links.size() && static_cast<int>(i) <= cmLinkLast - cmLinkFirst; ++i)
       items.push_back({links[i].LinkText1.empty() ? links[i].LinkText2 : links[i].LinkText1,
                        cmLinkFirst + static_cast<int>(i)});
   }
+  // Never an empty, greyed menu on the bar: Wine embosses greyed text in
+  // white, which at night would be the brightest thing on the screen.
+  if (items.empty())
+    items.push_back({FormViewerText::NoLinks, 0, {}, false, false});
   Menu->SetSubmenuItems(LinksMenuPosition, items);
 }
 
 void TFormViewer::UpdateZoom() {
+  if (View->WholeSet()) {
+    StatusBar->SetPartText(spZoom, View->SetView().ScaleText());
+    return;
+  }
   const double percent = View->View().Zoom() * 100;
   StatusBar->SetPartText(spZoom, Format(percent >= 10 ? "Zoom %.0f%%" : "Zoom %.1f%%", percent));
 }
 
 void TFormViewer::ShowCursor(const TDoublePoint *Client) {
   TPositionReadout readout;
+  std::string chartText;
   TNKFChart *chart = View->Chart();
-  if (Client && chart) {
+  if (Client && View->WholeSet()) {
+    // The pixel's centre: the place the pixel shows.
+    const TSetReadout set = ReadSetPosition(View->Plan(), View->SetView(), View->SetCharts(),
+                                            {std::floor(Client->X) + 0.5, std::floor(Client->Y) + 0.5});
+    readout = set.Position;
+    chartText = set.ChartText;
+  } else if (Client && chart) {
     const TDoublePoint pixel = View->View().ClientToChart(*Client);
-    if (pixel.X >= 0 && pixel.Y >= 0 && pixel.X < chart->Width && pixel.Y < chart->Height)
+    if (pixel.X >= 0 && pixel.Y >= 0 && pixel.X < chart->Width && pixel.Y < chart->Height) {
       readout = ReadPosition(*chart, pixel);
+      chartText = ChartTitle(FCharts[static_cast<size_t>(FShown)]) + "  " + ChartScaleText(*chart);
+    }
   }
+  StatusBar->SetPartText(spChart, chartText);
   StatusBar->SetPartText(spDatum, readout.Datum);
   StatusBar->SetPartText(spWGS84, readout.WGS84);
   StatusBar->SetPartText(spGrid, readout.Grid);
 }
 
-TDoublePoint TFormViewer::PositionAt(TNKFChart &Chart, int X, int Y) const {
-  return Chart.Calibration->PixelToWGS84(View->View().ClientToChart({static_cast<double>(X), static_cast<double>(Y)}));
+TDoublePoint TFormViewer::PositionAt(int X, int Y) const {
+  const TDoublePoint client{static_cast<double>(X), static_cast<double>(Y)};
+  if (View->WholeSet())
+    return View->SetView().ClientToWGS84(client);
+  return View->Chart()->Calibration->PixelToWGS84(View->View().ClientToChart(client));
+}
+
+double TFormViewer::MetresPerPixelAt(int X, int Y) const {
+  if (View->WholeSet())
+    return View->SetView().GroundMetresPerPixel();
+  return MetresPerClientPixel(*View->Chart(), View->View(), {static_cast<double>(X), static_cast<double>(Y)});
 }
 
 std::vector<int> TFormViewer::ChartsHereAt(int X, int Y) {
   TNKFChart *chart = View->Chart();
-  if (!chart)
+  if (!chart && !View->WholeSet())
     return {};
-  const TDoublePoint position = PositionAt(*chart, X, Y);
-  const std::unique_ptr<TCalibration> view = MakeViewCalibration(*chart, View->View());
+  const TDoublePoint position = PositionAt(X, Y);
+  const std::unique_ptr<TCalibration> view =
+      View->WholeSet() ? MakeSetViewCalibration(View->SetView()) : MakeViewCalibration(*chart, View->View());
   if (!view)
     return {};
   std::vector<TNKFChart *> charts;
@@ -315,11 +415,11 @@ std::vector<int> TFormViewer::ChartsHereAt(int X, int Y) {
 }
 
 void TFormViewer::SwitchChartAt(int Index, int X, int Y) {
-  TNKFChart *chart = View->Chart();
-  if (!chart || Index < 0 || Index >= static_cast<int>(FCharts.size()) || !FCharts[static_cast<size_t>(Index)].Usable())
+  if ((!View->Chart() && !View->WholeSet()) || Index < 0 || Index >= static_cast<int>(FCharts.size()) ||
+      !FCharts[static_cast<size_t>(Index)].Usable())
     return;
-  const TDoublePoint position = PositionAt(*chart, X, Y);
-  const double metres = MetresPerClientPixel(*chart, View->View(), {static_cast<double>(X), static_cast<double>(Y)});
+  const TDoublePoint position = PositionAt(X, Y);
+  const double metres = MetresPerPixelAt(X, Y);
   ShowChart(Index);
   PlaceAtPosition(View->View(), *FCharts[static_cast<size_t>(Index)].Chart, position, metres);
   View->ViewChanged();
@@ -333,17 +433,17 @@ void TFormViewer::ContextMenu(int X, int Y) {
   for (size_t i = 0; i < here.size(); ++i) {
     const TViewerChart &chart = FCharts[static_cast<size_t>(here[i])];
     items.push_back({ChartTitle(chart) + "\t" + ChartScaleText(*chart.Chart), static_cast<int>(i) + 1,
-                     {}, here[i] == FShown});
+                     {}, here[i] == Shown()});
   }
   POINT p{X, Y};
   ClientToScreen(View->Handle(), &p);
   const int chosen = TrackPopup(Handle(), items, p.x, p.y);
-  if (chosen > 0 && here[static_cast<size_t>(chosen - 1)] != FShown)
+  if (chosen > 0 && here[static_cast<size_t>(chosen - 1)] != Shown())
     SwitchChartAt(here[static_cast<size_t>(chosen - 1)], X, Y);
 }
 
 void TFormViewer::FollowLink(int Link) {
-  if (FShown < 0 || !FCharts[static_cast<size_t>(FShown)].Chart)
+  if (Shown() < 0 || !FCharts[static_cast<size_t>(FShown)].Chart)
     return;
   const auto &links = FCharts[static_cast<size_t>(FShown)].Chart->Links;
   if (Link < 0 || Link >= static_cast<int>(links.size()))
@@ -471,6 +571,16 @@ void TFormViewer::Command(int Id) {
     View->SetShowBorder(!View->ShowBorder());
     Menu->SetChecked(cmBorder, View->ShowBorder());
     break;
+  case cmOutlines:
+    View->SetShowOutlines(!View->ShowOutlines());
+    Menu->SetChecked(cmOutlines, View->ShowOutlines());
+    break;
+  case cmWholeSet:
+    ShowWholeSet();
+    break;
+  case cmOneChart:
+    ShowOneChart();
+    break;
   case cmAbout:
     ShowMessage(FormViewerText::About);
     break;
@@ -528,8 +638,9 @@ LRESULT TFormViewer::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
   case WM_VIEWERSTARTUP:
     if (!FStartFile.empty())
       OpenFile(FStartFile);
-    else if (!FCharts.empty())
+    else if (!ShowWholeSet() && !FCharts.empty())
       ShowChart(0);
+    UpdateModeMenu();
     if (!FInstalled)
       ShowMessage(FormViewerText::NotInstalled);
     return 0;

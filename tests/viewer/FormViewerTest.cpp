@@ -123,13 +123,13 @@ protected:
     return PumpMessagesUntil([this] {
       const TNKFTileManagerState state = GetTileManager()->GetState();
       return state.LoadQueue.empty() && !state.HasCurrentTile && state.Visible.empty() &&
-             FForm->View->HeldTiles() + Failed() == FForm->View->View().VisibleTiles().size();
+             FForm->View->HeldTiles() + Failed() == FForm->View->ShownTiles().size();
     });
   }
   size_t Failed() const {
     size_t count = 0;
-    for (const TViewTile &tile : FForm->View->View().VisibleTiles())
-      count += FForm->View->TileFailed(tile.TileIndex) ? 1 : 0;
+    for (const TViewTileKey &tile : FForm->View->ShownTiles())
+      count += FForm->View->TileFailed(tile) ? 1 : 0;
     return count;
   }
 
@@ -162,17 +162,28 @@ TEST_F(FormViewer, ListsTheSetCoarsestFirstWithTheDamagedChartGreyedAndShowsTheO
   EXPECT_EQ(form.ChartList->Caption(2), "damaged.nkf2");
   EXPECT_FALSE(form.Charts()[2].Usable());
   EXPECT_FALSE(form.ChartList->SubItem(2, 2).empty()) << "the error is listed";
-  EXPECT_EQ(form.Shown(), 0);
-  EXPECT_EQ(form.Text(), std::string(Overview.Title) + " - " + FormViewerText::Caption);
+  // The installed set opens as one chart.
+  EXPECT_TRUE(form.WholeSet());
+  EXPECT_EQ(form.Shown(), -1);
+  EXPECT_EQ(form.Text(), std::string(FormViewerText::WholeSet) + " - " + FormViewerText::Caption);
   ASSERT_TRUE(WaitForTiles());
   EXPECT_GT(form.View->HeldTiles(), 0u);
   EXPECT_EQ(Failed(), 0u);
+  EXPECT_EQ(form.StatusBar->PartText(TFormViewer::spZoom).rfind("1 : ", 0), 0u) << "the scale at the centre";
+  // A chart of the list is shown alone.
+  form.ChartList->Select(0);
+  FApplication->ProcessMessages();
+  EXPECT_FALSE(form.WholeSet());
+  EXPECT_EQ(form.Shown(), 0);
+  EXPECT_EQ(form.Text(), std::string(Overview.Title) + " - " + FormViewerText::Caption);
+  ASSERT_TRUE(WaitForTiles());
   // The shown chart's links are a menu of their own; a link opens its chart.
   EXPECT_EQ(MenuItemCaption(form.Menu->Handle(), 2), "&Linked charts");
   EXPECT_EQ(MenuItemCaption(GetSubMenu(form.Menu->Handle(), 2), 0), Harbour.Title);
   Menu(cmLinkFirst);
   EXPECT_EQ(form.Shown(), 1);
-  EXPECT_EQ(GetMenuItemCount(GetSubMenu(form.Menu->Handle(), 2)), 0) << "the harbour links to nothing";
+  EXPECT_EQ(MenuItemCaption(GetSubMenu(form.Menu->Handle(), 2), 0), FormViewerText::NoLinks)
+      << "the harbour links to nothing";
 }
 
 TEST_F(FormViewer, NotInstalledSaysSoAndStillOpensAChartFile) {
@@ -199,6 +210,7 @@ TEST_F(FormViewer, NotInstalledSaysSoAndStillOpensAChartFile) {
 
 TEST_F(FormViewer, KeysAndTheWheelScrollAndZoomAboutTheCursor) {
   TFormViewer &form = CreateForm(Installed());
+  form.ShowChart(0);
   TChartViewport &view = form.View->View();
   const double fitted = view.Zoom();
   // Steps land on the levels and halfway between them (in powers of two).
@@ -236,6 +248,7 @@ TEST_F(FormViewer, KeysAndTheWheelScrollAndZoomAboutTheCursor) {
 
 TEST_F(FormViewer, TheCursorReadoutGivesThePositionUnderTheCursor) {
   TFormViewer &form = CreateForm(Installed());
+  form.ShowChart(0);
   const TChartViewport &view = form.View->View();
   struct TCase {
     double FractionX, FractionY;
@@ -263,6 +276,7 @@ TEST_F(FormViewer, TheCursorReadoutGivesThePositionUnderTheCursor) {
 
 TEST_F(FormViewer, ChartsHereOffersTheFinerChartFirstAndOpensItAtTheSamePlace) {
   TFormViewer &form = CreateForm(Installed());
+  form.ShowChart(0);
   const TChartViewport &view = form.View->View();
   // The harbour's middle, in the overview.
   const TDoublePoint middle{(Harbour.North + Harbour.South) / 2 * Degree, (Harbour.West + Harbour.East) / 2 * Degree};
@@ -477,6 +491,7 @@ TEST_F(FormViewer, ADamagedTileIsMarkedAndTheOthersLoad) {
 
 TEST_F(FormViewer, AChartRemovedWhileListedHasItsTilesMarkedAndTheViewerGoesOn) {
   TFormViewer &form = CreateForm(Installed());
+  form.ShowChart(0);
   ASSERT_TRUE(WaitForTiles());
   ASSERT_TRUE(DeleteFileA(FDir.File(Harbour.FileName).c_str()));
   form.ShowChart(1);
@@ -490,6 +505,7 @@ TEST_F(FormViewer, AChartRemovedWhileListedHasItsTilesMarkedAndTheViewerGoesOn) 
 
 TEST_F(FormViewer, PanningAcrossTheChartKeepsTheManagerWithinItsBudget) {
   TFormViewer &form = CreateForm(Installed());
+  form.ShowChart(0);
   constexpr uint32_t Budget = 48 * TChartView::TileBytes;
   GetTileManager()->SetCacheBudget(Budget);
   TChartViewport &view = form.View->View();
