@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <memory>
 #include <numbers>
+#include <set>
 
+#include "ChartsHere.h"
 #include "DialogDriver.h"
 #include "NKFChartWriter.h"
 #include "TempDir.h"
@@ -444,9 +446,135 @@ TEST_F(FormViewer, AtNightNoPartOfTheWindowIsBrighterThanTheDimmedChart) {
   EXPECT_LE(nightChart, dimmedWhite);
   EXPECT_LE(nightOutside, dimmedWhite) << "brightest channel outside the chart at night (the chart's brightest "
                                        << nightChart << ", day outside " << dayOutside << ")";
+  // The same for one chart alone, the list's selection shown.
+  form.ShowChart(0);
+  ASSERT_TRUE(WaitForTiles());
+  EXPECT_LE(capture().first, dimmedWhite) << "one chart at night";
 
   Menu(cmNight);
   EXPECT_GE(capture().first, 0xF0) << "the light parts come back with the day";
+}
+
+// The set view: where a WGS 84 position (degrees) lies in the view's client.
+TDoublePoint SetClient(const TFormViewer &Form, double Latitude, double Longitude) {
+  return Form.View->SetView().WGS84ToClient({Latitude * Degree, Longitude * Degree});
+}
+
+// The chart the status bar names ("<title>  1 : <scale>").
+bool NamesChart(const TFormViewer &Form, const TChartPlan &Plan) {
+  return Form.StatusBar->PartText(TFormViewer::spChart).rfind(std::string(Plan.Title) + "  1 : ", 0) == 0;
+}
+
+// Zooming in about the harbour brings up the harbour chart there, drawn over
+// the overview, named in the status bar; the place under the cursor stays.
+TEST_F(FormViewer, TheSetViewZoomedInAboutAHarbourShowsTheHarbourChart) {
+  TFormViewer &form = CreateForm(Installed());
+  ASSERT_TRUE(form.WholeSet());
+  ASSERT_TRUE(WaitForTiles());
+  const double whole = form.View->SetView().MetresPerPixel();
+  const double latitude = (Harbour.North + Harbour.South) / 2, longitude = Harbour.West * 0.3 + Harbour.East * 0.7;
+  TDoublePoint client = SetClient(form, latitude, longitude);
+  const int x = static_cast<int>(client.X), y = static_cast<int>(client.Y);
+  const TDoublePoint before = form.View->SetView().ClientToWGS84({double(x), double(y)});
+  POINT screen{x, y};
+  ClientToScreen(form.View->Handle(), &screen);
+  for (int step = 0; step < 4; ++step)
+    SendMessageA(form.View->Handle(), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), MAKELPARAM(screen.x, screen.y));
+  const TDoublePoint after = form.View->SetView().ClientToWGS84({double(x), double(y)});
+  // Within a client pixel (the view snaps to whole pixels of its grid).
+  const double pixel = form.View->SetView().MetresPerPixel() / 6378137;
+  EXPECT_NEAR(after.X, before.X, pixel);
+  EXPECT_NEAR(after.Y, before.Y, pixel);
+  EXPECT_EQ(form.View->Plan().ChartAt(x, y), 1) << "the harbour chart over the overview";
+  MouseTo(x, y);
+  EXPECT_TRUE(NamesChart(form, Harbour)) << form.StatusBar->PartText(TFormViewer::spChart);
+  const auto [lat, lon] = ParsePosition(form.StatusBar->PartText(TFormViewer::spWGS84));
+  EXPECT_NEAR(lat, latitude, 2 * pixel / Degree) << form.StatusBar->PartText(TFormViewer::spWGS84);
+  EXPECT_NEAR(lon, longitude, 2 * pixel / Degree / std::cos(latitude * Degree));
+  EXPECT_EQ(form.StatusBar->PartText(TFormViewer::spZoom), form.View->SetView().ScaleText());
+  EXPECT_EQ(form.ChartsHereAt(x, y), (std::vector<int>{1, 0}));
+  ASSERT_TRUE(WaitForTiles());
+  EXPECT_EQ(Failed(), 0u);
+  std::set<TNKFChart *> charts;
+  for (const TViewTileKey &tile : form.View->ShownTiles())
+    charts.insert(tile.first);
+  EXPECT_EQ(charts.size(), 2u) << "both charts' tiles through the one manager";
+
+  // Home: the whole set again.
+  Key(VK_HOME);
+  EXPECT_DOUBLE_EQ(form.View->SetView().MetresPerPixel(), whole);
+}
+
+// Panning east across the harbour chart's border: the view goes on in the
+// overview, the status bar names it, and the tiles of both load.
+TEST_F(FormViewer, PanningTheSetViewAcrossABorderGoesOnInTheCoarserChart) {
+  TFormViewer &form = CreateForm(Installed());
+  TSetViewport &view = form.View->SetView();
+  const TDoublePoint middle{(Harbour.North + Harbour.South) / 2 * Degree, (Harbour.West + Harbour.East) / 2 * Degree};
+  view.CenterOn(view.ClientToMercator(view.WGS84ToClient(middle)));
+  for (int step = 0; step < 8 && form.View->Plan().ChartAt(view.ClientWidth() / 2, view.ClientHeight() / 2) != 1;
+       ++step)
+    form.View->ZoomStepsAtCentre(1);
+  const int x = view.ClientWidth() / 2, y = view.ClientHeight() / 2;
+  ASSERT_EQ(form.View->Plan().ChartAt(x, y), 1);
+  ASSERT_TRUE(WaitForTiles());
+  int steps = 0;
+  while (form.View->Plan().ChartAt(x, y) == 1 && steps < 200) {
+    Key(VK_RIGHT);
+    ++steps;
+  }
+  EXPECT_EQ(form.View->Plan().ChartAt(x, y), 0) << "after " << steps << " steps east";
+  EXPECT_GT(steps, 1);
+  const double east = view.ClientToWGS84({x + 0.5, y + 0.5}).Y / Degree;
+  EXPECT_NEAR(east, Harbour.East, TChartView::ArrowStep * view.MetresPerPixel() / 6378137 / Degree)
+      << "the border crossed where the harbour chart ends";
+  MouseTo(x, y);
+  EXPECT_TRUE(NamesChart(form, Overview)) << form.StatusBar->PartText(TFormViewer::spChart);
+  ASSERT_TRUE(WaitForTiles());
+  EXPECT_EQ(Failed(), 0u);
+}
+
+// One chart and back: the same place at the same scale each way.
+TEST_F(FormViewer, OneChartAndWholeSetKeepThePlaceAndTheScale) {
+  TFormViewer &form = CreateForm(Installed());
+  TSetViewport &set = form.View->SetView();
+  // Off the harbour chart's middle, but far enough inside it that its own
+  // view need not stop at its edge.
+  const TDoublePoint place{(Harbour.North * 0.45 + Harbour.South * 0.55) * Degree,
+                           (Harbour.West * 0.55 + Harbour.East * 0.45) * Degree};
+  set.CenterOn(set.ClientToMercator(set.WGS84ToClient(place)));
+  set.ZoomAt(set.MetresPerPixel() / 16, {set.ClientWidth() / 2.0, set.ClientHeight() / 2.0});
+  form.View->ViewChanged();
+  const TDoublePoint centre{set.ClientWidth() / 2.0, set.ClientHeight() / 2.0};
+  const TDoublePoint where = set.ClientToWGS84(centre);
+  const double ground = set.GroundMetresPerPixel();
+
+  Char('o');
+  ASSERT_FALSE(form.WholeSet());
+  EXPECT_EQ(form.Shown(), 1) << "the chart at the centre, alone";
+  EXPECT_TRUE(form.Menu->Checked(cmOneChart));
+  const TChartViewport &one = form.View->View();
+  TNKFChart &harbour = *form.Charts()[1].Chart;
+  const TDoublePoint oneCentre{one.ClientWidth() / 2.0, one.ClientHeight() / 2.0};
+  const TDoublePoint there = harbour.Calibration->PixelToWGS84(one.ClientToChart(oneCentre));
+  const double oneGround = MetresPerClientPixel(harbour, one, oneCentre);
+  // Within a client pixel (the chart's view snaps to whole pixels of its level).
+  EXPECT_NEAR(there.X, where.X, oneGround / 6378137);
+  EXPECT_NEAR(there.Y, where.Y, oneGround / 6378137 / std::cos(where.X));
+  // The chart's zooms come in steps: within half a step (2^(1/4)) of the set view's.
+  EXPECT_NEAR(std::log2(oneGround / ground), 0, 0.26);
+  ASSERT_TRUE(WaitForTiles());
+
+  Menu(cmWholeSet);
+  ASSERT_TRUE(form.WholeSet());
+  EXPECT_EQ(form.Shown(), -1);
+  EXPECT_TRUE(form.Menu->Checked(cmWholeSet));
+  const TDoublePoint back = set.ClientToWGS84(centre);
+  const double pixel = set.MetresPerPixel() / 6378137;
+  EXPECT_NEAR(back.X, there.X, pixel);
+  EXPECT_NEAR(back.Y, there.Y, pixel);
+  EXPECT_NEAR(set.GroundMetresPerPixel() / oneGround, 1, 1e-6);
+  ASSERT_TRUE(WaitForTiles());
 }
 
 TEST_F(FormViewer, ADamagedTileIsMarkedAndTheOthersLoad) {
