@@ -3,11 +3,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <limits>
+#include <thread>
 
 #include "VmNKFCharts.h"
 
 namespace {
+
+// Cells go to at most this many threads.
+constexpr int32_t MaxThreads = 4;
 
 bool UsableTile(const TBitmap32 *Bitmap) {
   return Bitmap != nullptr && Bitmap->Width() >= NKFTileSize && Bitmap->Height() >= NKFTileSize;
@@ -62,8 +67,6 @@ void TSetRenderer::Render(const TSetViewPlan &Plan, const TSetTileSource &Tiles,
     return;
   for (int32_t y = area.Top; y < area.Bottom; ++y)
     std::fill(Surface.ScanLine(y) + area.Left, Surface.ScanLine(y) + area.Right, Colors.Background);
-  if (FScratch.Width() != TSetViewPlan::CellSize || FScratch.Height() != TSetViewPlan::CellSize)
-    FScratch.SetSize(TSetViewPlan::CellSize, TSetViewPlan::CellSize);
 
   const std::vector<TSetViewPlan::TChartPlan> &charts = Plan.Charts();
   std::vector<const TSetViewPlan::TCell *> cells;
@@ -157,30 +160,95 @@ void TSetRenderer::Render(const TSetViewPlan &Plan, const TSetTileSource &Tiles,
     FCanvas.SetResampler(Sampling == TSetSampling::Nearest ? TResamplerKind::rkNearest : TResamplerKind::rkLinear);
     FCanvas.SetDrawMode(TDrawMode::dmOpaque);
 
-    for (const TSetViewPlan::TCell *c : cells) {
-      const int32_t cw = c->Right - c->Left, ch = c->Bottom - c->Top;
-      for (int32_t y = 0; y < ch; ++y)
-        std::fill(FScratch.ScanLine(y), FScratch.ScanLine(y) + cw, TColor32(0));
-      float sx[4], sy[4];
-      for (int i = 0; i < 4; ++i) {
-        sx[i] = static_cast<float>(c->Corners[i].X * unit - 0.5 - left);
-        sy[i] = static_cast<float>(c->Corners[i].Y * unit - 0.5 - top);
+    // The cells share out between the processors: cells of a chart do not
+    // overlap, so each thread writes pixels of its own.
+    const int32_t threads = std::clamp<int32_t>(static_cast<int32_t>(std::thread::hardware_concurrency()), 1,
+                                                std::min<int32_t>(MaxThreads, static_cast<int32_t>(cells.size() / 4) + 1));
+    while (static_cast<int32_t>(FWorkers.size()) < threads)
+      FWorkers.push_back(std::make_unique<TWorker>());
+    std::vector<std::exception_ptr> errors(static_cast<size_t>(threads));
+    const auto work = [&](int32_t Thread) {
+      try {
+        TWorker &worker = *FWorkers[static_cast<size_t>(Thread)];
+        if (worker.Scratch.Width() != TSetViewPlan::CellSize || worker.Scratch.Height() != TSetViewPlan::CellSize)
+          worker.Scratch.SetSize(TSetViewPlan::CellSize, TSetViewPlan::CellSize);
+        for (size_t i = static_cast<size_t>(Thread); i < cells.size(); i += static_cast<size_t>(threads))
+          DrawCell(Plan, p, *cells[i], unit, left, top, levelWidth, levelHeight, area, worker, Surface);
+      } catch (...) {
+        errors[static_cast<size_t>(Thread)] = std::current_exception();
       }
-      FWarp.PrepareFromDestination({0, 0, static_cast<float>(cw), static_cast<float>(ch)}, sx, sy);
-      TransformRows(&FScratch, &FCanvas, &FWarp, 0, ch);
-      const TClientRect r = Intersect({c->Left, c->Top, c->Right, c->Bottom}, area);
-      // The chart's whole inside in the cell: where a finer chart shows, it
-      // is drawn over this afterwards.
-      for (int32_t y = r.Top; y < r.Bottom; ++y)
-        for (const TSetViewPlan::TSpan &s : Plan.InsideRow(y)) {
-          if (s.Plan != p)
-            continue;
-          const int32_t a = std::max(s.Left, r.Left), b = std::min(s.Right, r.Right);
-          if (a < b)
-            BlendSpan(FScratch.ScanLine(y - c->Top) + (a - c->Left), Surface.ScanLine(y) + a, b - a);
-        }
-    }
+    };
+    std::vector<std::thread> helpers;
+    for (int32_t t = 1; t < threads; ++t)
+      helpers.emplace_back(work, t);
+    work(0);
+    for (std::thread &helper : helpers)
+      helper.join();
+    for (const std::exception_ptr &error : errors)
+      if (error)
+        std::rethrow_exception(error);
   }
+}
+
+void TSetRenderer::DrawCell(const TSetViewPlan &Plan, int32_t P, const TSetViewPlan::TCell &Cell, double Unit,
+                            int32_t Left, int32_t Top, double LevelWidth, double LevelHeight, const TClientRect &Area,
+                            TWorker &Worker, TBitmap32 &Surface) const {
+  const TClientRect r = Intersect({Cell.Left, Cell.Top, Cell.Right, Cell.Bottom}, Area);
+  // The rows to draw: those where the chart shows, and two more each way for
+  // a finer chart's border pixels that are not opaque (the only ones of a
+  // finer chart that let this one through).
+  int32_t first = r.Bottom, last = r.Top;
+  for (int32_t y = r.Top; y < r.Bottom; ++y)
+    for (const TSetViewPlan::TSpan &s : Plan.Row(y))
+      if (s.Plan == P && s.Left < r.Right && s.Right > r.Left) {
+        first = std::min(first, y);
+        last = std::max(last, y + 1);
+        break;
+      }
+  first = std::max(r.Top, first - 2);
+  last = std::min(r.Bottom, last + 2);
+  if (first >= last)
+    return;
+  const int32_t cw = Cell.Right - Cell.Left, ch = Cell.Bottom - Cell.Top;
+  // Every pixel of the cell is warped from the canvas unless the cell
+  // reaches beyond the level's image: only then can some keep what the
+  // scratch held, and it starts transparent.
+  double qx0 = std::numeric_limits<double>::infinity(), qy0 = qx0, qx1 = -qx0, qy1 = -qx0;
+  for (const TDoublePoint &q : Cell.Corners) {
+    qx0 = std::min(qx0, q.X * Unit - 0.5);
+    qx1 = std::max(qx1, q.X * Unit - 0.5);
+    qy0 = std::min(qy0, q.Y * Unit - 0.5);
+    qy1 = std::max(qy1, q.Y * Unit - 0.5);
+  }
+  TBitmap32 &scratch = Worker.Scratch;
+  if (!(qx0 >= 1 && qy0 >= 1 && qx1 <= LevelWidth - 2 && qy1 <= LevelHeight - 2))
+    for (int32_t y = first - Cell.Top; y < last - Cell.Top; ++y)
+      std::fill(scratch.ScanLine(y), scratch.ScanLine(y) + cw, TColor32(0));
+  // The cell's parallelogram in canvas pixels, on a grid of 1/2048 pixel (a
+  // shift of at most 1/1000 of a pixel): below 8192 pixels its corners and
+  // their sums are then exact single-precision numbers, the corners form an
+  // exact parallelogram and the warp takes its affine branch.
+  const auto grid = [](double V) { return std::round(V * 2048) / 2048; };
+  const TDoublePoint *q = Cell.Corners;
+  const double ox = grid(q[0].X * Unit - 0.5 - Left), oy = grid(q[0].Y * Unit - 0.5 - Top);
+  const double ax = grid((q[1].X - q[0].X) * Unit), ay = grid((q[1].Y - q[0].Y) * Unit);
+  const double bx = grid((q[3].X - q[0].X) * Unit), by = grid((q[3].Y - q[0].Y) * Unit);
+  const float sx[4] = {static_cast<float>(ox), static_cast<float>(ox + ax), static_cast<float>(ox + ax + bx),
+                       static_cast<float>(ox + bx)};
+  const float sy[4] = {static_cast<float>(oy), static_cast<float>(oy + ay), static_cast<float>(oy + ay + by),
+                       static_cast<float>(oy + by)};
+  Worker.Warp.PrepareFromDestination({0, 0, static_cast<float>(cw), static_cast<float>(ch)}, sx, sy);
+  TransformRows(&scratch, &FCanvas, &Worker.Warp, first - Cell.Top, last - Cell.Top);
+  // The chart's whole inside in those rows: where a finer chart shows, it
+  // is drawn over this afterwards.
+  for (int32_t y = first; y < last; ++y)
+    for (const TSetViewPlan::TSpan &s : Plan.InsideRow(y)) {
+      if (s.Plan != P)
+        continue;
+      const int32_t a = std::max(s.Left, r.Left), b = std::min(s.Right, r.Right);
+      if (a < b)
+        BlendSpan(scratch.ScanLine(y - Cell.Top) + (a - Cell.Left), Surface.ScanLine(y) + a, b - a);
+    }
 }
 
 void TSetRenderer::DrawOutlines(const TSetViewPlan &Plan, TColor32 Color, TBitmap32 &Surface) {

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "ChartRenderer.h"
@@ -37,9 +38,17 @@ public:
   void DrawOutlines(const TSetViewPlan &Plan, TColor32 Color, TBitmap32 &Surface);
 
 private:
-  TBitmap32 FCanvas;  // a chart's level pixels the cells read
-  TBitmap32 FScratch; // one cell, warped
-  TProjectiveTransformation FWarp;
+  // What each thread drawing cells needs of its own.
+  struct TWorker {
+    TBitmap32 Scratch; // one cell, warped
+    TProjectiveTransformation Warp;
+  };
+  void DrawCell(const TSetViewPlan &Plan, int32_t P, const TSetViewPlan::TCell &Cell, double Unit, int32_t Left,
+                int32_t Top, double LevelWidth, double LevelHeight, const TClientRect &Area, TWorker &Worker,
+                TBitmap32 &Surface) const;
+
+  TBitmap32 FCanvas; // a chart's level pixels the cells read
+  std::vector<std::unique_ptr<TWorker>> FWorkers;
   std::vector<int64_t> FNeeded; // a chart's tiles the cells read, (row << 32) | column
 };
 

@@ -5,11 +5,13 @@
 //
 // The mapping is a mesh of exact points (client pixel centre -> Mercator ->
 // WGS 84 -> the chart's own WGS84ToPixel, datum change and grid included),
-// interpolated cell by cell by the projective transformation through the
-// cell's four corners, as the warp draws it. A cell is split in four while
-// the interpolation strays more than MaxError full-resolution chart pixels
-// from the exact mapping at any of its test points, in the manner of GDAL's
-// approximate transformer.
+// drawn cell by cell through the library's projective transformation: each
+// cell maps by the plane fitted to the exact points at its four corners (a
+// parallelogram, the transformation's affine branch). A cell is split in four
+// while that plane strays more than half of MaxError full-resolution chart
+// pixels from the exact mapping at its corners, the middles of its sides or
+// its centre, in the manner of GDAL's approximate transformer; a test holds
+// every pixel to MaxError.
 #pragma once
 
 #include <cstdint>
@@ -44,16 +46,17 @@ public:
   // Mesh cells start this many client pixels wide, aligned to the global
   // pixel grid (so a pan meets the same cells), and are split down to
   // MinCellSize at most.
-  static constexpr int32_t CellSize = 64;
+  static constexpr int32_t CellSize = 128;
   static constexpr int32_t MinCellSize = 2;
   // A chart takes part while a client pixel covers no more than this many
   // of its full-resolution pixels: its coarsest level at half size.
   static constexpr double MaxChartPixelsPerClientPixel = 2 << (NKFLevelCount - 1);
 
-  // One mesh cell: client pixels [Left, Right) x [Top, Bottom), and where the
-  // centres of its corner pixels (Left, Top), (Right, Top), (Right, Bottom),
-  // (Left, Bottom) fall in full-resolution chart pixels. (Right and Bottom
-  // are the first pixels of the neighbouring cells.)
+  // One mesh cell: client pixels [Left, Right) x [Top, Bottom), and where its
+  // map puts the centres of the pixels (Left, Top), (Right, Top),
+  // (Right, Bottom), (Left, Bottom), in full-resolution chart pixels: a
+  // parallelogram (Corners[2] = Corners[1] + Corners[3] - Corners[0]).
+  // (Right and Bottom are the first pixels of the neighbouring cells.)
   struct TCell {
     int32_t Left, Top, Right, Bottom;
     TDoublePoint Corners[4];
