@@ -370,14 +370,24 @@ void TChartView::PaintOutlineNames(HDC DC) {
   SetTextColor(DC, ref(colors.Border));
   SetBkColor(DC, GetSysColor(COLOR_WINDOW));
   SetBkMode(DC, OPAQUE);
-  for (const TSetViewPlan::TChartPlan &plan : FPlan.Charts()) {
+  for (const TSetViewPlan::TOutline &outline : FPlan.Outlines()) {
     TDoublePoint point{};
-    if (static_cast<size_t>(plan.Chart) >= FSetNames.size() ||
-        !OutlineLabelPoint(plan, ClientWidth(), ClientHeight(), point))
+    if (static_cast<size_t>(outline.Chart) >= FSetNames.size() ||
+        !OutlineLabelPoint(outline.Outline, ClientWidth(), ClientHeight(), point))
       continue;
-    const std::string &name = FSetNames[static_cast<size_t>(plan.Chart)];
-    TextOutA(DC, static_cast<int>(point.X) + 3, static_cast<int>(point.Y) + 2, name.c_str(),
-             static_cast<int>(name.size()));
+    const std::string &name = FSetNames[static_cast<size_t>(outline.Chart)];
+    // On the outline's inner side: a chart whose upper edge is out of view
+    // is labelled at a lower corner, above the line; always wholly in view.
+    double cy = 0;
+    for (const TDoublePoint &p : outline.Outline)
+      cy += p.Y;
+    cy /= static_cast<double>(outline.Outline.size());
+    SIZE size{};
+    GetTextExtentPoint32A(DC, name.c_str(), static_cast<int>(name.size()), &size);
+    const int x = std::clamp(static_cast<int>(point.X) + 3, 0, std::max(ClientWidth() - size.cx, 0));
+    const int y = std::clamp(static_cast<int>(point.Y) + (cy < point.Y ? -size.cy - 4 : 2), 0,
+                             std::max(ClientHeight() - size.cy, 0));
+    TextOutA(DC, x, y, name.c_str(), static_cast<int>(name.size()));
   }
   SelectObject(DC, oldFont);
 }

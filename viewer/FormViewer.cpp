@@ -201,8 +201,9 @@ void TFormViewer::Layout() {
   const int width = ClientWidth(), height = ClientHeight() - StatusBar->Height();
   ChartList->SetBounds(0, 0, ListWidth, std::max(height, 0));
   View->SetBounds(ListWidth + Gap, 0, std::max(width - ListWidth - Gap, 0), std::max(height, 0));
-  // Room for the longest texts: a datum's full name, the grid in metres.
-  const int edges[] = {190, 440, 630, 840, 930, -1};
+  // Room for the longest texts: a chart's title with its scale, a datum's
+  // name, the grid in metres.
+  const int edges[] = {225, 455, 640, 845, 925, -1};
   StatusBar->SetParts(std::vector<int>(std::begin(edges), std::end(edges)));
   const TBounds part = StatusBar->PartBounds(spState);
   ProgressBar->SetBounds(part.Left + 2, part.Top + 2, std::min(part.Width - 4, 160), part.Height - 4);
