@@ -384,9 +384,9 @@ void TChartView::PaintOutlineNames(HDC DC) {
     cy /= static_cast<double>(outline.Outline.size());
     SIZE size{};
     GetTextExtentPoint32A(DC, name.c_str(), static_cast<int>(name.size()), &size);
-    const int x = std::clamp(static_cast<int>(point.X) + 3, 0, std::max(ClientWidth() - size.cx, 0));
-    const int y = std::clamp(static_cast<int>(point.Y) + (cy < point.Y ? -size.cy - 4 : 2), 0,
-                             std::max(ClientHeight() - size.cy, 0));
+    const int x = std::clamp(static_cast<int>(point.X) + 3, 0, std::max(ClientWidth() - static_cast<int>(size.cx), 0));
+    const int y = std::clamp(static_cast<int>(point.Y) + (cy < point.Y ? -static_cast<int>(size.cy) - 4 : 2), 0,
+                             std::max(ClientHeight() - static_cast<int>(size.cy), 0));
     TextOutA(DC, x, y, name.c_str(), static_cast<int>(name.size()));
   }
   SelectObject(DC, oldFont);
