@@ -33,7 +33,9 @@ extern "C" const char *__ubsan_default_options() { return "halt_on_error=1:print
 
 namespace {
 
-constexpr int32_t ClientWidth = 240, ClientHeight = 160;
+// Small, as the warp's per-pixel sampling is most of an execution; still
+// wider than a tile at the zooms below one and across tile seams above it.
+constexpr int32_t ClientWidth = 136, ClientHeight = 100;
 constexpr TColor32 Uniform = 0xFF3A5C7E;
 
 const std::string &InputFile() {
@@ -136,7 +138,7 @@ void Paint(TNKFChart &Chart) {
   TChartRenderer renderer;
   TBitmap32 surface;
   const TDoublePoint middle{Chart.Width / 2.0, Chart.Height / 2.0};
-  const double zooms[] = {0, 1, 0.5, 0.7, 0.25, 0.125, 0.0625, 0.04, 4, 1.7};
+  const double zooms[] = {0, 1, 0.7, 0.25, 0.0625, 0.04, 1.7};
   for (const double zoom : zooms) {
     if (zoom == 0)
       view.Fit();

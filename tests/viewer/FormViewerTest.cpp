@@ -247,6 +247,11 @@ TEST_F(FormViewer, KeysAndTheWheelScrollAndZoomAboutTheCursor) {
   Key(VK_DOWN);
   EXPECT_NEAR(view.Origin().X - before.X, TChartView::ArrowStep / view.Zoom(), 1e-6);
   EXPECT_NEAR(view.Origin().Y - before.Y, TChartView::ArrowStep / view.Zoom(), 1e-6);
+  // A scroll bar's arrow moves the chart by a step on its own axis alone.
+  const TDoublePoint arrowed = view.Origin();
+  SendMessageA(form.View->Handle(), WM_HSCROLL, MAKEWPARAM(SB_LINEUP, 0), 0);
+  EXPECT_NEAR(view.Origin().X - arrowed.X, -TChartView::ArrowStep / view.Zoom(), 1e-6);
+  EXPECT_EQ(view.Origin().Y, arrowed.Y);
 
   // The wheel zooms about the cursor: the chart point under it stays.
   const int x = view.ClientWidth() / 3, y = view.ClientHeight() / 4;
