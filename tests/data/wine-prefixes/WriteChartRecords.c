@@ -1,5 +1,6 @@
-/* Writes the chart set's records as the 32-bit installer does: ANSI calls,
-   the 32-bit view of the registry. */
+/* Writes the chart set's records as the 32-bit installer does: ANSI calls
+   (converted through the process's code page), the 32-bit view of the
+   registry, the folder "D:\ORVA Welml\xE2n 2003\" (0xE2 in the code page). */
 #include <windows.h>
 #include <string.h>
 static HKEY Create(const char *Name) {
