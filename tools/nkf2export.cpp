@@ -8,7 +8,7 @@
 // --level N      the pyramid level to write (0, full resolution, to 4)
 // --overviews    the coarser levels as internal overviews
 // --clip         everything beyond the chart's border transparent
-// --footprint F  the border polygon in WGS 84 as GeoJSON
+// --footprint F  the border polygon in WGS 84 as GeoJSON (not the GeoTIFF's name)
 // --set          the nine charts of the set in FOLDER as one MBTiles layer in
 //                Web Mercator, finer charts over coarser ones
 // --registry-export FILE.reg
@@ -34,6 +34,7 @@
 #include "NKFGeoTiffExport.h"
 #include "NKFRegFile.h"
 #include "NKFSetExport.h"
+#include "NKFStagedOutput.h"
 #include "ToolErrors.h"
 #include "VmNKFCharts.h"
 
@@ -147,6 +148,10 @@ int main(int argc, char **argv) {
       NKFExportSet(charts, arguments.Output, TNKFSetExportOptions{}, [&bar](double Done) { bar.Show(Done); });
     });
   return RunReportingErrors([&] {
+    // The footprint would replace the GeoTIFF just written.
+    if (!arguments.Footprint.empty() && NKFSameFile(arguments.Footprint, arguments.Output))
+      throw ENKFExportError("nkf2export: The footprint " + arguments.Footprint + " would replace the GeoTIFF " +
+                            arguments.Output);
     TNKFChart chart(arguments.Chart);
     // The chart reader opens a file without the chart magic as an empty chart.
     if (chart.Version == 0)
