@@ -120,7 +120,8 @@ void TChartRenderer::Compose(const TChartViewport &View, const TTileSource &Tile
   const int64_t gridRight = static_cast<int64_t>(level.TilesX) * NKFTileSize;
   const int64_t gridBottom = static_cast<int64_t>(level.TilesY) * NKFTileSize;
   for (int32_t y = Area.Top; y < Area.Bottom; ++y) {
-    const int32_t from = y >= gridBottom ? Area.Left : static_cast<int32_t>(std::clamp<int64_t>(gridRight, Area.Left, Area.Right));
+    const int32_t from =
+        y >= gridBottom ? Area.Left : static_cast<int32_t>(std::clamp<int64_t>(gridRight, Area.Left, Area.Right));
     if (from < Area.Right)
       Fill(Target.ScanLine(y - TargetTop) + (from - TargetLeft), Area.Right - from, Colors.Background);
   }
@@ -175,8 +176,7 @@ void TChartRenderer::Warp(const TChartViewport &View, const TChartViewport::TLev
   std::vector<std::exception_ptr> errors(static_cast<size_t>(bands));
   const auto warpBand = [&](int32_t Band) {
     try {
-      TransformRows(&Surface, &FCanvas, &FWarp, height * (int64_t{Band}) / bands,
-                    height * (int64_t{Band} + 1) / bands);
+      TransformRows(&Surface, &FCanvas, &FWarp, height * Band / bands, height * (Band + 1) / bands);
     } catch (...) {
       errors[static_cast<size_t>(Band)] = std::current_exception();
     }

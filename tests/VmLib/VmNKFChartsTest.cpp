@@ -199,7 +199,8 @@ TEST(TNKFChart, LevelFaults) {
   d.TileBlobs.resize(tiles, 0);
   const auto opened = Open(dir, d);
   EXPECT_EQ(opened->TileCount, tiles);
-  EXPECT_EQ(NKFLevelsFault(*opened), "Level 1 (2048 x 2048 pixels in 8 x 8 tiles) is not half of level 0 (512 x 512 pixels)");
+  EXPECT_EQ(NKFLevelsFault(*opened),
+            "Level 1 (2048 x 2048 pixels in 8 x 8 tiles) is not half of level 0 (512 x 512 pixels)");
   EXPECT_EQ(NKFLevelsFault(*Open(dir, NKFSampleChart(NKFVersion1_0_0_0, 512, 512))), "");
 }
 

@@ -144,7 +144,8 @@ void Paint(TNKFChart &Chart) {
       view.Fit();
     else
       view.ZoomAt(zoom, {0, 0});
-    for (const TDoublePoint &at : {middle, TDoublePoint{0, 0}, TDoublePoint{double(Chart.Width), double(Chart.Height)}}) {
+    const TDoublePoint corner{static_cast<double>(Chart.Width), static_cast<double>(Chart.Height)};
+    for (const TDoublePoint &at : {middle, TDoublePoint{0, 0}, corner}) {
       if (zoom != 0)
         view.CenterOn(at);
       renderer.Render(view, real, nullptr, colors, surface);
