@@ -436,8 +436,8 @@ void TChartView::ScheduleScrollBars() { SetTimer(Handle(), ScrollBarTimer, USER_
 // is the set's extent at the zoom with half a client on each side.
 TChartView::TScrollState TChartView::ScrollState() const {
   if (!FWholeSet)
-    return {FView.ContentWidth(), FView.ClientWidth(), FView.ScrollX(),
-            FView.ContentHeight(), FView.ClientHeight(), FView.ScrollY()};
+    return {FView.ContentWidth(), FView.PageWidth(), FView.ScrollX(),
+            FView.ContentHeight(), FView.PageHeight(), FView.ScrollY()};
   const std::vector<TSetChartExtent> &charts = FSetView.Charts();
   const int width = ClientWidth(), height = ClientHeight();
   if (charts.empty())
@@ -471,28 +471,31 @@ void TChartView::UpdateScrollBars() {
     info.nPos = Position;
     SetScrollInfo(Bar, SB_CTL, &info, TRUE);
   };
-  set(FHorzBar, now.ContentWidth, now.ClientWidth, now.ScrollX);
-  set(FVertBar, now.ContentHeight, now.ClientHeight, now.ScrollY);
+  set(FHorzBar, now.ContentWidth, now.PageWidth, now.ScrollX);
+  set(FVertBar, now.ContentHeight, now.PageHeight, now.ScrollY);
 }
 
+// The arrows and the page areas move the chart by client pixels, so a step
+// is the same on any chart; only the thumb and the ends go by the bar's
+// position, in the view's scroll units.
 void TChartView::Scrolled(int Bar, int Code) {
   const bool horizontal = Bar == SB_HORZ;
   const TScrollState state = ScrollState();
-  const int page = horizontal ? state.ClientWidth : state.ClientHeight;
-  const int from = horizontal ? state.ScrollX : state.ScrollY;
-  int position = from;
+  const double page = horizontal ? ClientWidth() : ClientHeight();
+  double step = 0;
+  int position = -1;
   switch (Code) {
   case SB_LINEUP:
-    position -= ArrowStep;
+    step = -ArrowStep;
     break;
   case SB_LINEDOWN:
-    position += ArrowStep;
+    step = ArrowStep;
     break;
   case SB_PAGEUP:
-    position -= page;
+    step = -page;
     break;
   case SB_PAGEDOWN:
-    position += page;
+    step = page;
     break;
   case SB_THUMBTRACK:
   case SB_THUMBPOSITION: {
@@ -512,15 +515,21 @@ void TChartView::Scrolled(int Bar, int Code) {
   default:
     return;
   }
-  if (!FWholeSet) {
-    if (horizontal)
-      FView.ScrollTo(position, FView.ScrollY());
-    else
-      FView.ScrollTo(FView.ScrollX(), position);
-  } else {
-    const int content = horizontal ? state.ContentWidth : state.ContentHeight;
-    const int delta = std::clamp(position, 0, std::max(content - page, 0)) - from;
+  if (FWholeSet) {
+    // The set view's scroll units are its client pixels.
+    if (position >= 0) {
+      const int content = horizontal ? state.ContentWidth : state.ContentHeight;
+      const int pageUnits = horizontal ? state.PageWidth : state.PageHeight;
+      step = std::clamp(position, 0, std::max(content - pageUnits, 0)) - (horizontal ? state.ScrollX : state.ScrollY);
+    }
+    const int delta = static_cast<int>(std::lround(step));
     FSetView.ScrollBy(horizontal ? delta : 0, horizontal ? 0 : delta);
+  } else if (position < 0) {
+    FView.ScrollBy(horizontal ? step : 0, horizontal ? 0 : step);
+  } else if (horizontal) {
+    FView.ScrollToX(position);
+  } else {
+    FView.ScrollToY(position);
   }
   ViewChanged();
 }
