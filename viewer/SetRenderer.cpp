@@ -43,15 +43,6 @@ TClientRect Intersect(const TClientRect &A, const TClientRect &B) {
   return {std::max(A.Left, B.Left), std::max(A.Top, B.Top), std::min(A.Right, B.Right), std::min(A.Bottom, B.Bottom)};
 }
 
-// Whether any pixel of Rect's rows shows chart Plan in the plan's spans.
-bool Shows(const TSetViewPlan &Plan, int32_t Index, const TClientRect &Rect) {
-  for (int32_t y = Rect.Top; y < Rect.Bottom; ++y)
-    for (const TSetViewPlan::TSpan &s : Plan.Row(y))
-      if (s.Plan == Index && s.Left < Rect.Right && s.Right > Rect.Left)
-        return true;
-  return false;
-}
-
 } // namespace
 
 void TSetRenderer::Render(const TSetViewPlan &Plan, const TSetTileSource &Tiles, const TViewColors &Colors,
@@ -70,14 +61,33 @@ void TSetRenderer::Render(const TSetViewPlan &Plan, const TSetTileSource &Tiles,
 
   const std::vector<TSetViewPlan::TChartPlan> &charts = Plan.Charts();
   std::vector<const TSetViewPlan::TCell *> cells;
+  std::vector<std::pair<int32_t, int32_t>> rows; // of each cell, client rows [first, last) drawn
   for (size_t index = 0; index < charts.size(); ++index) {
     const TSetViewPlan::TChartPlan &chart = charts[index];
     const int32_t p = static_cast<int32_t>(index);
+    // The cells to draw, and in each the rows where the chart shows, and two
+    // more each way for a finer chart's border pixels that are not opaque
+    // (the only ones of a finer chart that let this one through).
     cells.clear();
+    rows.clear();
     for (const TSetViewPlan::TCell &c : chart.Cells) {
       const TClientRect r = Intersect({c.Left, c.Top, c.Right, c.Bottom}, area);
-      if (!r.Empty() && Shows(Plan, p, r))
-        cells.push_back(&c);
+      if (r.Empty())
+        continue;
+      int32_t first = r.Bottom, last = r.Top;
+      for (int32_t y = r.Top; y < r.Bottom; ++y)
+        for (const TSetViewPlan::TSpan &s : Plan.Row(y))
+          if (s.Plan == p && s.Left < r.Right && s.Right > r.Left) {
+            first = std::min(first, y);
+            last = std::max(last, y + 1);
+            break;
+          }
+      first = std::max(r.Top, first - 2);
+      last = std::min(r.Bottom, last + 2);
+      if (first >= last)
+        continue;
+      cells.push_back(&c);
+      rows.emplace_back(first, last);
     }
     if (cells.empty())
       continue;
@@ -101,35 +111,51 @@ void TSetRenderer::Render(const TSetViewPlan &Plan, const TSetTileSource &Tiles,
       continue;
     if (FCanvas.Width() < right - left || FCanvas.Height() < bottom - top)
       FCanvas.SetSizeForOverwrite(std::max(FCanvas.Width(), right - left), std::max(FCanvas.Height(), bottom - top));
-    // Only the tiles these cells read (a coarse chart mostly under finer
-    // ones reads a ring of them), each a pixel more each way than the
-    // quadrilateral's box for bilinear sampling's neighbours: no cell reads a
-    // canvas pixel outside them, so the rest of the canvas is left unfilled.
+    // Only what these cells read of the tiles: the box of each cell's rows
+    // that are drawn, a pixel more each way (two to the right and below, for
+    // bilinear sampling's neighbours). No cell reads a canvas pixel outside
+    // them, so the rest of the canvas is left unfilled.
     FNeeded.clear();
-    for (const TSetViewPlan::TCell *c : cells) {
+    for (size_t i = 0; i < cells.size(); ++i) {
+      const TSetViewPlan::TCell &c = *cells[i];
+      const double t0 = double(rows[i].first - c.Top) / (c.Bottom - c.Top);
+      const double t1 = double(rows[i].second - c.Top) / (c.Bottom - c.Top);
+      const TDoublePoint a{c.Corners[1].X - c.Corners[0].X, c.Corners[1].Y - c.Corners[0].Y};
+      const TDoublePoint b{c.Corners[3].X - c.Corners[0].X, c.Corners[3].Y - c.Corners[0].Y};
       double cx0 = std::numeric_limits<double>::infinity(), cy0 = cx0, cx1 = -cx0, cy1 = -cx0;
-      for (const TDoublePoint &q : c->Corners) {
-        cx0 = std::min(cx0, q.X * unit - 0.5);
-        cx1 = std::max(cx1, q.X * unit - 0.5);
-        cy0 = std::min(cy0, q.Y * unit - 0.5);
-        cy1 = std::max(cy1, q.Y * unit - 0.5);
-      }
-      const int32_t c0 = std::max(0, static_cast<int32_t>(std::floor(cx0 - 0.5)) / NKFTileSize);
-      const int32_t c1 = static_cast<int32_t>(std::clamp(std::floor(cx1 + 1.5), 0.0, levelWidth - 1)) / NKFTileSize;
-      const int32_t r0 = std::max(0, static_cast<int32_t>(std::floor(cy0 - 0.5)) / NKFTileSize);
-      const int32_t r1 = static_cast<int32_t>(std::clamp(std::floor(cy1 + 1.5), 0.0, levelHeight - 1)) / NKFTileSize;
-      for (int32_t r = r0; r <= r1; ++r)
-        for (int32_t k = c0; k <= c1; ++k)
-          FNeeded.push_back((static_cast<int64_t>(r) << 32) | static_cast<uint32_t>(k));
-    }
-    std::sort(FNeeded.begin(), FNeeded.end());
-    FNeeded.erase(std::unique(FNeeded.begin(), FNeeded.end()), FNeeded.end());
-    for (const TViewTile &tile : chart.Tiles) {
-      if (!std::binary_search(FNeeded.begin(), FNeeded.end(),
-                              (static_cast<int64_t>(tile.Row) << 32) | static_cast<uint32_t>(tile.Column)))
+      for (const double s : {0.0, 1.0})
+        for (const double t : {t0, t1}) {
+          const double x = (c.Corners[0].X + s * a.X + t * b.X) * unit - 0.5;
+          const double y = (c.Corners[0].Y + s * a.Y + t * b.Y) * unit - 0.5;
+          cx0 = std::min(cx0, x);
+          cx1 = std::max(cx1, x);
+          cy0 = std::min(cy0, y);
+          cy1 = std::max(cy1, y);
+        }
+      const int32_t px0 = static_cast<int32_t>(std::clamp(std::floor(cx0) - 1, double(left), double(right)));
+      const int32_t px1 = static_cast<int32_t>(std::clamp(std::floor(cx1) + 3, double(left), double(right)));
+      const int32_t py0 = static_cast<int32_t>(std::clamp(std::floor(cy0) - 1, double(top), double(bottom)));
+      const int32_t py1 = static_cast<int32_t>(std::clamp(std::floor(cy1) + 3, double(top), double(bottom)));
+      if (px0 >= px1 || py0 >= py1)
         continue;
-      const int32_t tx0 = std::max(left, tile.Column * NKFTileSize), tx1 = std::min(right, (tile.Column + 1) * NKFTileSize);
-      const int32_t ty0 = std::max(top, tile.Row * NKFTileSize), ty1 = std::min(bottom, (tile.Row + 1) * NKFTileSize);
+      for (int32_t r = py0 / NKFTileSize; r <= (py1 - 1) / NKFTileSize; ++r)
+        for (int32_t k = px0 / NKFTileSize; k <= (px1 - 1) / NKFTileSize; ++k)
+          FNeeded.push_back({(static_cast<int64_t>(r) << 32) | static_cast<uint32_t>(k),
+                             {std::max(px0, k * NKFTileSize), std::max(py0, r * NKFTileSize),
+                              std::min(px1, (k + 1) * NKFTileSize), std::min(py1, (r + 1) * NKFTileSize)}});
+    }
+    std::sort(FNeeded.begin(), FNeeded.end(), [](const auto &x, const auto &y) { return x.first < y.first; });
+    for (const TViewTile &tile : chart.Tiles) {
+      const int64_t key = (static_cast<int64_t>(tile.Row) << 32) | static_cast<uint32_t>(tile.Column);
+      auto it = std::lower_bound(FNeeded.begin(), FNeeded.end(), key,
+                                 [](const auto &x, int64_t k) { return x.first < k; });
+      if (it == FNeeded.end() || it->first != key)
+        continue;
+      TClientRect need = it->second;
+      for (; it != FNeeded.end() && it->first == key; ++it)
+        need = {std::min(need.Left, it->second.Left), std::min(need.Top, it->second.Top),
+                std::max(need.Right, it->second.Right), std::max(need.Bottom, it->second.Bottom)};
+      const int32_t tx0 = need.Left, tx1 = need.Right, ty0 = need.Top, ty1 = need.Bottom;
       if (tx0 >= tx1 || ty0 >= ty1)
         continue;
       const TBitmap32 *bitmap = nullptr;
@@ -173,7 +199,8 @@ void TSetRenderer::Render(const TSetViewPlan &Plan, const TSetTileSource &Tiles,
         if (worker.Scratch.Width() != TSetViewPlan::CellSize || worker.Scratch.Height() != TSetViewPlan::CellSize)
           worker.Scratch.SetSize(TSetViewPlan::CellSize, TSetViewPlan::CellSize);
         for (size_t i = static_cast<size_t>(Thread); i < cells.size(); i += static_cast<size_t>(threads))
-          DrawCell(Plan, p, *cells[i], unit, left, top, levelWidth, levelHeight, area, worker, Surface);
+          DrawCell(Plan, p, *cells[i], rows[i].first, rows[i].second, unit, left, top, levelWidth, levelHeight, area,
+                   worker, Surface);
       } catch (...) {
         errors[static_cast<size_t>(Thread)] = std::current_exception();
       }
@@ -190,25 +217,11 @@ void TSetRenderer::Render(const TSetViewPlan &Plan, const TSetTileSource &Tiles,
   }
 }
 
-void TSetRenderer::DrawCell(const TSetViewPlan &Plan, int32_t P, const TSetViewPlan::TCell &Cell, double Unit,
-                            int32_t Left, int32_t Top, double LevelWidth, double LevelHeight, const TClientRect &Area,
-                            TWorker &Worker, TBitmap32 &Surface) const {
+void TSetRenderer::DrawCell(const TSetViewPlan &Plan, int32_t P, const TSetViewPlan::TCell &Cell, int32_t First,
+                            int32_t Last, double Unit, int32_t Left, int32_t Top, double LevelWidth,
+                            double LevelHeight, const TClientRect &Area, TWorker &Worker, TBitmap32 &Surface) const {
   const TClientRect r = Intersect({Cell.Left, Cell.Top, Cell.Right, Cell.Bottom}, Area);
-  // The rows to draw: those where the chart shows, and two more each way for
-  // a finer chart's border pixels that are not opaque (the only ones of a
-  // finer chart that let this one through).
-  int32_t first = r.Bottom, last = r.Top;
-  for (int32_t y = r.Top; y < r.Bottom; ++y)
-    for (const TSetViewPlan::TSpan &s : Plan.Row(y))
-      if (s.Plan == P && s.Left < r.Right && s.Right > r.Left) {
-        first = std::min(first, y);
-        last = std::max(last, y + 1);
-        break;
-      }
-  first = std::max(r.Top, first - 2);
-  last = std::min(r.Bottom, last + 2);
-  if (first >= last)
-    return;
+  const int32_t first = First, last = Last;
   const int32_t cw = Cell.Right - Cell.Left, ch = Cell.Bottom - Cell.Top;
   // Every pixel of the cell is warped from the canvas unless the cell
   // reaches beyond the level's image: only then can some keep what the

@@ -43,13 +43,16 @@ private:
     TBitmap32 Scratch; // one cell, warped
     TProjectiveTransformation Warp;
   };
-  void DrawCell(const TSetViewPlan &Plan, int32_t P, const TSetViewPlan::TCell &Cell, double Unit, int32_t Left,
-                int32_t Top, double LevelWidth, double LevelHeight, const TClientRect &Area, TWorker &Worker,
-                TBitmap32 &Surface) const;
+  // Client rows [First, Last) of a cell of chart P (index in the plan).
+  void DrawCell(const TSetViewPlan &Plan, int32_t P, const TSetViewPlan::TCell &Cell, int32_t First, int32_t Last,
+                double Unit, int32_t Left, int32_t Top, double LevelWidth, double LevelHeight, const TClientRect &Area,
+                TWorker &Worker, TBitmap32 &Surface) const;
 
   TBitmap32 FCanvas; // a chart's level pixels the cells read
   std::vector<std::unique_ptr<TWorker>> FWorkers;
-  std::vector<int64_t> FNeeded; // a chart's tiles the cells read, (row << 32) | column
+  // What the cells read of a chart's tiles: (row << 32) | column, and the
+  // level pixels.
+  std::vector<std::pair<int64_t, TClientRect>> FNeeded;
 };
 
 // A pan by whole pixels: moves what Surface shows by (DX, DY) (the view's

@@ -5,6 +5,7 @@
 #include <exception>
 #include <limits>
 #include <set>
+#include <unordered_map>
 #include <utility>
 
 #include "VmGeodeticsCalibration.h"
@@ -18,6 +19,11 @@ const TGeodeticEllipsoid *WGS84Ellipsoid() { return WGS84Datum()->Ellipsoid; }
 // tens of kilometres, so a chord's sagitta stays far below a tenth of one.
 constexpr double OutlineChord = 16;
 constexpr int MaxChordsPerEdge = 4096;
+
+// Cells are halved down to MinCellSize: powers of two keep every corner and
+// test point on a whole pixel (the nodes a build shares between cells).
+static_assert((TSetViewPlan::CellSize & (TSetViewPlan::CellSize - 1)) == 0 && TSetViewPlan::MinCellSize >= 2,
+              "cells are powers of two wide, at least two");
 
 // Where the test points of a cell lie, as fractions of its sides besides its
 // corners: the centre and the middle of every side.
@@ -52,6 +58,20 @@ struct TSetViewPlan::TChartState {
     TDoublePoint Corners[4];
   };
   std::map<std::pair<int64_t, int64_t>, std::vector<TGlobalCell>> Cells;
+
+  // The exact mapping at the centre of global pixel (X, Y), remembered for
+  // the build: neighbouring cells share their corners and the middles of
+  // their sides.
+  mutable std::unordered_map<uint64_t, TDoublePoint> Nodes;
+  TDoublePoint Node(int64_t X, int64_t Y) const {
+    const uint64_t key = (static_cast<uint64_t>(X) << 32) ^ (static_cast<uint64_t>(Y) & 0xFFFFFFFFu);
+    const auto found = Nodes.find(key);
+    if (found != Nodes.end())
+      return found->second;
+    const TDoublePoint e = Exact(X + 0.5, Y + 0.5);
+    Nodes.emplace(key, e);
+    return e;
+  }
 
   // The full-resolution chart pixel under global point (X, Y).
   TDoublePoint Exact(double X, double Y) const {
@@ -117,7 +137,7 @@ struct TSetViewPlan::TChartState {
     const double nodes[4][2] = {{double(X0), double(Y0)}, {double(X1), double(Y0)}, {double(X1), double(Y1)}, {double(X0), double(Y1)}};
     TDoublePoint e[4];
     for (int i = 0; i < 4; ++i)
-      e[i] = Exact(nodes[i][0] + 0.5, nodes[i][1] + 0.5);
+      e[i] = Node(static_cast<int64_t>(nodes[i][0]), static_cast<int64_t>(nodes[i][1]));
     const TDoublePoint a{((e[1].X - e[0].X) + (e[2].X - e[3].X)) / 2, ((e[1].Y - e[0].Y) + (e[2].Y - e[3].Y)) / 2};
     const TDoublePoint b{((e[3].X - e[0].X) + (e[2].X - e[1].X)) / 2, ((e[3].Y - e[0].Y) + (e[2].Y - e[1].Y)) / 2};
     const TDoublePoint o{(e[0].X + e[1].X + e[2].X + e[3].X) / 4 - (a.X + b.X) / 2,
@@ -134,7 +154,10 @@ struct TSetViewPlan::TChartState {
         if (!(error <= MaxError / 2))
           break;
         const TDoublePoint p{o.X + t[0] * a.X + t[1] * b.X, o.Y + t[0] * a.Y + t[1] * b.Y};
-        const TDoublePoint x = Exact(X0 + t[0] * (X1 - X0) + 0.5, Y0 + t[1] * (Y1 - Y0) + 0.5);
+        // Cells are powers of two wide, at least two: the test points are
+        // whole pixels.
+        const TDoublePoint x = Node(X0 + static_cast<int64_t>(t[0] * double(X1 - X0)),
+                                    Y0 + static_cast<int64_t>(t[1] * double(Y1 - Y0)));
         error = std::max(error, std::hypot(p.X - x.X, p.Y - x.Y));
       }
       if (!(error <= MaxError / 2)) {
@@ -390,6 +413,8 @@ void TSetViewPlan::Build(const TSetViewport &View, const std::vector<TNKFChart *
     FCharts.push_back(std::move(c.Plan));
     FPlanStates.push_back(FStates[state.Chart]);
   }
+  for (const TCandidate &c : candidates)
+    c.State->Nodes.clear();
   // Forget charts that went out of view, so the kept cells follow the view.
   for (auto it = FStates.begin(); it != FStates.end();) {
     bool used = false;
