@@ -73,24 +73,64 @@ void TChartView::ReleaseChart() {
   FPlan.Build(FSetView, FSetCharts);
 }
 
+void TChartView::Invalidate() {
+  FSurfaceValid = false;
+  FDirty.clear();
+  InvalidateRect(Handle(), nullptr, FALSE);
+}
+
+// A pan of the set view by whole pixels moves what the surface shows and
+// redraws only what came into view, as long as the same charts are drawn
+// from the same levels; anything else redraws it all.
 void TChartView::ViewChanged() {
-  if (FWholeSet)
+  if (FWholeSet) {
+    std::vector<std::pair<int32_t, int32_t>> before;
+    for (const TSetViewPlan::TChartPlan &chart : FPlan.Charts())
+      before.push_back({chart.Chart, chart.Level});
     FPlan.Build(FSetView, FSetCharts);
+    bool same = FSurfaceValid && FSurface.Width() == ClientWidth() && FSurface.Height() == ClientHeight() &&
+                before.size() == FPlan.Charts().size();
+    for (size_t i = 0; same && i < before.size(); ++i)
+      same = before[i] == std::pair{FPlan.Charts()[i].Chart, FPlan.Charts()[i].Level};
+    const int32_t sx = static_cast<int32_t>(FPendingShift.x), sy = static_cast<int32_t>(FPendingShift.y);
+    FPendingShift = {};
+    ScheduleScrollBars();
+    UpdateTiles();
+    if (same && (sx != 0 || sy != 0)) {
+      // Areas still to draw from an earlier pan move with the picture.
+      const int32_t w = ClientWidth(), h = ClientHeight();
+      std::vector<TClientRect> dirty;
+      for (TClientRect r : FDirty) {
+        r = {std::max(r.Left - sx, 0), std::max(r.Top - sy, 0), std::min(r.Right - sx, w), std::min(r.Bottom - sy, h)};
+        if (!r.Empty())
+          dirty.push_back(r);
+      }
+      for (const TClientRect &r : ShiftSurface(FSurface, -sx, -sy))
+        dirty.push_back(r);
+      FDirty = std::move(dirty);
+      InvalidateRect(Handle(), nullptr, FALSE);
+    } else {
+      Invalidate();
+    }
+    if (OnViewChanged)
+      OnViewChanged();
+    return;
+  }
   ScheduleScrollBars();
   UpdateTiles();
-  InvalidateRect(Handle(), nullptr, FALSE);
+  Invalidate();
   if (OnViewChanged)
     OnViewChanged();
 }
 
 void TChartView::SetShowBorder(bool Value) {
   FShowBorder = Value;
-  InvalidateRect(Handle(), nullptr, FALSE);
+  Invalidate();
 }
 
 void TChartView::SetShowOutlines(bool Value) {
   FShowOutlines = Value;
-  InvalidateRect(Handle(), nullptr, FALSE);
+  Invalidate();
 }
 
 void TChartView::SetNight(bool Value) {
@@ -101,7 +141,7 @@ void TChartView::SetNight(bool Value) {
 void TChartView::Reload() {
   ReleaseTiles(false);
   UpdateTiles();
-  InvalidateRect(Handle(), nullptr, FALSE);
+  Invalidate();
 }
 
 void TChartView::ZoomSteps(int Steps, int ClientX, int ClientY) {
@@ -135,10 +175,14 @@ void TChartView::Fit() {
 }
 
 void TChartView::ScrollBy(int DX, int DY) {
-  if (FWholeSet)
+  if (FWholeSet) {
+    const double x = FSetView.OriginX(), y = FSetView.OriginY();
     FSetView.ScrollBy(DX, DY);
-  else
+    FPendingShift.x += static_cast<LONG>(FSetView.OriginX() - x);
+    FPendingShift.y += static_cast<LONG>(FSetView.OriginY() - y);
+  } else {
     FView.ScrollBy(DX, DY);
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -285,7 +329,7 @@ void TChartView::TilesReady() {
     }
   }
   if (arrived) {
-    InvalidateRect(Handle(), nullptr, FALSE);
+    Invalidate();
     if (FRequested.empty())
       PrefetchRing();
   }
@@ -302,7 +346,7 @@ void TChartView::TilesFailed() {
       marked = true;
     }
   if (marked) {
-    InvalidateRect(Handle(), nullptr, FALSE);
+    Invalidate();
     if (FRequested.empty())
       PrefetchRing();
   }
@@ -328,12 +372,15 @@ void TChartView::Paint() {
       FSurface.SetSizeForOverwrite(width, height);
     const TViewColors colors = FNight ? NightViewColors(GetNightScreen()) : DayViewColors();
     if (FWholeSet) {
-      FSetRenderer.Render(
-          FPlan,
-          [this](int32_t Chart, int32_t Index, const TBitmap32 *&Bitmap) {
-            return TileOf({FSetCharts[static_cast<size_t>(Chart)], Index}, Bitmap);
-          },
-          colors, TSetSampling::Bilinear, FSurface);
+      const TSetTileSource tiles = [this](int32_t Chart, int32_t Index, const TBitmap32 *&Bitmap) {
+        return TileOf({FSetCharts[static_cast<size_t>(Chart)], Index}, Bitmap);
+      };
+      if (FSurfaceValid) {
+        for (const TClientRect &r : FDirty)
+          FSetRenderer.Render(FPlan, tiles, colors, TSetSampling::Bilinear, FSurface, &r);
+      } else {
+        FSetRenderer.Render(FPlan, tiles, colors, TSetSampling::Bilinear, FSurface);
+      }
       if (FShowOutlines)
         FSetRenderer.DrawOutlines(FPlan, colors.Border, FSurface);
     } else if (FChart) {
@@ -353,6 +400,8 @@ void TChartView::Paint() {
     info.bmiHeader.biCompression = BI_RGB;
     SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(width), static_cast<DWORD>(height), 0, 0, 0,
                       static_cast<UINT>(height), FSurface.Bits(), &info, DIB_RGB_COLORS);
+    FSurfaceValid = true;
+    FDirty.clear();
     if (FWholeSet && FShowOutlines)
       PaintOutlineNames(dc);
   }
@@ -523,7 +572,7 @@ void TChartView::Scrolled(int Bar, int Code) {
       step = std::clamp(position, 0, std::max(content - pageUnits, 0)) - (horizontal ? state.ScrollX : state.ScrollY);
     }
     const int delta = static_cast<int>(std::lround(step));
-    FSetView.ScrollBy(horizontal ? delta : 0, horizontal ? 0 : delta);
+    ScrollBy(horizontal ? delta : 0, horizontal ? 0 : delta);
   } else if (position < 0) {
     FView.ScrollBy(horizontal ? step : 0, horizontal ? 0 : step);
   } else if (horizontal) {

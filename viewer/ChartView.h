@@ -110,6 +110,8 @@ protected:
   LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
 
 private:
+  // The surface must be drawn anew (not merely shifted) at the next paint.
+  void Invalidate();
   void Paint();
   void PaintOutlineNames(HDC DC);
   void Resized();
@@ -144,6 +146,9 @@ private:
   TSetViewPlan FPlan;
   TSetRenderer FSetRenderer;
   TBitmap32 FSurface;
+  bool FSurfaceValid = false;      // shows the plan, apart from FDirty
+  std::vector<TClientRect> FDirty; // came into view by a pan, to draw
+  POINT FPendingShift{};           // the set view's pan since the last ViewChanged
   std::map<TViewTileKey, std::unique_ptr<TNKFTile>> FTiles; // the loaded tiles on screen
   std::set<TViewTileKey> FRequested;                        // asked for as visible, not yet here
   std::set<TViewTileKey> FFailed;

@@ -575,6 +575,53 @@ TEST_F(FormViewer, PanningTheSetViewAcrossABorderGoesOnInTheCoarserChart) {
   EXPECT_EQ(Failed(), 0u);
 }
 
+// A drag moves what the set view shows and draws only what came into view:
+// the picture after it is the one a full redraw makes there.
+TEST_F(FormViewer, ADraggedSetViewShowsWhatAFullRedrawShows) {
+  TFormViewer &form = CreateForm(Installed());
+  TSetViewport &set = form.View->SetView();
+  const TDoublePoint middle{(Harbour.North + Harbour.South) / 2 * Degree, Harbour.East * Degree};
+  set.CenterOn(set.ClientToMercator(set.WGS84ToClient(middle)));
+  set.ZoomAt(set.MetresPerPixel() / 6, {set.ClientWidth() / 2.0, set.ClientHeight() / 2.0});
+  form.View->ViewChanged();
+  SetForegroundWindow(form.Handle());
+  const auto drag = [&](int DX, int DY) {
+    const int x = set.ClientWidth() / 2, y = set.ClientHeight() / 2;
+    SendMessageA(form.View->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    for (int step = 1; step <= 4; ++step)
+      SendMessageA(form.View->Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x + DX * step / 4, y + DY * step / 4));
+    SendMessageA(form.View->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(x + DX, y + DY));
+    UpdateWindow(form.View->Handle());
+  };
+  const auto capture = [&] {
+    UpdateWindow(form.View->Handle());
+    FApplication->ProcessMessages();
+    Sleep(200);
+    RECT chart{0, 0, set.ClientWidth(), set.ClientHeight()};
+    MapWindowPoints(form.View->Handle(), nullptr, reinterpret_cast<POINT *>(&chart), 2);
+    return CaptureScreen(chart).Pixels;
+  };
+  ASSERT_TRUE(WaitForTiles());
+  const double x = set.OriginX(), y = set.OriginY();
+  // Away and back: the tiles of the first place come from the cache, so
+  // nothing arrives to redraw it all.
+  drag(-150, 70);
+  ASSERT_TRUE(WaitForTiles());
+  drag(150, -70);
+  EXPECT_EQ(set.OriginX(), x);
+  EXPECT_EQ(set.OriginY(), y);
+  ASSERT_TRUE(WaitForTiles());
+  const std::vector<uint32_t> dragged = capture();
+  form.View->SetShowOutlines(false); // a redraw of everything
+  const std::vector<uint32_t> redrawn = capture();
+  ASSERT_EQ(dragged.size(), redrawn.size());
+  ASSERT_FALSE(dragged.empty());
+  size_t differ = 0;
+  for (size_t i = 0; i < dragged.size(); ++i)
+    differ += (dragged[i] & 0xFFFFFF) != (redrawn[i] & 0xFFFFFF) ? 1 : 0;
+  EXPECT_EQ(differ, 0u) << "of " << dragged.size() << " pixels";
+}
+
 // One chart and back: the same place at the same scale each way.
 TEST_F(FormViewer, OneChartAndWholeSetKeepThePlaceAndTheScale) {
   TFormViewer &form = CreateForm(Installed());
