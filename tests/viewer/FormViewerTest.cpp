@@ -734,6 +734,20 @@ TEST_F(FormViewer, PanningAcrossTheChartKeepsTheManagerWithinItsBudget) {
     EXPECT_LE(state.CacheBytes + state.VisibleBytes, Budget) << "step " << step;
   }
   ASSERT_TRUE(WaitForTiles());
+
+  // The set view, zoomed in on the harbour chart's border, across both charts.
+  ASSERT_TRUE(form.ShowWholeSet());
+  GetTileManager()->SetCacheBudget(Budget);
+  TSetViewport &set = form.View->SetView();
+  set.CenterOn(set.ClientToMercator(set.WGS84ToClient({Harbour.North * Degree, Harbour.West * Degree})));
+  set.ZoomAt(set.MetresPerPixel() / 4, {set.ClientWidth() / 2.0, set.ClientHeight() / 2.0});
+  form.View->ViewChanged();
+  for (int step = 0; step < 40; ++step) {
+    Key(step < 20 ? VK_NEXT : VK_RIGHT);
+    const TNKFTileManagerState state = GetTileManager()->GetState();
+    EXPECT_LE(state.CacheBytes + state.VisibleBytes, Budget) << "set view, step " << step;
+  }
+  ASSERT_TRUE(WaitForTiles());
   GetTileManager()->SetCacheBudget(TNKFTileManager::DefaultCacheBudget);
 }
 
