@@ -220,7 +220,6 @@ void TFormViewer::Startup() {
 void TFormViewer::AddCharts(std::vector<TViewerChart> Charts) {
   for (auto &chart : Charts)
     FCharts.push_back(std::move(chart));
-  FSetCount = FCharts.size();
   std::vector<TNKFChart *> set;
   std::vector<std::string> names;
   for (const TViewerChart &chart : FCharts) {

@@ -136,8 +136,6 @@ private:
   std::string FStartFile;
   std::vector<TViewerChart> FCharts;
   int FShown = -1;
-  // The first FSetCount charts are the installed set's.
-  size_t FSetCount = 0;
   bool FInstalled = false;
   bool FNight = false;
   // The menu bar's own colour and brush while night colours are on.
