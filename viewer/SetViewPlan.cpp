@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "ChartFault.h"
 #include "VmGeodeticsCalibration.h"
 
 namespace {
@@ -206,7 +207,9 @@ void TSetViewPlan::Build(const TSetViewport &View, const std::vector<TNKFChart *
   std::vector<TCandidate> candidates;
   for (size_t i = 0; i < Charts.size(); ++i) {
     TNKFChart *chart = Charts[i];
-    if (chart == nullptr || !chart->IsCalibrated() || chart->Width <= 0 || chart->Height <= 0)
+    // The viewer's one rule for a chart it can draw: a chart whose levels
+    // its tiles do not cover is left out (the coarser charts show there).
+    if (chart == nullptr || chart->Width <= 0 || chart->Height <= 0 || !ChartShowFault(*chart).empty())
       continue;
     double scale = 0, coverage = 0, ratio = 0;
     bool cuts = false;

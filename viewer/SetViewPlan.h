@@ -88,8 +88,8 @@ public:
     int32_t Plan;
   };
 
-  // Computes the plan for the view. Charts: the set (null or uncalibrated
-  // entries are left out). Cells already worked out for the same zoom and
+  // Computes the plan for the view. Charts: the set (null entries and
+  // charts ChartShowFault refuses are left out). Cells already worked out for the same zoom and
   // charts by an earlier Build are reused, so a pan computes only the cells
   // that come into view.
   void Build(const TSetViewport &View, const std::vector<TNKFChart *> &Charts);
