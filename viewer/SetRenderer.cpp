@@ -11,8 +11,9 @@
 
 namespace {
 
-// Cells go to at most this many threads.
+// Cells go to at most this many threads, each with this many at least.
 constexpr int32_t MaxThreads = 4;
+constexpr int32_t MinCellsPerThread = 16;
 
 bool UsableTile(const TBitmap32 *Bitmap) {
   return Bitmap != nullptr && Bitmap->Width() >= NKFTileSize && Bitmap->Height() >= NKFTileSize;
@@ -187,9 +188,10 @@ void TSetRenderer::Render(const TSetViewPlan &Plan, const TSetTileSource &Tiles,
     FCanvas.SetDrawMode(TDrawMode::dmOpaque);
 
     // The cells share out between the processors: cells of a chart do not
-    // overlap, so each thread writes pixels of its own.
+    // overlap, so each thread writes pixels of its own. A thread costs more
+    // than a few cells (a pan's strip draws a handful).
     const int32_t threads = std::clamp<int32_t>(static_cast<int32_t>(std::thread::hardware_concurrency()), 1,
-                                                std::min<int32_t>(MaxThreads, static_cast<int32_t>(cells.size() / 4) + 1));
+                                                std::min<int32_t>(MaxThreads, static_cast<int32_t>(cells.size() / MinCellsPerThread) + 1));
     while (static_cast<int32_t>(FWorkers.size()) < threads)
       FWorkers.push_back(std::make_unique<TWorker>());
     std::vector<std::exception_ptr> errors(static_cast<size_t>(threads));

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "ChartFault.h"
 #include "VmGeodeticsCalibration.h"
 
 namespace {
@@ -136,8 +137,13 @@ struct TSetViewPlan::TChartState {
     TGlobalCell cell{X0, Y0, X1, Y1, {}};
     const double nodes[4][2] = {{double(X0), double(Y0)}, {double(X1), double(Y0)}, {double(X1), double(Y1)}, {double(X0), double(Y1)}};
     TDoublePoint e[4];
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
       e[i] = Node(static_cast<int64_t>(nodes[i][0]), static_cast<int64_t>(nodes[i][1]));
+      // Where the chart's grid has no answer there is nothing of it to draw
+      // (and splitting would only meet the same again, thousands of times).
+      if (!std::isfinite(e[i].X) || !std::isfinite(e[i].Y))
+        return;
+    }
     const TDoublePoint a{((e[1].X - e[0].X) + (e[2].X - e[3].X)) / 2, ((e[1].Y - e[0].Y) + (e[2].Y - e[3].Y)) / 2};
     const TDoublePoint b{((e[3].X - e[0].X) + (e[2].X - e[1].X)) / 2, ((e[3].Y - e[0].Y) + (e[2].Y - e[1].Y)) / 2};
     const TDoublePoint o{(e[0].X + e[1].X + e[2].X + e[3].X) / 4 - (a.X + b.X) / 2,
@@ -158,6 +164,8 @@ struct TSetViewPlan::TChartState {
         // whole pixels.
         const TDoublePoint x = Node(X0 + static_cast<int64_t>(t[0] * double(X1 - X0)),
                                     Y0 + static_cast<int64_t>(t[1] * double(Y1 - Y0)));
+        if (!std::isfinite(x.X) || !std::isfinite(x.Y))
+          return;
         error = std::max(error, std::hypot(p.X - x.X, p.Y - x.Y));
       }
       if (!(error <= MaxError / 2)) {
@@ -207,7 +215,9 @@ void TSetViewPlan::Build(const TSetViewport &View, const std::vector<TNKFChart *
   std::vector<TCandidate> candidates;
   for (size_t i = 0; i < Charts.size(); ++i) {
     TNKFChart *chart = Charts[i];
-    if (chart == nullptr || !chart->IsCalibrated() || chart->Width <= 0 || chart->Height <= 0)
+    // The viewer's one rule for a chart it can draw: a chart whose levels
+    // its tiles do not cover is left out (the coarser charts show there).
+    if (chart == nullptr || chart->Width <= 0 || chart->Height <= 0 || !ChartShowFault(*chart).empty())
       continue;
     double scale = 0, coverage = 0, ratio = 0;
     bool cuts = false;

@@ -96,8 +96,8 @@ public:
     int32_t Plan;
   };
 
-  // Computes the plan for the view. Charts: the set (null or uncalibrated
-  // entries are left out). Cells already worked out for the same zoom and
+  // Computes the plan for the view. Charts: the set (null entries and
+  // charts ChartShowFault refuses are left out). Cells already worked out for the same zoom and
   // charts by an earlier Build are reused, so a pan computes only the cells
   // that come into view.
   void Build(const TSetViewport &View, const std::vector<TNKFChart *> &Charts);
@@ -147,7 +147,9 @@ private:
   double FOriginX = 0, FOriginY = 0;
 };
 
-// The tile manager's budget for a set view of this client size: what its
-// charts can show at once (every chart's level read at up to twice the
-// client's size, with a ring) twice over, whatever the number of charts.
+// The tile manager's budget for a set view of this client size, whatever the
+// number of charts: the charts in view share the client between them, each
+// read from a level at up to twice the client's resolution; a client's worth
+// of such tiles with a ring, three times over (the tiles along the charts'
+// borders that two charts both read, and the prefetched rings).
 uint32_t SetViewBudget(int32_t Width, int32_t Height);

@@ -403,6 +403,43 @@ TEST_F(SetViewTest, FailedAndPendingTilesStayWithinTheirChartsBorder) {
   }
 }
 
+TEST_F(SetViewTest, OutlinesFollowEveryChartsBorderWithAPlaceForItsName) {
+  // Eemstad's inset corner with the north overview around it: both outlines,
+  // the inset one along its cut-out corner.
+  const TDoublePoint c = PlaceWGS84(*Charts[Eemstad], Places[0]);
+  const TSetViewport view = ViewAt(400, 300, c.X / Degree, c.Y / Degree, 5);
+  TSetViewPlan plan;
+  plan.Build(view, Charts);
+  TBitmap32 surface;
+  TSetRenderer renderer;
+  renderer.Render(plan, AllLoaded(), Colors, TSetSampling::Nearest, surface);
+  renderer.DrawOutlines(plan, Colors.Border, surface);
+  int outlined = 0;
+  for (const TSetViewPlan::TChartPlan &p : plan.Charts()) {
+    const TNKFChart &chart = *Charts[static_cast<size_t>(p.Chart)];
+    // The border's own vertices, through the chart's calibration into the
+    // view: each one in view is drawn.
+    for (int32_t i = 0; i < chart.Border.Count(); ++i) {
+      const TPoint b = chart.Border.GetPoint(i);
+      const TDoublePoint v = view.WGS84ToClient(chart.Calibration->PixelToWGS84({double(b.X), double(b.Y)}));
+      if (!(v.X >= 1 && v.Y >= 1 && v.X < 399 && v.Y < 299))
+        continue;
+      bool drawn = false;
+      for (int32_t dy = -1; dy <= 1; ++dy)
+        for (int32_t dx = -1; dx <= 1; ++dx)
+          drawn |= surface.ScanLine(static_cast<int32_t>(v.Y) + dy)[static_cast<int32_t>(v.X) + dx] == Colors.Border;
+      EXPECT_TRUE(drawn) << "chart " << p.Chart << ", vertex " << i;
+      ++outlined;
+    }
+    TDoublePoint label;
+    if (OutlineLabelPoint(p, 400, 300, label)) {
+      EXPECT_GE(label.X, 0);
+      EXPECT_LT(label.Y, 300);
+    }
+  }
+  EXPECT_GE(outlined, 2) << "no border vertex in view";
+}
+
 // A PROJ transformation with its own context, longitude first, degrees.
 class TProj {
 public:
