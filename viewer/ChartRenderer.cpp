@@ -86,6 +86,10 @@ int32_t FirstPixelFrom(const TChartViewport &View, double ChartX, int32_t Limit)
 
 } // namespace
 
+void HatchTileRow(TColor32 *Dst, int32_t Count, int32_t LevelX, int32_t LevelY, const TViewColors &Colors) {
+  HatchRow(Dst, Count, LevelX, LevelY, Colors);
+}
+
 TColor32 OverOpaque(TColor32 Pixel, TColor32 Background) {
   const uint32_t alpha = Pixel >> 24;
   TColor32 result = 0xFF000000;

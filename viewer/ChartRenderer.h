@@ -75,6 +75,10 @@ private:
 void RenderChartView(const TChartViewport &View, const TTileSource &Tiles, const TPolygon *Border,
                      const TViewColors &Colors, TBitmap32 &Surface);
 
+// One row of a failed tile's hatching: Count pixels from level pixel
+// (LevelX, LevelY) on, so that the lines run on across a level's tiles.
+void HatchTileRow(TColor32 *Dst, int32_t Count, int32_t LevelX, int32_t LevelY, const TViewColors &Colors);
+
 // A tile's pixel drawn over an opaque background colour: straight alpha,
 // rounded to nearest, the result opaque.
 TColor32 OverOpaque(TColor32 Pixel, TColor32 Background);
