@@ -15,10 +15,11 @@
 // Each level is drawn into a GeoTIFF of its own in a work folder next to
 // the output (the warper's threads write there), and only then copied into
 // the MBTiles file in whole tiles by one thread: GDAL's MBTiles writer keeps
-// a level that does not start on a tile edge in partial tiles, which it
-// merges wrongly when written from the warper's threads (blocks of black or
-// transparent pixels). The grid starts on a tile edge of the coarsest level,
-// so that every level does.
+// a level that does not start on a tile edge in partial tiles, and merged
+// them wrongly when its block cache (64 MB), too small for the level, wrote
+// blocks out while the warper was still drawing: blocks of opaque black or
+// of transparency, in other places from run to run. The grid starts on a
+// tile edge of the coarsest level, so that every level does.
 //
 // The warper reads each chart's tiles as it needs them (decoded into GDAL's
 // block cache), so memory stays bounded by GDAL's block cache and warp
