@@ -25,6 +25,7 @@
 #include <memory>
 #include <numbers>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ChartSetNames.h"
@@ -281,6 +282,152 @@ INSTANTIATE_TEST_SUITE_P(ZoomLevels, NKFSetExportLevel,
                                          TLevelCase{14, true}),
                          [](const testing::TestParamInfo<TLevelCase> &Info) {
                            return (Info.param.Fill ? "Fill" : "Plain") + std::to_string(Info.param.Zoom);
+                         });
+
+// The files as QGIS shows them (its GDAL provider, headless): the whole set,
+// the approach and the harbour, each rendered at a zoom level's resolution
+// to PNG. Every rendered pixel at least two pixels from each border is the
+// picture of the finest chart there, through our calibration, within what
+// resampling gives (QGIS picks the level and draws it nearest-neighbour),
+// or transparent; beyond every chart transparent. Without --fill the
+// harbour view has holes around the fine chart (QGIS shows only the level
+// in view); with it, no pixel inside the coarse chart's border is
+// transparent.
+struct TQgisView {
+  const char *Name;
+  int Zoom;              // the resolution rendered at
+  double Lat, Lon;       // the centre
+  double HalfLat, HalfLon;
+};
+
+const TQgisView QgisViews[] = {
+    {"whole set", 11, 53.2, 4.8, 0.065, 0.13},
+    {"approach", 13, 53.19, 4.79, 0.03, 0.06},
+    {"harbour", 14, 53.2, 4.8, 0.015, 0.03},
+};
+
+const char *const QgisViewNames[] = {"WholeSet", "Approach", "Harbour"};
+
+class NKFSetExportQgis : public testing::WithParamInterface<std::tuple<int, bool>>, public NKFSetExport {};
+
+TEST_P(NKFSetExportQgis, RenderedPixelsShowTheFinestChart) {
+  const TQgisView &view = QgisViews[std::get<0>(GetParam())];
+  const bool fill = std::get<1>(GetParam());
+  const auto web = [](double Lat, double Lon) {
+    return std::array<double, 2>{6378137 * Lon * Degree, 6378137 * std::log(std::tan(std::numbers::pi / 4 + Lat * Degree / 2))};
+  };
+  const auto low = web(view.Lat - view.HalfLat, view.Lon - view.HalfLon);
+  const auto high = web(view.Lat + view.HalfLat, view.Lon + view.HalfLon);
+  const double resolution = NKFWebZoomResolution(view.Zoom);
+  const int width = static_cast<int>(std::lround((high[0] - low[0]) / resolution));
+  const int height = static_cast<int>(std::lround((high[1] - low[1]) / resolution));
+  const std::string png = Dir->File(std::string(fill ? "fill-" : "plain-") + std::to_string(view.Zoom) + ".png");
+  char command[1024];
+  std::snprintf(command, sizeof command, "QT_QPA_PLATFORM=offscreen '%s' '%s' '%s' %.6f %.6f %.6f %.6f %d %d 2>/dev/null",
+                QGIS_RENDER, Dir->File(fill ? "fill.mbtiles" : "set.mbtiles").c_str(), png.c_str(), low[0], low[1],
+                high[0], high[1], width, height);
+  FILE *pipe = popen(command, "r");
+  ASSERT_TRUE(pipe);
+  double extent[4] = {};
+  const int read = std::fscanf(pipe, "%lf %lf %lf %lf", &extent[0], &extent[1], &extent[2], &extent[3]);
+  ASSERT_EQ(pclose(pipe), 0) << command;
+  ASSERT_EQ(read, 4) << command;
+  GDALDatasetUniquePtr image(GDALDataset::Open(png.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+  ASSERT_TRUE(image);
+  ASSERT_EQ(image->GetRasterCount(), 4);
+  ASSERT_EQ(image->GetRasterXSize(), width);
+  const int rows = image->GetRasterYSize();
+  std::vector<uint8_t> rgba(static_cast<size_t>(width) * rows * 4);
+  ASSERT_EQ(image->RasterIO(GF_Read, 0, 0, width, rows, rgba.data(), width, rows, GDT_Byte, 4, nullptr, 4,
+                            static_cast<GSpacing>(width) * 4, 1, nullptr),
+            CE_None);
+  const double pixelX = (extent[2] - extent[0]) / width, pixelY = (extent[3] - extent[1]) / rows;
+
+  std::vector<std::unique_ptr<TNKFChart>> charts;
+  for (const TSetChartCase &c : SetCharts)
+    charts.push_back(std::make_unique<TNKFChart>(Dir->File(std::string(c.Name) + ".nkf2")));
+  int compared[std::size(SetCharts)] = {}, holes = 0, transparent = 0, mismatches = 0;
+  for (int j = 1; j < rows; j += 3)
+    for (int i = 1; i < width; i += 3) {
+      const double x = extent[0] + (i + 0.5) * pixelX, y = extent[3] - (j + 0.5) * pixelY;
+      const double lat = 2 * std::atan(std::exp(y / 6378137)) - std::numbers::pi / 2, lon = x / 6378137;
+      int finest = -1;
+      bool clear = true;
+      TDoublePoint at{};
+      double reach = 0;
+      for (int k = 0; k < static_cast<int>(std::size(SetCharts)); ++k) {
+        const double chartPixel = NKFChartWebResolution(*charts[k]);
+        const double scale =
+            std::max({1.0, pixelX / chartPixel, NKFWebZoomResolution(std::min(view.Zoom, ChartZooms[k])) / chartPixel});
+        // With --fill the coarser level enlarged around a chart holds its
+        // border as drawn at that level: warped and then enlarged, both
+        // bilinear, it spreads over up to a pixel and a half of that level.
+        const double blur =
+            fill && view.Zoom > ChartZooms[0] ? 1.5 * NKFWebZoomResolution(view.Zoom - 1) / chartPixel : scale;
+        const TDoublePoint p = charts[k]->Calibration->WGS84ToPixel({lat, lon});
+        const double d = SignedBorderDistance(SetCharts[k], p);
+        clear = clear && std::fabs(d) > 2 * std::max(scale, blur);
+        if (d > 0) {
+          finest = k;
+          at = p;
+          reach = 1.5 * scale;
+        }
+      }
+      if (!clear)
+        continue;
+      const uint8_t *pixel = rgba.data() + (static_cast<size_t>(j) * width + i) * 4;
+      if (finest < 0) {
+        EXPECT_EQ(pixel[3], 0) << view.Name << ": outside every chart at " << lat / Degree << " N " << lon / Degree << " E";
+        continue;
+      }
+      if (pixel[3] != 255) {
+        ++transparent;
+        if (fill && ++holes <= 5)
+          ADD_FAILURE() << view.Name << " with --fill: alpha " << int(pixel[3]) << " inside " << SetCharts[finest].Name
+                        << " at " << lat / Degree << " N " << lon / Degree << " E";
+        continue;
+      }
+      const TSetChartCase &c = SetCharts[finest];
+      int lowest[3] = {255, 255, 255}, highest[3] = {0, 0, 0};
+      const double step = reach / 6;
+      for (double dy = -reach; dy <= reach; dy += step)
+        for (double dx = -reach; dx <= reach; dx += step) {
+          const TColor32 v = Picture(c.Red, at.X + dx, at.Y + dy);
+          for (int b = 0; b < 3; ++b) {
+            const int value = static_cast<int>(v >> (16 - 8 * b) & 0xFF);
+            lowest[b] = std::min(lowest[b], value);
+            highest[b] = std::max(highest[b], value);
+          }
+        }
+      bool within = true;
+      for (int b = 0; b < 3; ++b)
+        within = within && pixel[b] + 2 >= lowest[b] && pixel[b] <= highest[b] + 2;
+      if (!within && ++mismatches <= 5)
+        ADD_FAILURE() << view.Name << (fill ? " with --fill" : "") << ": " << c.Name << " at " << lat / Degree
+                      << " N " << lon / Degree << " E shows " << int(pixel[0]) << "," << int(pixel[1]) << ","
+                      << int(pixel[2]);
+      ++compared[finest];
+    }
+  // Every chart of the view compared somewhere (without --fill, those drawn
+  // at the level in view); the holes a plotter that shows one level has
+  // without --fill, and none with it.
+  EXPECT_EQ(mismatches, 0) << view.Name;
+  for (size_t k = 0; k < std::size(SetCharts); ++k)
+    if (fill || ChartZooms[k] >= view.Zoom) {
+      EXPECT_GE(compared[k], 12) << view.Name << (fill ? " with --fill" : "") << ", " << SetCharts[k].Name;
+    }
+  if (std::string(view.Name) == "harbour") {
+    if (fill)
+      EXPECT_EQ(transparent, 0);
+    else
+      EXPECT_GT(transparent, 100);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Views, NKFSetExportQgis, testing::Combine(testing::Values(0, 1, 2), testing::Bool()),
+                         [](const testing::TestParamInfo<std::tuple<int, bool>> &Info) {
+                           return std::string(QgisViewNames[std::get<0>(Info.param)]) +
+                                  (std::get<1>(Info.param) ? "Fill" : "Plain");
                          });
 
 // The inset corner of the fine chart shows the middle chart, and the middle
