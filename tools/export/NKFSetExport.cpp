@@ -407,27 +407,66 @@ void DrawLevel(const std::string &Tiles, const std::string &Drawing, GDALDataset
                          Bands, static_cast<GSpacing>(BufferWidth) * Bands, 1, Extra) != CE_None)
       RaiseGdal(Operation, "Cannot copy zoom level " + std::to_string(Zoom) + " into " + Tiles);
   };
+  const double resolution = NKFWebZoomResolution(Zoom);
   for (int y = 0; y < window.Height; y += WebTile) {
     CheckStopped();
-    io(*Level, GF_Read, 0, y, window.Width, WebTile, row.data(), window.Width, WebTile, nullptr);
+    Progress.Report(static_cast<double>(y) / window.Height);
+    // Only the tiles across the charts that reach this row: the window of
+    // charts far apart (the overview charts, the harbours) is mostly empty.
+    const double top = Plan.Top - (window.Y + y) * resolution, bottom = top - WebTile * resolution;
+    double left = HUGE_VAL, right = -HUGE_VAL;
+    for (const TNKFSetChart &c : Plan.Charts)
+      if ((Options.Fill || c.Zoom >= Zoom) && c.Top > bottom && c.Bottom < top) {
+        left = std::min(left, c.Left);
+        right = std::max(right, c.Right);
+      }
+    if (!(left < right))
+      continue;
+    const auto edge = [&](double X, double (*Round)(double)) {
+      return static_cast<int>(
+          std::clamp(Round(((X - Plan.Left) / resolution - window.X) / WebTile) * WebTile, 0.0, double(window.Width)));
+    };
+    const int x = edge(left, std::floor), width = edge(right, std::ceil) - x;
+    if (width <= 0)
+      continue;
+    io(*Level, GF_Read, x, y, width, WebTile, row.data(), width, WebTile, nullptr);
     if (Below != nullptr) {
       // The coarser level's pixels under this row, enlarged twice.
-      below.resize(row.size());
       GDALRasterIOExtraArg extra;
       INIT_RASTERIO_EXTRA_ARG(extra);
       extra.eResampleAlg = GRIORA_Bilinear;
-      io(*Below, GF_Read, window.X / 2 - BelowWindow.X, (window.Y + y) / 2 - BelowWindow.Y, window.Width / 2,
-         WebTile / 2, below.data(), window.Width, WebTile, &extra);
-      Composite(row.data(), below.data(), row.size() / Bands);
+      below.resize(row.size());
+      io(*Below, GF_Read, (window.X + x) / 2 - BelowWindow.X, (window.Y + y) / 2 - BelowWindow.Y, width / 2,
+         WebTile / 2, below.data(), width, WebTile, &extra);
+      Composite(row.data(), below.data(), static_cast<size_t>(width) * WebTile);
       if (keep) // as the next level's Below
-        io(*Level, GF_Write, 0, y, window.Width, WebTile, row.data(), window.Width, WebTile, nullptr);
+        io(*Level, GF_Write, x, y, width, WebTile, row.data(), width, WebTile, nullptr);
     }
-    bool empty = true;
-    for (size_t i = 3; empty && i < row.size(); i += Bands)
-      empty = row[i] == 0;
-    if (!empty)
-      io(*tiles, GF_Write, window.X, window.Y + y, window.Width, WebTile, row.data(), window.Width, WebTile, nullptr);
-    Progress.Report(static_cast<double>(y + WebTile) / window.Height);
+    // Runs of tiles with something drawn; transparent tiles are not stored.
+    const auto drawn = [&](int Tile) {
+      for (int r = 0; r < WebTile; ++r) {
+        const uint8_t *p = row.data() + (static_cast<size_t>(r) * width + static_cast<size_t>(Tile) * WebTile) * Bands;
+        for (int i = 0; i < WebTile; ++i)
+          if (p[i * Bands + 3] != 0)
+            return true;
+      }
+      return false;
+    };
+    const int count = width / WebTile;
+    for (int t = 0; t < count;) {
+      if (!drawn(t)) {
+        ++t;
+        continue;
+      }
+      int end = t + 1;
+      while (end < count && drawn(end))
+        ++end;
+      if (tiles->RasterIO(GF_Write, window.X + x + t * WebTile, window.Y + y, (end - t) * WebTile, WebTile,
+                          row.data() + static_cast<size_t>(t) * WebTile * Bands, (end - t) * WebTile, WebTile, GDT_Byte,
+                          Bands, nullptr, Bands, static_cast<GSpacing>(width) * Bands, 1, nullptr) != CE_None)
+        RaiseGdal(Operation, "Cannot copy zoom level " + std::to_string(Zoom) + " into " + Tiles);
+      t = end;
+    }
   }
   Close(tiles, "zoom level " + std::to_string(Zoom) + " of " + Tiles);
   if (!keep)
