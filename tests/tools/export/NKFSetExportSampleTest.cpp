@@ -60,17 +60,20 @@ std::vector<std::string> SetFiles() {
   return files;
 }
 
+// The exports, written once for every suite that reads them (each suite
+// would run SetUpTestSuite again) and removed at the end of the program.
 class NKFSetExportSample : public testing::Test {
 protected:
   static void SetUpTestSuite() {
-    Dir = new TTempDir;
-    const std::vector<std::string> files = SetFiles();
-    NKFExportSet(files, Dir->File("set.mbtiles"));
-    NKFExportSet(files, Dir->File("again.mbtiles"));
-  }
-  static void TearDownTestSuite() {
-    delete Dir;
-    Dir = nullptr;
+    static TTempDir dir;
+    Dir = &dir;
+    static const bool written = [] {
+      const std::vector<std::string> files = SetFiles();
+      NKFExportSet(files, dir.File("set.mbtiles"));
+      NKFExportSet(files, dir.File("again.mbtiles"));
+      return true;
+    }();
+    (void)written;
   }
   static TTempDir *Dir;
 };

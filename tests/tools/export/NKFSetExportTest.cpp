@@ -157,24 +157,27 @@ private:
   std::unique_ptr<OGRCoordinateTransformation> FToWeb;
 };
 
+// The charts and their exports, written once for every suite that reads
+// them (each suite would run SetUpTestSuite again), removed at the end.
 class NKFSetExport : public testing::Test {
 protected:
   static void SetUpTestSuite() {
-    Dir = new TTempDir;
-    std::vector<std::string> files;
-    // Finest first: the export must order them itself.
-    for (int i = std::size(SetCharts) - 1; i >= 0; --i) {
-      files.push_back(Dir->File(std::string(SetCharts[i].Name) + ".nkf2"));
-      NKFWriteChartFile(files.back(), SetChart(SetCharts[i]));
-    }
-    NKFExportSet(files, Dir->File("set.mbtiles"));
-    TNKFSetExportOptions fill;
-    fill.Fill = true;
-    NKFExportSet(files, Dir->File("fill.mbtiles"), fill);
-  }
-  static void TearDownTestSuite() {
-    delete Dir;
-    Dir = nullptr;
+    static TTempDir dir;
+    Dir = &dir;
+    static const bool written = [] {
+      std::vector<std::string> files;
+      // Finest first: the export must order them itself.
+      for (int i = std::size(SetCharts) - 1; i >= 0; --i) {
+        files.push_back(dir.File(std::string(SetCharts[i].Name) + ".nkf2"));
+        NKFWriteChartFile(files.back(), SetChart(SetCharts[i]));
+      }
+      NKFExportSet(files, dir.File("set.mbtiles"));
+      TNKFSetExportOptions fill;
+      fill.Fill = true;
+      NKFExportSet(files, dir.File("fill.mbtiles"), fill);
+      return true;
+    }();
+    (void)written;
   }
   static TTempDir *Dir;
 };
