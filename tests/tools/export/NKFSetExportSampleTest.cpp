@@ -202,19 +202,21 @@ void ClassifyRow(const std::vector<TPolygon> &Polygons, int Row, std::vector<uin
       for (size_t i = 0; i + 1 < xs.size(); i += 2)
         mark(xs[i] - Margin, xs[i + 1] + Margin, Unsure);
     // Inside on all three lines, Margin from the ends.
-    for (size_t i = 0; i + 1 < lines[1].size(); i += 2) {
-      double from = lines[1][i] + Margin, to = lines[1][i + 1] - Margin;
-      for (const auto *other : {&lines[0], &lines[2]}) {
-        bool covered = false;
-        for (size_t j = 0; j + 1 < other->size(); j += 2)
-          if ((*other)[j] + Margin <= from && (*other)[j + 1] - Margin >= to)
-            covered = true;
-        if (!covered)
-          to = from - 1;
-      }
-      if (to >= from)
-        mark(from, to, Inside);
+    std::vector<std::array<double, 2>> inside;
+    for (size_t i = 0; i + 1 < lines[1].size(); i += 2)
+      inside.push_back({lines[1][i] + Margin, lines[1][i + 1] - Margin});
+    for (const auto *other : {&lines[0], &lines[2]}) {
+      std::vector<std::array<double, 2>> both;
+      for (const auto &a : inside)
+        for (size_t j = 0; j + 1 < other->size(); j += 2) {
+          const double from = std::max(a[0], (*other)[j] + Margin), to = std::min(a[1], (*other)[j + 1] - Margin);
+          if (from <= to)
+            both.push_back({from, to});
+        }
+      inside = both;
     }
+    for (const auto &a : inside)
+      mark(a[0], a[1], Inside);
   }
 }
 
