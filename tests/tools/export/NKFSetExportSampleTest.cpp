@@ -184,13 +184,15 @@ std::vector<double> Crossings(const TPolygon &Polygon, double Y) {
 
 enum : uint8_t { Outside, Unsure, Inside };
 
-// Each pixel of row Row: Inside when it lies at least Margin inside some
-// polygon, Outside when it lies at least Margin beyond every one.
-void ClassifyRow(const std::vector<TPolygon> &Polygons, int Row, std::vector<uint8_t> &Class) {
+// Each pixel of row Row from column Left on: Inside when it lies at least
+// Margin inside some polygon, Outside when it lies at least Margin beyond
+// every one.
+void ClassifyRow(const std::vector<TPolygon> &Polygons, int Row, int Left, std::vector<uint8_t> &Class) {
   std::fill(Class.begin(), Class.end(), Outside);
   const int width = static_cast<int>(Class.size());
   const auto mark = [&](double From, double To, uint8_t Value) {
-    const int a = std::max(0, static_cast<int>(std::ceil(From - 0.5))), b = std::min(width - 1, static_cast<int>(std::floor(To - 0.5)));
+    const int a = std::max(0, static_cast<int>(std::ceil(From - 0.5)) - Left);
+    const int b = std::min(width - 1, static_cast<int>(std::floor(To - 0.5)) - Left);
     for (int x = a; x <= b; ++x)
       Class[x] = std::max(Class[x], Value);
   };
@@ -259,38 +261,72 @@ TEST_P(NKFSetExportSampleLevel, EveryPixelAsTheBordersSay) {
                                                        (256 * transform[1])))) +
            ")";
   };
+  // Only the columns near a chart or where the file has a tile: anywhere
+  // else the level is transparent by having no tile.
+  std::vector<std::array<double, 4>> boxes; // left, top, right, bottom
+  for (const TPolygon &polygon : polygons) {
+    std::array<double, 4> box{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (const auto &p : polygon)
+      box = {std::min(box[0], p[0]), std::min(box[1], p[1]), std::max(box[2], p[0]), std::max(box[3], p[1])};
+    boxes.push_back({box[0] - Margin - 2, box[1] - Margin - 2, box[2] + Margin + 2, box[3] + Margin + 2});
+  }
+  const double tile = 256 * transform[1], half = M_PI * WebRadius;
+  for (const auto &[key, bytes] : Tiles(file))
+    if (key[0] == c.Zoom) {
+      const double x = (key[1] * tile - half - transform[0]) / transform[1];
+      const double y = (half - ((1 << c.Zoom) - 1 - key[2]) * tile - transform[3]) / transform[5];
+      boxes.push_back({x, y, x + 256, y + 256});
+    }
   for (int top = 0; top < height; top += Rows) {
     const int rows = std::min(Rows, height - top);
-    ASSERT_EQ(d->RasterIO(GF_Read, 0, top, width, rows, rgba.data(), width, rows, GDT_Byte, 4, nullptr, 4,
-                          static_cast<GSpacing>(width) * 4, 1, nullptr),
-              CE_None);
-    for (int y = 0; y < rows; ++y) {
-      ClassifyRow(polygons, top + y, classes);
-      const uint8_t *row = rgba.data() + static_cast<size_t>(y) * width * 4;
-      for (int x = 0; x < width; ++x) {
-        const uint8_t alpha = row[x * 4 + 3];
-        if (classes[x] == Inside) {
-          ++inside;
-          if (alpha != 255 && holes++ == 0)
-            firstHole = where(x, top + y);
-        } else if (classes[x] == Outside) {
-          ++outside;
-          if (alpha != 0 && strays++ == 0)
-            firstStray = where(x, top + y);
+    std::vector<std::array<int, 2>> spans;
+    for (const auto &box : boxes)
+      if (box[3] >= top && box[1] <= top + rows)
+        spans.push_back({std::max(0, static_cast<int>(std::floor(box[0]))),
+                         std::min(width, static_cast<int>(std::ceil(box[2])))});
+    std::sort(spans.begin(), spans.end());
+    std::vector<std::array<int, 2>> merged;
+    for (const auto &span : spans)
+      if (span[1] > span[0]) {
+        if (!merged.empty() && span[0] <= merged.back()[1])
+          merged.back()[1] = std::max(merged.back()[1], span[1]);
+        else
+          merged.push_back(span);
+      }
+    for (const auto &[left, right] : merged) {
+      const int columns = right - left;
+      ASSERT_EQ(d->RasterIO(GF_Read, left, top, columns, rows, rgba.data(), columns, rows, GDT_Byte, 4, nullptr, 4,
+                            static_cast<GSpacing>(columns) * 4, 1, nullptr),
+                CE_None);
+      classes.resize(static_cast<size_t>(columns));
+      for (int y = 0; y < rows; ++y) {
+        ClassifyRow(polygons, top + y, left, classes);
+        const uint8_t *row = rgba.data() + static_cast<size_t>(y) * columns * 4;
+        for (int x = 0; x < columns; ++x) {
+          const uint8_t alpha = row[x * 4 + 3];
+          if (classes[x] == Inside) {
+            ++inside;
+            if (alpha != 255 && holes++ == 0)
+              firstHole = where(left + x, top + y);
+          } else if (classes[x] == Outside) {
+            ++outside;
+            if (alpha != 0 && strays++ == 0)
+              firstStray = where(left + x, top + y);
+          }
         }
       }
+      for (int y = 0; y + BlackCell <= rows; y += BlackCell)
+        for (int x = 0; x + BlackCell <= columns; x += BlackCell) {
+          bool black = true;
+          for (int v = 0; black && v < BlackCell; ++v)
+            for (int u = 0; black && u < BlackCell; ++u) {
+              const uint8_t *p = rgba.data() + (static_cast<size_t>(y + v) * columns + x + u) * 4;
+              black = p[0] == 0 && p[1] == 0 && p[2] == 0 && p[3] == 255;
+            }
+          if (black && blacks++ == 0)
+            firstBlack = where(left + x, top + y);
+        }
     }
-    for (int y = 0; y + BlackCell <= rows; y += BlackCell)
-      for (int x = 0; x + BlackCell <= width; x += BlackCell) {
-        bool black = true;
-        for (int v = 0; black && v < BlackCell; ++v)
-          for (int u = 0; black && u < BlackCell; ++u) {
-            const uint8_t *p = rgba.data() + (static_cast<size_t>(y + v) * width + x + u) * 4;
-            black = p[0] == 0 && p[1] == 0 && p[2] == 0 && p[3] == 255;
-          }
-        if (black && blacks++ == 0)
-          firstBlack = where(x, top + y);
-      }
   }
   EXPECT_GT(inside, 1000) << "the model sees no chart at level " << c.Zoom;
   EXPECT_EQ(holes, 0) << "pixels not opaque inside the charts, the first at " << firstHole;
