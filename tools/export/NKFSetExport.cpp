@@ -451,7 +451,8 @@ void DrawLevel(const std::string &Tiles, const std::string &Drawing, GDALDataset
   Progress.Begin(static_cast<double>(window.Width) * window.Height);
   GDALDatasetUniquePtr tiles = OpenLevel(Tiles, Zoom, true);
   const bool keep = Options.Fill && Zoom < Plan.MaxZoom; // the next level's Below
-  std::vector<uint8_t> row(static_cast<size_t>(window.Width) * WebTile * Bands), below, source;
+  constexpr int ChunkTiles = 32;
+  std::vector<uint8_t> row(static_cast<size_t>(ChunkTiles) * WebTile * WebTile * Bands), below, source;
   const auto io = [&](GDALDataset &Dataset, GDALRWFlag Direction, int X, int Y, int Width, int Height, uint8_t *Data,
                       int BufferWidth, int BufferHeight, GDALRasterIOExtraArg *Extra) {
     if (Dataset.RasterIO(Direction, X, Y, Width, Height, Data, BufferWidth, BufferHeight, GDT_Byte, Bands, nullptr,
@@ -477,41 +478,43 @@ void DrawLevel(const std::string &Tiles, const std::string &Drawing, GDALDataset
       return static_cast<int>(
           std::clamp(Round(((X - Plan.Left) / resolution - window.X) / WebTile) * WebTile, 0.0, double(window.Width)));
     };
-    const int x = edge(left, std::floor), width = edge(right, std::ceil) - x;
-    if (width <= 0)
-      continue;
-    io(*Level, GF_Read, x, y, width, WebTile, row.data(), width, WebTile, nullptr);
-    if (Below != nullptr) {
-      below.resize(row.size());
-      Enlarge(*Below, BelowWindow, window.X + x, window.Y + y, width, source, below);
-      Composite(row.data(), below.data(), static_cast<size_t>(width) * WebTile);
-      if (keep) // as the next level's Below
-        io(*Level, GF_Write, x, y, width, WebTile, row.data(), width, WebTile, nullptr);
-    }
-    // Runs of tiles with something drawn; transparent tiles are not stored.
-    const auto drawn = [&](int Tile) {
-      for (int r = 0; r < WebTile; ++r) {
-        const uint8_t *p = row.data() + (static_cast<size_t>(r) * width + static_cast<size_t>(Tile) * WebTile) * Bands;
-        for (int i = 0; i < WebTile; ++i)
-          if (p[i * Bands + 3] != 0)
-            return true;
+    const int first = edge(left, std::floor), last = edge(right, std::ceil);
+    // In pieces of at most ChunkTiles tiles, so that the buffers stay small.
+    for (int x = first; x < last; x += ChunkTiles * WebTile) {
+      const int width = std::min(last - x, ChunkTiles * WebTile);
+      io(*Level, GF_Read, x, y, width, WebTile, row.data(), width, WebTile, nullptr);
+      if (Below != nullptr) {
+        below.resize(row.size());
+        Enlarge(*Below, BelowWindow, window.X + x, window.Y + y, width, source, below);
+        Composite(row.data(), below.data(), static_cast<size_t>(width) * WebTile);
+        if (keep) // as the next level's Below
+          io(*Level, GF_Write, x, y, width, WebTile, row.data(), width, WebTile, nullptr);
       }
-      return false;
-    };
-    const int count = width / WebTile;
-    for (int t = 0; t < count;) {
-      if (!drawn(t)) {
-        ++t;
-        continue;
+      // Runs of tiles with something drawn; transparent tiles are not stored.
+      const auto drawn = [&](int Tile) {
+        for (int r = 0; r < WebTile; ++r) {
+          const uint8_t *p = row.data() + (static_cast<size_t>(r) * width + static_cast<size_t>(Tile) * WebTile) * Bands;
+          for (int i = 0; i < WebTile; ++i)
+            if (p[i * Bands + 3] != 0)
+              return true;
+        }
+        return false;
+      };
+      const int count = width / WebTile;
+      for (int t = 0; t < count;) {
+        if (!drawn(t)) {
+          ++t;
+          continue;
+        }
+        int end = t + 1;
+        while (end < count && drawn(end))
+          ++end;
+        if (tiles->RasterIO(GF_Write, window.X + x + t * WebTile, window.Y + y, (end - t) * WebTile, WebTile,
+                            row.data() + static_cast<size_t>(t) * WebTile * Bands, (end - t) * WebTile, WebTile, GDT_Byte,
+                            Bands, nullptr, Bands, static_cast<GSpacing>(width) * Bands, 1, nullptr) != CE_None)
+          RaiseGdal(Operation, "Cannot copy zoom level " + std::to_string(Zoom) + " into " + Tiles);
+        t = end;
       }
-      int end = t + 1;
-      while (end < count && drawn(end))
-        ++end;
-      if (tiles->RasterIO(GF_Write, window.X + x + t * WebTile, window.Y + y, (end - t) * WebTile, WebTile,
-                          row.data() + static_cast<size_t>(t) * WebTile * Bands, (end - t) * WebTile, WebTile, GDT_Byte,
-                          Bands, nullptr, Bands, static_cast<GSpacing>(width) * Bands, 1, nullptr) != CE_None)
-        RaiseGdal(Operation, "Cannot copy zoom level " + std::to_string(Zoom) + " into " + Tiles);
-      t = end;
     }
   }
   Close(tiles, "zoom level " + std::to_string(Zoom) + " of " + Tiles);
