@@ -236,13 +236,15 @@ public:
         fs::remove_all(i->path(), error);
     FPath = out.parent_path() / ("." + out.filename().string() + WorkTag + std::to_string(getpid()));
     error.clear();
-    fs::create_directory(FPath, error);
+    const bool created = fs::create_directory(FPath, error);
     if (!error) {
       FLock = open((FPath / LockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
       if (FLock < 0 || flock(FLock, LOCK_EX | LOCK_NB) != 0)
         error = std::error_code(errno, std::generic_category());
     }
     if (error) {
+      if (!created) // another export of this process holds it
+        FPath.clear();
       Remove();
       throw ENKFExportError(std::string(Operation) + ": Cannot write " + OutFile + " (" + error.message() + ")");
     }
@@ -255,7 +257,8 @@ public:
 private:
   void Remove() {
     std::error_code ignored;
-    fs::remove_all(FPath, ignored);
+    if (!FPath.empty())
+      fs::remove_all(FPath, ignored);
     if (FLock >= 0)
       close(FLock);
     FLock = -1;
