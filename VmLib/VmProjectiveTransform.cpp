@@ -47,6 +47,36 @@ void PreMultiply(const TExtendedMatrix &A, TExtendedMatrix &M) {
   CopyMatrix(M, R);
 }
 
+// The unit square (0,0), (1,0), (1,1), (0,1) onto the quadrilateral with
+// corners (x0, y0) .. (x3, y3); Heckbert, "Fundamentals of Texture Mapping
+// and Image Warping" (1989), section 2.2.3. Three collinear corners leave M
+// all zeros.
+void SquareToQuad(long double x0, long double x1, long double x2, long double x3, long double y0, long double y1,
+                  long double y2, long double y3, TExtendedMatrix &M) {
+  const long double px = x0 - x1 + x2 - x3;
+  const long double py = y0 - y1 + y2 - y3;
+  for (auto &Row : M)
+    for (auto &Value : Row)
+      Value = 0;
+  if (px == 0 && py == 0) {
+    const TExtendedMatrix Affine = {{x1 - x0, y1 - y0, 0}, {x2 - x1, y2 - y1, 0}, {x0, y0, 1}};
+    CopyMatrix(M, Affine);
+  } else {
+    const long double dx1 = x1 - x2, dx2 = x3 - x2, dy1 = y1 - y2, dy2 = y3 - y2;
+    const long double del = dx1 * dy2 - dx2 * dy1;
+    if (del != 0) {
+      const long double g = (px * dy2 - py * dx2) / del;
+      const long double h = (dx1 * py - dy1 * px) / del;
+      const TExtendedMatrix Perspective = {
+          {x1 - x0 + g * x1, y1 - y0 + g * y1, g},
+          {x3 - x0 + h * x3, y3 - y0 + h * y3, h},
+          {x0, y0, 1},
+      };
+      CopyMatrix(M, Perspective);
+    }
+  }
+}
+
 // M := adj(M) / det(M), or the identity when M is singular. Every step stays
 // in extended precision: rounding the adjugate before the division would,
 // for instance, leave a parallelogram's M33 one unit below 1 and send every
@@ -93,30 +123,8 @@ void TProjectiveTransformation::PrepareTransform() {
   if (!(Width != 0 && Height != 0))
     throw ETransformError("TProjectiveTransformation.PrepareTransform: Source rectangle is empty");
 
-  // Unit square (0,0), (1,0), (1,1), (0,1) onto the four corners; Heckbert,
-  // "Fundamentals of Texture Mapping and Image Warping" (1989), section 2.2.3.
-  const long double x0 = X0, x1 = X1, x2 = X2, x3 = X3;
-  const long double y0 = Y0, y1 = Y1, y2 = Y2, y3 = Y3;
-  const long double px = x0 - x1 + x2 - x3;
-  const long double py = y0 - y1 + y2 - y3;
-  TExtendedMatrix M = {};
-  if (px == 0 && py == 0) {
-    const TExtendedMatrix Affine = {{x1 - x0, y1 - y0, 0}, {x2 - x1, y2 - y1, 0}, {x0, y0, 1}};
-    CopyMatrix(M, Affine);
-  } else {
-    const long double dx1 = x1 - x2, dx2 = x3 - x2, dy1 = y1 - y2, dy2 = y3 - y2;
-    const long double del = dx1 * dy2 - dx2 * dy1;
-    if (del != 0) {  // else three corners are collinear: M stays all zeros
-      const long double g = (px * dy2 - py * dx2) / del;
-      const long double h = (dx1 * py - dy1 * px) / del;
-      const TExtendedMatrix Perspective = {
-          {x1 - x0 + g * x1, y1 - y0 + g * y1, g},
-          {x3 - x0 + h * x3, y3 - y0 + h * y3, h},
-          {x0, y0, 1},
-      };
-      CopyMatrix(M, Perspective);
-    }
-  }
+  TExtendedMatrix M;
+  SquareToQuad(X0, X1, X2, X3, Y0, Y1, Y2, Y3, M);
 
   // Source rectangle to the unit square: scale, then move Left/Top to 0.
   const TExtendedMatrix ToUnit = {{1 / Width, 0, 0}, {0, 1 / Height, 0}, {0, 0, 1}};
@@ -126,6 +134,31 @@ void TProjectiveTransformation::PrepareTransform() {
 
   Invert(M);
   StoreMatrix(Matrix, M);
+  TransformValid = true;
+}
+
+void TProjectiveTransformation::PrepareFromDestination(const TFloatRect &DstRect, const float (&SrcX)[4],
+                                                       const float (&SrcY)[4]) {
+  const long double Width = static_cast<long double>(DstRect.Right) - DstRect.Left;
+  const long double Height = static_cast<long double>(DstRect.Bottom) - DstRect.Top;
+  if (!(Width != 0 && Height != 0))
+    throw ETransformError("TProjectiveTransformation.PrepareFromDestination: Destination rectangle is empty");
+  TExtendedMatrix M;
+  SquareToQuad(SrcX[0], SrcX[1], SrcX[2], SrcX[3], SrcY[0], SrcY[1], SrcY[2], SrcY[3], M);
+  // Destination rectangle to the unit square first; the map then already
+  // runs from destination to source, as Matrix does.
+  const TExtendedMatrix ToUnit = {{1 / Width, 0, 0}, {0, 1 / Height, 0}, {0, 0, 1}};
+  PreMultiply(ToUnit, M);
+  const TExtendedMatrix ToOrigin = {{1, 0, 0}, {0, 1, 0}, {-DstRect.Left, -DstRect.Top, 1}};
+  PreMultiply(ToOrigin, M);
+  StoreMatrix(Matrix, M);
+  X0 = X3 = DstRect.Left;
+  X1 = X2 = DstRect.Right;
+  Y0 = Y1 = DstRect.Top;
+  Y2 = Y3 = DstRect.Bottom;
+  const auto [MinX, MaxX] = std::minmax({SrcX[0], SrcX[1], SrcX[2], SrcX[3]});
+  const auto [MinY, MaxY] = std::minmax({SrcY[0], SrcY[1], SrcY[2], SrcY[3]});
+  SrcRect = {MinX, MinY, MaxX, MaxY};
   TransformValid = true;
 }
 

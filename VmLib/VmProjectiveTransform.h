@@ -51,6 +51,15 @@ public:
   void PrepareTransform() override;
   // The integer rectangle that holds the quadrilateral, widened by half a pixel.
   TIntRect TransformedBounds() const override;
+  // The other way round, for a warp whose source positions are known at the
+  // corners of a destination rectangle (a mesh of exact points, drawn cell by
+  // cell): prepares the matrix that maps DstRect onto the source
+  // quadrilateral SrcX, SrcY (the images of DstRect's (Left, Top),
+  // (Right, Top), (Right, Bottom), (Left, Bottom)), with no inversion. The
+  // corners X0..Y3 become DstRect's, so TransformedBounds is DstRect widened
+  // by half a pixel, and SrcRect the quadrilateral's bounding box. Raises
+  // ETransformError when DstRect has no width or height.
+  void PrepareFromDestination(const TFloatRect &DstRect, const float (&SrcX)[4], const float (&SrcY)[4]);
 
   // Corners of the destination quadrilateral: the images of (Left, Top),
   // (Right, Top), (Right, Bottom) and (Left, Bottom).

@@ -110,6 +110,45 @@ TEST(TProjectiveTransformation, GeneralQuadrilateralKeepsCornersCentreAndEdges) 
   EXPECT_LT(fx, 110 * 256);
 }
 
+// The other way round: a destination rectangle onto a source quadrilateral,
+// for a warp that knows the source positions at the destination's corners
+// (a mesh). A matrix that were inverted, or whose rectangle were taken as the
+// source, would send the corners and the centre elsewhere.
+TEST(TProjectiveTransformation, FromDestinationMapsTheRectangleOntoTheSourceQuadrilateral) {
+  TProjectiveTransformation T;
+  const float sx[4] = {40, 180, 190, 60}, sy[4] = {20, 60, 220, 120};
+  T.PrepareFromDestination({10, 20, 110, 70}, sx, sy);
+  EXPECT_TRUE(T.TransformValid);
+  // Corners onto corners, the rectangle's centre onto the diagonals' meeting.
+  const TMapCase cases[] = {
+      {10, 20, 40, 20}, {110, 20, 180, 60}, {110, 70, 190, 220}, {10, 70, 60, 120}, {60, 45, 100, 100},
+  };
+  for (int i = 0; i < int(std::size(cases)); ++i)
+    ExpectMaps(T, cases[i], i);
+  // The square onto the trapezoid: by hand (u, v) -> (256u, 256v) / (128 + v).
+  const float tx[4] = {0, 256, 128, 0}, ty[4] = {0, 0, 128, 128};
+  T.PrepareFromDestination(Square, tx, ty);
+  for (int32_t v = 0; v <= 128; v += 8)
+    for (int32_t u = 0; u <= 128; u += 8)
+      ExpectMaps(T, {u, v, 256.0 * u / (128 + v), 256.0 * v / (128 + v)}, 1000 * v + u);
+  // The warp's area is the destination rectangle.
+  EXPECT_EQ(T.TransformedBounds(), (TIntRect{0, 0, 128, 128}));
+  EXPECT_EQ(T.SrcRect.Right, 256);
+  EXPECT_EQ(T.SrcRect.Bottom, 128);
+}
+
+TEST(TProjectiveTransformation, FromDestinationRefusesAnEmptyRectangle) {
+  TProjectiveTransformation T;
+  const float sx[4] = {0, 1, 1, 0}, sy[4] = {0, 0, 1, 1};
+  try {
+    T.PrepareFromDestination({5, 5, 5, 9}, sx, sy);
+    FAIL() << "no error";
+  } catch (const ETransformError &e) {
+    EXPECT_EQ(e.Message(), "TProjectiveTransformation.PrepareFromDestination: Destination rectangle is empty");
+  }
+  EXPECT_FALSE(T.TransformValid);
+}
+
 // Source 0..2 onto 0..4: the affine branch, src = dst / 2 with no division by
 // z, so the halves show the rounding: to the nearest even integer.
 TEST(TProjectiveTransformation, AffineBranchRoundsHalvesToEven) {

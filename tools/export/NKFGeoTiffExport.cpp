@@ -38,14 +38,9 @@ CPLStringList CreationOptionList() {
 } // namespace
 
 void NKFCheckLevel(const TNKFChart &Chart, int Level) {
-  const TNKFLevel &l = Chart.Levels[Level];
-  const auto tilesFor = [](uint32_t Pixels) { return Pixels / NKFTileSize + (Pixels % NKFTileSize != 0); };
-  if (l.Width == 0 || l.Height == 0 || l.Width > INT32_MAX || l.Height > INT32_MAX ||
-      l.TilesX != tilesFor(l.Width) || l.TilesY != tilesFor(l.Height))
-    throw ENKFExportError("NKFExportGeoTiff: Level " + std::to_string(Level) + " of " + Chart.FileName + " (" +
-                          std::to_string(l.Width) + " x " + std::to_string(l.Height) + " pixels in " +
-                          std::to_string(l.TilesX) + " x " + std::to_string(l.TilesY) +
-                          " tiles) cannot be written as an image");
+  const std::string fault = NKFLevelFault(Chart, Level);
+  if (!fault.empty())
+    throw ENKFExportError("NKFExportGeoTiff: " + Chart.FileName + " cannot be written as an image: " + fault);
 }
 
 namespace {

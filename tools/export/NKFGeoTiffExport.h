@@ -35,8 +35,9 @@ std::vector<std::string> NKFGeoTiffCreationOptions();
 OGRSpatialReference NKFSpatialReference(const TNKFGeoreference &Georeference);
 
 // The first chart version stores its level records as they are: a level is
-// an image only when its tiles cover exactly its pixels, 256 x 256 each.
-// Raises ENKFExportError naming the level otherwise.
+// written only when the library takes it for an image (NKFLevelFault, the
+// rule the viewer draws by too). Raises ENKFExportError naming the level and
+// its fault otherwise.
 void NKFCheckLevel(const TNKFChart &Chart, int Level);
 
 // Writes the chart's level Options.Level into OutFile, a tile at a time: memory

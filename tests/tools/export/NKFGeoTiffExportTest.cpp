@@ -548,8 +548,9 @@ TEST(NKFGeoTiffExport, RefusesWhatCannotBeExported) {
       NKFExportGeoTiff(chart, dir.File("c.tif"), TNKFExportOptions{0, true});
       ADD_FAILURE() << "level records that do not fit: exported";
     } catch (const ENKFExportError &e) {
-      EXPECT_EQ(e.Message(), "NKFExportGeoTiff: Level 1 of " + dir.File("c.nkf2") +
-                                 " (320 x 240 pixels in 3 x 1 tiles) cannot be written as an image");
+      EXPECT_EQ(e.Message(), "NKFExportGeoTiff: " + dir.File("c.nkf2") +
+                                 " cannot be written as an image: Level 1 (320 x 240 pixels in 3 x 1 tiles) is not "
+                                 "covered exactly by its tiles");
     }
   }
 
