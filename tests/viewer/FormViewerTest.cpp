@@ -282,8 +282,15 @@ TEST_F(FormViewer, TheCursorReadoutGivesThePositionUnderTheCursor) {
 TEST_F(FormViewer, TheReadoutFollowsTheChartMovingUnderARestingCursor) {
   TFormViewer &form = CreateForm(Installed());
   // Above whatever other test programs show on the same display, so that the
-  // cursor stays on this view.
+  // cursor stays on this view; the cursor goes back where it was, out of the
+  // way of the tests that follow (a menu opened under it).
   SetWindowPos(form.Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  POINT was{};
+  GetCursorPos(&was);
+  struct TPutBack {
+    POINT At;
+    ~TPutBack() { SetCursorPos(At.x, At.y); }
+  } putBack{was};
   TChartViewport &view = form.View->View();
   view.ZoomAt(1.0, {0, 0});
   view.ScrollTo(0, 0);
