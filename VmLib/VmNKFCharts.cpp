@@ -67,6 +67,52 @@ static uint64_t LevelTileCount(const std::array<TNKFLevel, NKFLevelCount> &Level
   return total;
 }
 
+// The later versions derive each level from the chart's size through a
+// quotient rounded to single precision before it is rounded up, which for
+// sides beyond 2^24 pixels moves a level by up to 2^-24 of its size: a side
+// is taken as the one before it halved (or, on level 0, the chart's own) when
+// it is within a pixel of that for the rounding up and 2^-22 of it for the
+// single precision.
+static bool IsSideOf(uint32_t Side, int64_t Whole, bool Halved) {
+  const int64_t slack = Whole >> 22;
+  const int64_t side = Halved ? 2 * static_cast<int64_t>(Side) : Side;
+  const int64_t rounding = Halved ? 2 : 0;
+  return side >= Whole - rounding - slack && side <= Whole + rounding + slack;
+}
+
+std::string NKFLevelFault(const TNKFChart &Chart, int Level) {
+  if (Level < 0 || Level >= NKFLevelCount)
+    return "Level " + IntToStr(Level) + " is not 0 to " + IntToStr(NKFLevelCount - 1);
+  const TNKFLevel &l = Chart.Levels[static_cast<size_t>(Level)];
+  const std::string name = "Level " + IntToStr(Level) + " (" + std::to_string(l.Width) + " x " +
+                           std::to_string(l.Height) + " pixels in " + std::to_string(l.TilesX) + " x " +
+                           std::to_string(l.TilesY) + " tiles)";
+  if (l.Width == 0 || l.Height == 0)
+    return name + " has no pixels";
+  if (l.Width > INT32_MAX || l.Height > INT32_MAX)
+    return name + " is larger than an image can be";
+  const auto tilesFor = [](uint32_t Pixels) { return Pixels / NKFTileSize + (Pixels % NKFTileSize != 0); };
+  if (l.TilesX != tilesFor(l.Width) || l.TilesY != tilesFor(l.Height))
+    return name + " is not covered exactly by its tiles";
+  if (Level == 0) {
+    if (!IsSideOf(l.Width, Chart.Width, false) || !IsSideOf(l.Height, Chart.Height, false))
+      return name + " is not the chart's size (" + IntToStr(Chart.Width) + " x " + IntToStr(Chart.Height) + ")";
+    return {};
+  }
+  const TNKFLevel &before = Chart.Levels[static_cast<size_t>(Level - 1)];
+  if (!IsSideOf(l.Width, before.Width, true) || !IsSideOf(l.Height, before.Height, true))
+    return name + " is not half of level " + IntToStr(Level - 1) + " (" + std::to_string(before.Width) + " x " +
+           std::to_string(before.Height) + " pixels)";
+  return {};
+}
+
+std::string NKFLevelsFault(const TNKFChart &Chart) {
+  for (int level = 0; level < NKFLevelCount; ++level)
+    if (std::string fault = NKFLevelFault(Chart, level); !fault.empty())
+      return fault;
+  return {};
+}
+
 TNKFChart::TNKFChart(const std::string &AFileName) {
   try {
     Open(AFileName);

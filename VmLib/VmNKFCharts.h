@@ -137,3 +137,15 @@ private:
   TDoublePoint PlacePosition(const TDoublePoint &Position, const TGeodeticCoordinateSystem &System,
                           const char *Operation) const;
 };
+
+// Why level Level of the chart cannot be drawn as an image, or "" when it
+// can: each side has at least one pixel and at most what a signed 32-bit size
+// holds, its TilesX x TilesY tiles of 256 x 256 cover exactly its pixels, and
+// it is half the level before it (level 0: the chart's Width x Height),
+// within the single-precision rounding by which the later versions derive
+// their levels. Opening checks only that the tile counts add up, which is
+// all the installer asks of a valid chart; what draws or exports the levels
+// of a first-version chart, which stores them as they come, checks them here.
+std::string NKFLevelFault(const TNKFChart &Chart, int Level);
+// The first fault of any level, or "" when every level can be drawn.
+std::string NKFLevelsFault(const TNKFChart &Chart);

@@ -8,14 +8,16 @@
 // --level N      the pyramid level to write (0, full resolution, to 4)
 // --overviews    the coarser levels as internal overviews
 // --clip         everything beyond the chart's border transparent
-// --footprint F  the border polygon in WGS 84 as GeoJSON
+// --footprint F  the border polygon in WGS 84 as GeoJSON (not the GeoTIFF's name)
 // --set          the nine charts of the set in FOLDER as one MBTiles layer in
 //                Web Mercator, finer charts over coarser ones
 // --registry-export FILE.reg
 //                the set installed in a Wine prefix instead of a folder: its
 //                records as `wine reg export` writes them, the folder they
-//                name found through $WINEPREFIX's drives (~/.wine by default);
-//                a set that is not installed is refused with status 1
+//                name found through $WINEPREFIX's drives (~/.wine by default),
+//                its names read through the prefix's ANSI code page as the
+//                installer reads them; a set that is not installed is
+//                refused with status 1
 //
 // A progress bar goes to standard error when that is a terminal. On an error
 // the exception's class and message go to standard error and the exit status
@@ -32,6 +34,7 @@
 #include "NKFGeoTiffExport.h"
 #include "NKFRegFile.h"
 #include "NKFSetExport.h"
+#include "NKFStagedOutput.h"
 #include "ToolErrors.h"
 #include "VmNKFCharts.h"
 
@@ -131,16 +134,24 @@ int main(int argc, char **argv) {
   const bool terminal = isatty(STDERR_FILENO) != 0;
   if (arguments.Set)
     return RunReportingErrors([&] {
-      const std::string folder =
-          arguments.Registry.empty()
-              ? arguments.Chart
-              : NKFWinePath(NKFInstalledSetFolder(TNKFRegFile::Read(arguments.Registry), arguments.Registry),
-                            NKFWinePrefix());
+      std::string folder = arguments.Chart;
+      if (!arguments.Registry.empty()) {
+        // The records hold what the installer wrote through the prefix's
+        // ANSI code page; the same code page reads them back.
+        const std::string prefix = NKFWinePrefix();
+        const unsigned codePage = NKFWineCodePage(prefix);
+        const TNKFRegFile records = TNKFRegFile::Read(arguments.Registry, codePage);
+        folder = NKFWinePath(NKFInstalledSetFolder(records, arguments.Registry, codePage), prefix);
+      }
       const std::vector<std::string> charts = NKFSetChartFiles(folder);
       TProgressBar bar(terminal);
       NKFExportSet(charts, arguments.Output, TNKFSetExportOptions{}, [&bar](double Done) { bar.Show(Done); });
     });
   return RunReportingErrors([&] {
+    // The footprint would replace the GeoTIFF just written.
+    if (!arguments.Footprint.empty() && NKFSameFile(arguments.Footprint, arguments.Output))
+      throw ENKFExportError("nkf2export: The footprint " + arguments.Footprint + " would replace the GeoTIFF " +
+                            arguments.Output);
     TNKFChart chart(arguments.Chart);
     // The chart reader opens a file without the chart magic as an empty chart.
     if (chart.Version == 0)

@@ -104,9 +104,27 @@ TViewColors NightViewColors(const TNightScreen &Night) {
           Night.NightColor32(day.Border), day.Shade};
 }
 
+void TChartRenderer::SetWarpThreads(int32_t MaxThreads, TThreadStart Start) {
+  FMaxThreads = std::max(MaxThreads, 0);
+  FStartThread = std::move(Start);
+}
+
 void TChartRenderer::Compose(const TChartViewport &View, const TTileSource &Tiles, const TViewColors &Colors,
                              const TChartViewport::TLevelRect &Area, TBitmap32 &Target, int32_t TargetLeft,
                              int32_t TargetTop) {
+  // Where the level's tile grid ends short of its pixels, no tile is drawn:
+  // the background, as around the chart. (The viewer shows only charts whose
+  // tiles cover their levels exactly; this keeps the target from ever
+  // showing what it held before.)
+  const TNKFLevel &level = View.Levels()[static_cast<size_t>(View.Level())];
+  const int64_t gridRight = static_cast<int64_t>(level.TilesX) * NKFTileSize;
+  const int64_t gridBottom = static_cast<int64_t>(level.TilesY) * NKFTileSize;
+  for (int32_t y = Area.Top; y < Area.Bottom; ++y) {
+    const int32_t from =
+        y >= gridBottom ? Area.Left : static_cast<int32_t>(std::clamp<int64_t>(gridRight, Area.Left, Area.Right));
+    if (from < Area.Right)
+      Fill(Target.ScanLine(y - TargetTop) + (from - TargetLeft), Area.Right - from, Colors.Background);
+  }
   for (const TViewTile &tile : View.VisibleTiles()) {
     // The tile's part of the area, in level pixels.
     const int32_t x0 = std::max(Area.Left, tile.Column * NKFTileSize);
@@ -151,8 +169,10 @@ void TChartRenderer::Warp(const TChartViewport &View, const TChartViewport::TLev
   // The warp is most of a repaint between levels: its rows are shared out
   // between the processors, each band the same pixels as one warp gives.
   const int32_t height = Surface.Height();
-  const int32_t bands = std::clamp<int32_t>(static_cast<int32_t>(std::thread::hardware_concurrency()), 1,
-                                            std::min<int32_t>(MaxWarpThreads, std::max(height / MinBandRows, 1)));
+  const int32_t threads =
+      FMaxThreads > 0 ? FMaxThreads : static_cast<int32_t>(std::thread::hardware_concurrency());
+  const int32_t bands =
+      std::clamp<int32_t>(threads, 1, std::min<int32_t>(MaxWarpThreads, std::max(height / MinBandRows, 1)));
   std::vector<std::exception_ptr> errors(static_cast<size_t>(bands));
   const auto warpBand = [&](int32_t Band) {
     try {
@@ -161,12 +181,30 @@ void TChartRenderer::Warp(const TChartViewport &View, const TChartViewport::TLev
       errors[static_cast<size_t>(Band)] = std::current_exception();
     }
   };
+  // A helper that cannot be started (the system is out of threads or
+  // memory) costs only speed: its band and those after it are warped here.
+  // Every helper started is joined before anything else can happen, so none
+  // is ever left running or joinable.
   std::vector<std::thread> helpers;
-  for (int32_t band = 1; band < bands; ++band)
-    helpers.emplace_back(warpBand, band);
+  helpers.reserve(static_cast<size_t>(bands - 1));
+  int32_t band = 1;
+  try {
+    for (; band < bands; ++band) {
+      std::function<void()> work = [&warpBand, band] { warpBand(band); };
+      helpers.push_back(FStartThread ? FStartThread(std::move(work)) : std::thread(std::move(work)));
+      if (!helpers.back().joinable()) {
+        helpers.pop_back();
+        break;
+      }
+    }
+  } catch (...) {
+  }
   warpBand(0);
+  for (; band < bands; ++band)
+    warpBand(band);
   for (std::thread &helper : helpers)
-    helper.join();
+    if (helper.joinable())
+      helper.join();
   for (const std::exception_ptr &error : errors)
     if (error)
       std::rethrow_exception(error);

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include "ChartViewport.h"
@@ -43,6 +44,13 @@ TViewColors NightViewColors(const TNightScreen &Night);
 // nothing.
 class TChartRenderer {
 public:
+  // Starts a thread running Work. The warp shares its rows out through it; a
+  // test replaces it to make a start fail.
+  using TThreadStart = std::function<std::thread(std::function<void()> Work)>;
+  // At most MaxThreads threads warp a repaint, the calling one included; 0
+  // for as many as the processors.
+  void SetWarpThreads(int32_t MaxThreads, TThreadStart Start);
+
   // Surface is sized to the view's client. Border, when given, is in
   // full-resolution chart pixels (vertices on pixel corners).
   void Render(const TChartViewport &View, const TTileSource &Tiles, const TPolygon *Border,
@@ -55,6 +63,8 @@ private:
   void ShadeOutside(const TChartViewport &View, TColor32 Shade, TBitmap32 &Surface);
   void DrawOutline(const TChartViewport &View, TColor32 Color, TBitmap32 &Surface);
 
+  int32_t FMaxThreads = 0;
+  TThreadStart FStartThread;
   TBitmap32 FCanvas; // the level's pixels the view reads, over the background
   TProjectiveTransformation FWarp;
   std::vector<TDoublePoint> FPoints;   // the border in chart pixels

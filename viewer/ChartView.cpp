@@ -283,8 +283,8 @@ void TChartView::ScheduleScrollBars() { SetTimer(Handle(), ScrollBarTimer, USER_
 
 void TChartView::UpdateScrollBars() {
   KillTimer(Handle(), ScrollBarTimer);
-  const TScrollState now{FView.ContentWidth(), FView.ClientWidth(), FView.ScrollX(),
-                         FView.ContentHeight(), FView.ClientHeight(), FView.ScrollY()};
+  const TScrollState now{FView.ContentWidth(), FView.PageWidth(), FView.ScrollX(),
+                         FView.ContentHeight(), FView.PageHeight(), FView.ScrollY()};
   if (now == FScrollState)
     return;
   FScrollState = now;
@@ -298,26 +298,30 @@ void TChartView::UpdateScrollBars() {
     info.nPos = Position;
     SetScrollInfo(Handle(), Bar, &info, TRUE);
   };
-  set(SB_HORZ, now.ContentWidth, now.ClientWidth, now.ScrollX);
-  set(SB_VERT, now.ContentHeight, now.ClientHeight, now.ScrollY);
+  set(SB_HORZ, now.ContentWidth, now.PageWidth, now.ScrollX);
+  set(SB_VERT, now.ContentHeight, now.PageHeight, now.ScrollY);
 }
 
+// The arrows and the page areas move the chart by client pixels, so a step
+// is the same on any chart; only the thumb and the ends go by the bar's
+// position, in the view's scroll units.
 void TChartView::Scrolled(int Bar, int Code) {
   const bool horizontal = Bar == SB_HORZ;
-  const int page = horizontal ? FView.ClientWidth() : FView.ClientHeight();
-  int position = horizontal ? FView.ScrollX() : FView.ScrollY();
+  const double page = horizontal ? FView.ClientWidth() : FView.ClientHeight();
+  double step = 0;
+  int position = -1;
   switch (Code) {
   case SB_LINEUP:
-    position -= ArrowStep;
+    step = -ArrowStep;
     break;
   case SB_LINEDOWN:
-    position += ArrowStep;
+    step = ArrowStep;
     break;
   case SB_PAGEUP:
-    position -= page;
+    step = -page;
     break;
   case SB_PAGEDOWN:
-    position += page;
+    step = page;
     break;
   case SB_THUMBTRACK:
   case SB_THUMBPOSITION: {
@@ -337,10 +341,12 @@ void TChartView::Scrolled(int Bar, int Code) {
   default:
     return;
   }
-  if (horizontal)
-    FView.ScrollTo(position, FView.ScrollY());
+  if (position < 0)
+    FView.ScrollBy(horizontal ? step : 0, horizontal ? 0 : step);
+  else if (horizontal)
+    FView.ScrollToX(position);
   else
-    FView.ScrollTo(FView.ScrollX(), position);
+    FView.ScrollToY(position);
   ViewChanged();
 }
 

@@ -103,7 +103,7 @@ private:
   bool FCursorOver = false;
   POINT FCursorAt{};
   struct TScrollState {
-    int ContentWidth = -1, ClientWidth = -1, ScrollX = -1, ContentHeight = -1, ClientHeight = -1, ScrollY = -1;
+    int ContentWidth = -1, PageWidth = -1, ScrollX = -1, ContentHeight = -1, PageHeight = -1, ScrollY = -1;
     bool operator==(const TScrollState &) const = default;
   };
   TScrollState FScrollState; // as last given to the scroll bars

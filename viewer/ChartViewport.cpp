@@ -56,7 +56,7 @@ double TChartViewport::FitZoom() const {
   return std::min(static_cast<double>(FLastWidth) / FWidth, static_cast<double>(FLastHeight) / FHeight);
 }
 
-double TChartViewport::MinZoom() const { return std::min({FitZoom(), 1.0, MaxZoom()}); }
+double TChartViewport::MinZoom() const { return std::max(std::min({FitZoom(), 1.0, MaxZoom()}), CoarsestZoom); }
 
 TDoublePoint TChartViewport::ClientToChart(const TDoublePoint &Client) const {
   return {FOrigin.X + Client.X / FZoom, FOrigin.Y + Client.Y / FZoom};
@@ -133,18 +133,55 @@ void TChartViewport::CenterOn(const TDoublePoint &Chart) {
 }
 
 void TChartViewport::Fit() {
-  FZoom = std::clamp(FitZoom(), MinZoom(), MaxZoom());
+  const double fit = FitZoom();
+  FZoom = std::clamp(fit, MinZoom(), MaxZoom());
   FOrigin = {0, 0};
+  Clamp();
+  if (FZoom > fit)
+    CenterOn({FWidth / 2.0, FHeight / 2.0});
+}
+
+namespace {
+
+// Client pixels per scroll unit for a chart side of Extent client pixels.
+double ScrollUnit(double Extent) {
+  return Extent > TChartViewport::ScrollRange ? Extent / TChartViewport::ScrollRange : 1;
+}
+
+// A position in scroll units, within 0..Limit.
+int32_t ScrollUnits(double ClientPixels, double Unit, int32_t Limit) {
+  const double units = std::round(ClientPixels / Unit);
+  return static_cast<int32_t>(std::clamp(units, 0.0, static_cast<double>(Limit)));
+}
+
+} // namespace
+
+double TChartViewport::ScrollUnitX() const { return ScrollUnit(FWidth * FZoom); }
+double TChartViewport::ScrollUnitY() const { return ScrollUnit(FHeight * FZoom); }
+int32_t TChartViewport::ContentWidth() const { return ScrollUnits(FWidth * FZoom, ScrollUnitX(), ScrollRange); }
+int32_t TChartViewport::ContentHeight() const { return ScrollUnits(FHeight * FZoom, ScrollUnitY(), ScrollRange); }
+int32_t TChartViewport::PageWidth() const {
+  return std::max(ScrollUnits(FClientWidth, ScrollUnitX(), ScrollRange), FClientWidth > 0 ? 1 : 0);
+}
+int32_t TChartViewport::PageHeight() const {
+  return std::max(ScrollUnits(FClientHeight, ScrollUnitY(), ScrollRange), FClientHeight > 0 ? 1 : 0);
+}
+int32_t TChartViewport::ScrollX() const { return ScrollUnits(FOrigin.X * FZoom, ScrollUnitX(), ContentWidth()); }
+int32_t TChartViewport::ScrollY() const { return ScrollUnits(FOrigin.Y * FZoom, ScrollUnitY(), ContentHeight()); }
+
+void TChartViewport::ScrollTo(int32_t X, int32_t Y) {
+  FOrigin = {X * ScrollUnitX() / FZoom, Y * ScrollUnitY() / FZoom};
   Clamp();
 }
 
-int32_t TChartViewport::ContentWidth() const { return static_cast<int32_t>(std::lround(FWidth * FZoom)); }
-int32_t TChartViewport::ContentHeight() const { return static_cast<int32_t>(std::lround(FHeight * FZoom)); }
-int32_t TChartViewport::ScrollX() const { return std::max(0, static_cast<int32_t>(std::lround(FOrigin.X * FZoom))); }
-int32_t TChartViewport::ScrollY() const { return std::max(0, static_cast<int32_t>(std::lround(FOrigin.Y * FZoom))); }
+// One axis alone: the other keeps its place exactly, not rounded to a unit.
+void TChartViewport::ScrollToX(int32_t X) {
+  FOrigin.X = X * ScrollUnitX() / FZoom;
+  Clamp();
+}
 
-void TChartViewport::ScrollTo(int32_t X, int32_t Y) {
-  FOrigin = {X / FZoom, Y / FZoom};
+void TChartViewport::ScrollToY(int32_t Y) {
+  FOrigin.Y = Y * ScrollUnitY() / FZoom;
   Clamp();
 }
 

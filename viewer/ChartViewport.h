@@ -41,10 +41,15 @@ public:
   // Client pixels per full-resolution chart pixel.
   double Zoom() const { return FZoom; }
   // Zooming out stops where the whole chart fits (or at full resolution, for
-  // a chart smaller than the view: a tiny chart is not shrunk further);
-  // zooming in stops at four client pixels per chart pixel, enough to pick a
+  // a chart smaller than the view: a tiny chart is not shrunk further), but
+  // never below the coarsest level drawn at half its size (CoarsestZoom):
+  // further out, a view of a huge chart would need more tiles than the tile
+  // manager holds for a window and a surface many times the window's size to
+  // compose them in; so what a view costs follows the window, not the chart.
+  // Zooming in stops at four client pixels per chart pixel, enough to pick a
   // single pixel with the mouse, beyond which bilinear magnification only
   // shows blur.
+  static constexpr double CoarsestZoom = 1.0 / (2 << (NKFLevelCount - 1));
   double MinZoom() const;
   double MaxZoom() const { return 4.0; }
   // The chart position at the client's top-left corner.
@@ -71,16 +76,29 @@ public:
   // or lower than the client is centred on that axis).
   void ScrollBy(double DX, double DY);
   void CenterOn(const TDoublePoint &Chart);
-  // The whole chart, centred (Home and "Fit to window").
+  // The whole chart, centred (Home and "Fit to window"); a chart too large to
+  // fit at MinZoom is shown from its middle.
   void Fit();
 
-  // For scroll bars: the chart's size at this zoom and the client's position
-  // in it (0 on an axis where the chart is centred).
+  // For scroll bars, in scroll units: the chart's size at this zoom, the
+  // client's size and the client's position in the chart (0 on an axis where
+  // the chart is centred). A unit is a client pixel as long as the chart's
+  // size fits in ScrollRange; a chart larger at this zoom (one wider than
+  // 2^28 pixels at the greatest zoom) takes as many client pixels per unit as
+  // bring it within, so that a scroll bar's 32-bit range holds it.
+  static constexpr int32_t ScrollRange = 1 << 30;
   int32_t ContentWidth() const;
   int32_t ContentHeight() const;
+  int32_t PageWidth() const;
+  int32_t PageHeight() const;
   int32_t ScrollX() const;
   int32_t ScrollY() const;
   void ScrollTo(int32_t X, int32_t Y);
+  void ScrollToX(int32_t X);
+  void ScrollToY(int32_t Y);
+  // Client pixels per scroll unit on each axis.
+  double ScrollUnitX() const;
+  double ScrollUnitY() const;
 
   // The coarsest pyramid level at least as fine as the zoom.
   int32_t Level() const;

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "ChartFault.h"
 #include "ChartSetNames.h"
 #include "ChartSetOrder.h"
 #include "ChartSetRegistry.h"
@@ -11,10 +12,7 @@ TViewerChart OpenViewerChart(const std::string &FileName) {
   result.FileName = FileName;
   try {
     result.Chart = std::make_unique<TNKFChart>(FileName);
-    if (!result.Chart->IsCalibrated())
-      result.Error = "The chart has no calibration and cannot be shown.";
-    else if (result.Chart->TileCount == 0)
-      result.Error = "The chart holds no picture.";
+    result.Error = ChartShowFault(*result.Chart);
   } catch (const std::exception &e) {
     result.Chart.reset();
     result.Error = e.what();

@@ -13,7 +13,8 @@ struct TViewerChart {
   std::string FileName;
   std::unique_ptr<TNKFChart> Chart; // null when it did not open
   std::string Error;                // why it did not open, or why it cannot be shown
-  bool Usable() const { return Chart && Chart->IsCalibrated() && Chart->TileCount > 0; }
+  // Opened, and nothing keeps it from being shown (ChartShowFault).
+  bool Usable() const { return Chart && Error.empty(); }
 };
 
 // Opens one chart file; never raises: a failure is kept in Error.

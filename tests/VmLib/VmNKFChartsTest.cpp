@@ -130,6 +130,80 @@ TEST(TNKFChart, DataIntegrityErrors) {
   }
 }
 
+// What the viewer and the export draw by: a first-version chart stores its
+// level records as they come, and opening (the installer's validity check)
+// only adds up their tiles. Records whose tiles leave pixels uncovered, that
+// claim a size the level before does not halve to, or sides no image can
+// have must be named; the levels the later versions derive, even in single
+// precision for sides beyond 2^24, must pass.
+TEST(TNKFChart, LevelFaults) {
+  TTempDir dir;
+  WriteFileBytes(dir.File("empty.nkf2"), "not a chart");
+  struct Case {
+    const char *What;
+    int32_t Width, Height;
+    void (*Patch)(std::array<TNKFLevel, NKFLevelCount> &);
+    const char *Fault; // of NKFLevelsFault, "" for none
+  } cases[] = {
+      {"derived levels", 1000, 600, [](auto &) {}, ""},
+      {"derived levels of a side beyond 2^30", (1 << 30) + 33, 300, [](auto &) {}, ""},
+      {"derived levels of a side 2^31 - 129", INT32_MAX - 128, 1, [](auto &) {}, ""},
+      // Single precision rounds 2^31 - 1 up to 2^31.
+      {"derived levels of a side 2^31 - 1", INT32_MAX, 1, [](auto &) {},
+       "Level 0 (2147483648 x 1 pixels in 8388608 x 1 tiles) is larger than an image can be"},
+      {"one tile column short", 1000, 600, [](auto &l) { l[2].TilesX -= 1; },
+       "Level 2 (250 x 150 pixels in 0 x 1 tiles) is not covered exactly by its tiles"},
+      {"one tile row too many", 1000, 600, [](auto &l) { l[0].TilesY += 1; },
+       "Level 0 (1000 x 600 pixels in 4 x 4 tiles) is not covered exactly by its tiles"},
+      {"levels 1 to 4 eight times the size", 512, 512,
+       [](auto &l) {
+         for (int i = 1; i < NKFLevelCount; ++i) {
+           l[i].Width *= 8, l[i].Height *= 8;
+           l[i].TilesX = (l[i].Width + 255) / 256, l[i].TilesY = (l[i].Height + 255) / 256;
+         }
+       },
+       "Level 1 (2048 x 2048 pixels in 8 x 8 tiles) is not half of level 0 (512 x 512 pixels)"},
+      {"a level two pixels over half", 1000, 600, [](auto &l) { l[3].Height += 2; },
+       "Level 3 (125 x 77 pixels in 1 x 1 tiles) is not half of level 2 (250 x 150 pixels)"},
+      {"level 0 not the chart's size", 1000, 600, [](auto &l) { l[0].Width = 1024; },
+       "Level 0 (1024 x 600 pixels in 4 x 3 tiles) is not the chart's size (1000 x 600)"},
+      {"no pixels", 1000, 600, [](auto &l) { l[4].Width = 0, l[4].TilesX = 0; },
+       "Level 4 (0 x 38 pixels in 0 x 1 tiles) has no pixels"},
+      {"a side beyond 2^31 - 1", 1000, 600,
+       [](auto &l) { l[1].Width = 0x80000000u, l[1].TilesX = 0x800000; },
+       "Level 1 (2147483648 x 300 pixels in 8388608 x 2 tiles) is larger than an image can be"},
+  };
+  for (const Case &c : cases) {
+    TNKFChart chart(dir.File("empty.nkf2"));
+    chart.Width = c.Width;
+    chart.Height = c.Height;
+    NKFComputeLevels(c.Width, c.Height, chart.Levels.data());
+    c.Patch(chart.Levels);
+    EXPECT_EQ(NKFLevelsFault(chart), c.Fault) << c.What;
+  }
+  TNKFChart empty(dir.File("empty.nkf2"));
+  EXPECT_EQ(NKFLevelFault(empty, 0), "Level 0 (0 x 0 pixels in 0 x 0 tiles) has no pixels");
+  EXPECT_EQ(NKFLevelFault(empty, 5), "Level 5 is not 0 to 4");
+
+  // A first-version file from the writer with level records eight times the
+  // size opens (its tile count adds up) and is named by the check.
+  TNKFChartDescription d = NKFSampleChart(NKFVersion1_0_0_0, 512, 512);
+  uint32_t tiles = 0;
+  for (int i = 1; i < NKFLevelCount; ++i) {
+    TNKFLevel &l = d.Levels[static_cast<size_t>(i)];
+    l.Width *= 8, l.Height *= 8;
+    l.TilesX = (l.Width + 255) / 256, l.TilesY = (l.Height + 255) / 256;
+  }
+  for (const TNKFLevel &l : d.Levels)
+    tiles += l.TilesX * l.TilesY;
+  d.TileBlobs.resize(tiles, 0);
+  const auto opened = Open(dir, d);
+  EXPECT_EQ(opened->TileCount, tiles);
+  EXPECT_EQ(NKFLevelsFault(*opened),
+            "Level 1 (2048 x 2048 pixels in 8 x 8 tiles) is not half of level 0 (512 x 512 pixels)");
+  EXPECT_EQ(NKFLevelsFault(*Open(dir, NKFSampleChart(NKFVersion1_0_0_0, 512, 512))), "");
+}
+
 TEST(TNKFChart, DirectoryAndOverrides) {
   TNKFChartDescription chart = NKFSampleChart(NKFVersion1_0_0_2, 1000, 600);
   chart.Blobs.push_back("override five, first");

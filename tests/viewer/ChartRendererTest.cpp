@@ -10,6 +10,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <system_error>
+#include <thread>
 #include <map>
 #include <memory>
 #include <vector>
@@ -216,6 +220,71 @@ TEST_F(ChartRendererTest, PendingTilesArePlaceholdersAndFailedOnesHatched) {
   RenderChartView(warped, source, nullptr, Colors, surface);
   const TDoublePoint middle = warped.ChartToClient({384, 128});
   EXPECT_EQ(surface.ScanLine(static_cast<int32_t>(middle.Y))[static_cast<int32_t>(middle.X)], Colors.Placeholder);
+}
+
+// Level records whose tiles stop short of the level's pixels (the second
+// tile column of level 1 missing): where no tile lies the view shows the
+// background, never what the renderer's level surface held from the repaint
+// before (here placeholders, which a surface of the same size keeps).
+TEST_F(ChartRendererTest, WhereNoTileLiesTheBackgroundShows) {
+  std::array<TNKFLevel, NKFLevelCount> levels = Chart->Levels;
+  levels[1].TilesX -= 1; // 500 pixels, one tile of 256
+  TChartViewport before = View(300, 200, 0.4, {600, 350});
+  TChartViewport damaged;
+  damaged.SetClientSize(300, 200);
+  damaged.SetChart(Chart->Width, Chart->Height, levels);
+  damaged.ZoomAt(0.4, {0, 0});
+  damaged.CenterOn({600, 350});
+  ASSERT_EQ(damaged.Level(), 1);
+  ASSERT_FALSE(damaged.IsStraightCopy());
+  ASSERT_EQ(damaged.Origin().X, before.Origin().X);
+
+  TChartRenderer renderer;
+  TBitmap32 surface;
+  renderer.Render(before, [](int32_t, const TBitmap32 *&) { return TTileState::Pending; }, nullptr, Colors, surface);
+  renderer.Render(damaged, AllLoaded(), nullptr, Colors, surface);
+  int checked = 0;
+  for (int32_t y = 0; y < surface.Height(); ++y)
+    for (int32_t x = 0; x < surface.Width(); ++x) {
+      // Level 1 pixels 257 on: the bilinear sample reads no tiled pixel.
+      if (damaged.LevelSampleX(x) < NKFTileSize + 1)
+        continue;
+      ++checked;
+      ASSERT_EQ(surface.ScanLine(y)[x], Colors.Background) << x << "," << y;
+    }
+  EXPECT_GT(checked, 1000);
+}
+
+// The warp shares its rows out to helper threads; one that cannot be started
+// (the second of three here) must neither end the program (a joinable
+// std::thread destroyed calls std::terminate) nor leave its rows unwarped:
+// the picture is the one a single thread warps, byte for byte.
+TEST_F(ChartRendererTest, AWarpHelperThatCannotStartCostsNothingButSpeed) {
+  const TChartViewport v = View(640, 480, 0.7, {500, 350});
+  ASSERT_FALSE(v.IsStraightCopy());
+  TChartRenderer single;
+  single.SetWarpThreads(1, nullptr);
+  TBitmap32 expected;
+  single.Render(v, AllLoaded(), nullptr, Colors, expected);
+
+  for (const int failing : {1, 2, 3, 0}) { // which start fails; 0: none
+    int starts = 0, started = 0;
+    TChartRenderer renderer;
+    renderer.SetWarpThreads(4, [&](std::function<void()> Work) {
+      if (++starts == failing)
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+      ++started;
+      return std::thread(std::move(Work));
+    });
+    TBitmap32 surface;
+    renderer.Render(v, AllLoaded(), nullptr, Colors, surface);
+    EXPECT_EQ(started, failing == 0 ? 3 : failing - 1) << "failing start " << failing;
+    ASSERT_EQ(surface.Width(), expected.Width());
+    ASSERT_EQ(surface.Height(), expected.Height());
+    for (int32_t y = 0; y < surface.Height(); ++y)
+      ASSERT_EQ(std::memcmp(surface.ScanLine(y), expected.ScanLine(y), static_cast<size_t>(surface.Width()) * 4), 0)
+          << "failing start " << failing << ", row " << y;
+  }
 }
 
 TEST_F(ChartRendererTest, AnEmptyChartShowsOnlyTheBackground) {

@@ -74,6 +74,93 @@ TEST(ChartViewportTest, ScrollBarPositionRoundTrips) {
   EXPECT_EQ(v.ScrollY(), 0);
 }
 
+// A chart far wider than a scroll bar's 32-bit range at the greatest zoom:
+// the range is scaled into what a bar holds, the position stays inside it,
+// and one step of the bar's arrow (as the view takes it: the position plus a
+// step, back through ScrollToX) moves the view by about that step, not to an
+// edge; the thumb at the bar's end shows the chart's last pixels.
+TEST(ChartViewportTest, ScrollRangeOfAChartWiderThanABarHolds) {
+  struct Case {
+    int32_t Width, Height;
+  } cases[] = {{(1 << 29) + 1000, 900}, {INT32_MAX - 128, 600}, {700, INT32_MAX - 128}};
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Case &c = cases[i];
+    TChartViewport v = View(c.Width, c.Height, 1024, 768);
+    v.ZoomAt(v.MaxZoom(), {0, 0});
+    v.CenterOn({c.Width / 2.0, c.Height / 2.0});
+    for (const bool across : {true, false}) {
+      const int32_t content = across ? v.ContentWidth() : v.ContentHeight();
+      const int32_t page = across ? v.PageWidth() : v.PageHeight();
+      const int32_t position = across ? v.ScrollX() : v.ScrollY();
+      const double unit = across ? v.ScrollUnitX() : v.ScrollUnitY();
+      const double extent = (across ? c.Width : c.Height) * v.Zoom();
+      EXPECT_GT(content, 0) << "case " << i << (across ? " across" : " down");
+      EXPECT_LE(content, TChartViewport::ScrollRange) << "case " << i;
+      EXPECT_NEAR(content * unit, extent, unit) << "case " << i;
+      EXPECT_GE(position, 0) << "case " << i;
+      EXPECT_LE(position + page, content) << "case " << i;
+      if (extent < 2 * (across ? v.ClientWidth() : v.ClientHeight()))
+        continue; // centred: nothing to scroll
+      // In the middle, as the view was centred.
+      EXPECT_NEAR(position, content / 2.0 - page / 2.0, 2) << "case " << i;
+      const double before = across ? v.Origin().X : v.Origin().Y;
+      const double other = across ? v.Origin().Y : v.Origin().X;
+      constexpr int32_t Step = 32;
+      if (across)
+        v.ScrollToX(position + Step);
+      else
+        v.ScrollToY(position + Step);
+      const double moved = ((across ? v.Origin().X : v.Origin().Y) - before) * v.Zoom(); // client pixels
+      EXPECT_NEAR(moved, Step * unit, unit) << "case " << i << (across ? " across" : " down");
+      EXPECT_EQ(across ? v.Origin().Y : v.Origin().X, other) << "case " << i << ": the other axis moved";
+      // The bar's end shows the chart's end.
+      if (across)
+        v.ScrollToX(content - page);
+      else
+        v.ScrollToY(content - page);
+      const double end = across ? v.ClientToChart({1024.0, 0}).X : v.ClientToChart({0, 768.0}).Y;
+      EXPECT_NEAR(end, across ? c.Width : c.Height, 2 * unit / v.Zoom()) << "case " << i;
+      v.CenterOn({c.Width / 2.0, c.Height / 2.0});
+    }
+  }
+}
+
+// Fit and the least zoom of a chart far larger than the window: the
+// coarsest level is drawn at no less than half its size, so the tiles the
+// view asks for and the pixels it composes follow the window (a 160000 x
+// 120000 chart fitted whole would need 1,200 tiles of level 4 and a level
+// surface of 10000 x 7500 pixels), and the view starts at the chart's middle.
+TEST(ChartViewportTest, AHugeChartsViewFollowsTheWindow) {
+  struct Case {
+    int32_t Width, Height, ClientWidth, ClientHeight;
+  } cases[] = {{160000, 120000, 1024, 768}, {2000000, 30000, 800, 600}, {40000, 40000, 1920, 1080},
+               {INT32_MAX - 128, 256, 640, 480}};
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Case &c = cases[i];
+    TChartViewport v = View(c.Width, c.Height, c.ClientWidth, c.ClientHeight);
+    v.ZoomAt(1e-9, {0, 0});
+    EXPECT_EQ(v.Zoom(), TChartViewport::CoarsestZoom) << "case " << i;
+    v.Fit();
+    EXPECT_EQ(v.Zoom(), TChartViewport::CoarsestZoom) << "case " << i;
+    EXPECT_EQ(v.Level(), NKFLevelCount - 1) << "case " << i;
+    const TDoublePoint middle = v.ClientToChart({c.ClientWidth / 2.0, c.ClientHeight / 2.0});
+    EXPECT_NEAR(middle.X, std::min(c.Width / 2.0, std::max(c.Width - c.ClientWidth * 16.0, c.Width / 2.0)), 32)
+        << "case " << i;
+    // Level 4 at half its size: at most twice the client's pixels a side,
+    // plus the bilinear neighbours, and the tiles that takes.
+    const TChartViewport::TLevelRect r = v.LevelPixelsRead();
+    EXPECT_LE(r.Right - r.Left, 2 * c.ClientWidth + 2) << "case " << i;
+    EXPECT_LE(r.Bottom - r.Top, 2 * c.ClientHeight + 2) << "case " << i;
+    const size_t most = static_cast<size_t>((2 * c.ClientWidth + 2) / NKFTileSize + 2) *
+                        static_cast<size_t>((2 * c.ClientHeight + 2) / NKFTileSize + 2);
+    EXPECT_LE(v.VisibleTiles().size(), most) << "case " << i;
+  }
+  // A chart that fits above the least zoom is still fitted whole.
+  TChartViewport fits = View(30000, 20000, 1024, 768);
+  EXPECT_DOUBLE_EQ(fits.Zoom(), 1024.0 / 30000);
+  EXPECT_DOUBLE_EQ(fits.Origin().X, 0);
+}
+
 struct TZoomCase {
   double From, To;
   TDoublePoint Client;
@@ -221,7 +308,7 @@ struct TLevelCase {
 // The coarsest level that still has at least one pixel per client pixel.
 const TLevelCase LevelCases[] = {
     {4, 0, 4}, {1, 0, 1}, {0.75, 0, 0.75}, {0.5000001, 0, 0.5000001}, {0.5, 1, 1}, {0.4, 1, 0.8},
-    {0.25, 2, 1}, {0.2, 2, 0.8}, {0.125, 3, 1}, {0.0625, 4, 1}, {0.04, 4, 0.64}, {0.02, 4, 0.32},
+    {0.25, 2, 1}, {0.2, 2, 0.8}, {0.125, 3, 1}, {0.0625, 4, 1}, {0.04, 4, 0.64}, {1.0 / 32, 4, 0.5},
 };
 
 TEST(ChartViewportTest, LevelIsTheCoarsestAtLeastAsFineAsTheZoom) {

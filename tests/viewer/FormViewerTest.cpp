@@ -201,6 +201,41 @@ TEST_F(FormViewer, ListsTheSetCoarsestFirstWithTheDamagedChartGreyedAndShowsTheO
   EXPECT_EQ(GetMenuItemCount(GetSubMenu(form.Menu->Handle(), 2)), 0) << "the harbour links to nothing";
 }
 
+// A first-version chart whose level records claim eight times its size
+// opens (its tile count adds up) but would show holes and compose huge
+// surfaces: it is listed greyed, with the level at fault, and never shown.
+TEST_F(FormViewer, AChartWhoseLevelsCannotBeDrawnIsListedGreyedWithTheReason) {
+  TNKFChartDescription d = NKFSampleChart(NKFVersion1_0_0_0, 512, 512);
+  d.Tag.Text1 = "Oversized levels";
+  uint32_t tiles = 0;
+  for (size_t i = 1; i < NKFLevelCount; ++i) {
+    TNKFLevel &l = d.Levels[i];
+    l.Width *= 8, l.Height *= 8;
+    l.TilesX = (l.Width + 255) / 256, l.TilesY = (l.Height + 255) / 256;
+  }
+  for (const TNKFLevel &l : d.Levels)
+    tiles += l.TilesX * l.TilesY;
+  d.TileBlobs.resize(tiles, 0);
+  NKFWriteChartFile(FDir.File("oversized.nkf2"), d);
+  TFormViewerServices services;
+  services.OpenInstalledSet = [this](std::vector<TViewerChart> &Charts) {
+    Charts = OpenInListOrder({FDir.File("oversized.nkf2"), FDir.File(Overview.FileName)});
+    return true;
+  };
+  TFormViewer &form = CreateForm(std::move(services));
+  ASSERT_EQ(form.Charts().size(), 2u);
+  EXPECT_EQ(form.ChartList->Caption(0), Overview.Title);
+  EXPECT_EQ(form.ChartList->Caption(1), "Oversized levels");
+  EXPECT_FALSE(form.Charts()[1].Usable());
+  EXPECT_NE(form.Charts()[1].Chart, nullptr) << "it opened";
+  EXPECT_TRUE(form.ChartList->IsGreyed(1));
+  EXPECT_EQ(form.ChartList->SubItem(1, 2),
+            "The chart's picture is damaged and cannot be shown: Level 1 (2048 x 2048 pixels in 8 x 8 tiles) is not "
+            "half of level 0 (512 x 512 pixels).");
+  EXPECT_EQ(form.Shown(), 0);
+  EXPECT_TRUE(WaitForTiles());
+}
+
 TEST_F(FormViewer, NotInstalledSaysSoAndStillOpensAChartFile) {
   TFormViewerServices none;
   none.OpenInstalledSet = [](std::vector<TViewerChart> &) { return false; };
@@ -239,6 +274,11 @@ TEST_F(FormViewer, KeysAndTheWheelScrollAndZoomAboutTheCursor) {
   Key(VK_DOWN);
   EXPECT_NEAR(view.Origin().X - before.X, TChartView::ArrowStep / view.Zoom(), 1e-6);
   EXPECT_NEAR(view.Origin().Y - before.Y, TChartView::ArrowStep / view.Zoom(), 1e-6);
+  // A scroll bar's arrow moves the chart by a step on its own axis alone.
+  const TDoublePoint arrowed = view.Origin();
+  SendMessageA(form.View->Handle(), WM_HSCROLL, MAKEWPARAM(SB_LINEUP, 0), 0);
+  EXPECT_NEAR(view.Origin().X - arrowed.X, -TChartView::ArrowStep / view.Zoom(), 1e-6);
+  EXPECT_EQ(view.Origin().Y, arrowed.Y);
 
   // The wheel zooms about the cursor: the chart point under it stays.
   const int x = view.ClientWidth() / 3, y = view.ClientHeight() / 4;

@@ -1,15 +1,13 @@
 // What every export through GDAL shares: GDAL's messages turned into our
-// exceptions, an output file that disappears unless the writer finished it,
-// and the refusal to write over a chart being read.
+// exceptions and the refusal to write over a chart being read. (An output
+// written under a temporary name: NKFStagedOutput.h.)
 #pragma once
 
 #include <filesystem>
 #include <mutex>
 #include <string>
-#include <utility>
 
 #include <cpl_error.h>
-#include <cpl_vsi.h>
 
 #include "NKFGeoreference.h"
 
@@ -67,24 +65,6 @@ private:
   const std::string detail = last && *last ? std::string(last) : TGdalErrorScope::Failure();
   throw ENKFExportError(Operation + ": " + What + (detail.empty() ? "" : " (" + detail + ")"));
 }
-
-// Removes the output unless the writer got to the end: a half-written file
-// must not pass for an export.
-class TOutputFile {
-public:
-  explicit TOutputFile(std::string Name) : FName(std::move(Name)) {}
-  ~TOutputFile() {
-    if (!FKept)
-      VSIUnlink(FName.c_str());
-  }
-  TOutputFile(const TOutputFile &) = delete;
-  TOutputFile &operator=(const TOutputFile &) = delete;
-  void Keep() { FKept = true; }
-
-private:
-  std::string FName;
-  bool FKept = false;
-};
 
 // Writing over a chart would destroy what is being read.
 inline void RefuseChartAsOutput(const std::string &ChartFile, const std::string &OutFile,

@@ -11,6 +11,7 @@
 
 #include "NKFBorderClip.h"
 #include "NKFGdalSupport.h"
+#include "NKFStagedOutput.h"
 #include "NKFTileReader.h"
 
 namespace {
@@ -37,14 +38,9 @@ CPLStringList CreationOptionList() {
 } // namespace
 
 void NKFCheckLevel(const TNKFChart &Chart, int Level) {
-  const TNKFLevel &l = Chart.Levels[Level];
-  const auto tilesFor = [](uint32_t Pixels) { return Pixels / NKFTileSize + (Pixels % NKFTileSize != 0); };
-  if (l.Width == 0 || l.Height == 0 || l.Width > INT32_MAX || l.Height > INT32_MAX ||
-      l.TilesX != tilesFor(l.Width) || l.TilesY != tilesFor(l.Height))
-    throw ENKFExportError("NKFExportGeoTiff: Level " + std::to_string(Level) + " of " + Chart.FileName + " (" +
-                          std::to_string(l.Width) + " x " + std::to_string(l.Height) + " pixels in " +
-                          std::to_string(l.TilesX) + " x " + std::to_string(l.TilesY) +
-                          " tiles) cannot be written as an image");
+  const std::string fault = NKFLevelFault(Chart, Level);
+  if (!fault.empty())
+    throw ENKFExportError("NKFExportGeoTiff: " + Chart.FileName + " cannot be written as an image: " + fault);
 }
 
 namespace {
@@ -205,8 +201,8 @@ void NKFExportGeoTiff(const TNKFChart &Chart, const std::string &OutFile, const 
   GDALDriver *driver = GetGDALDriverManager()->GetDriverByName("GTiff");
   if (driver == nullptr)
     RaiseGdal("NKFExportGeoTiff", "GDAL has no GTiff driver");
-  TOutputFile output(OutFile);
-  GDALDatasetUniquePtr dataset(driver->Create(OutFile.c_str(), static_cast<int>(level.Width),
+  TNKFStagedOutput output(OutFile, "NKFExportGeoTiff");
+  GDALDatasetUniquePtr dataset(driver->Create(output.TempFile().c_str(), static_cast<int>(level.Width),
                                               static_cast<int>(level.Height), Bands, GDT_Byte,
                                               CreationOptionList().List()));
   if (!dataset)
@@ -232,7 +228,7 @@ void NKFExportGeoTiff(const TNKFChart &Chart, const std::string &OutFile, const 
     }
   }
   CloseDataset(dataset, "NKFExportGeoTiff", OutFile);
-  output.Keep();
+  output.Commit();
 }
 
 void NKFWriteFootprint(const TNKFChart &Chart, const std::string &OutFile) {
@@ -243,10 +239,11 @@ void NKFWriteFootprint(const TNKFChart &Chart, const std::string &OutFile) {
   GDALDriver *driver = GetGDALDriverManager()->GetDriverByName("GeoJSON");
   if (driver == nullptr)
     RaiseGdal("NKFWriteFootprint", "GDAL has no GeoJSON driver");
-  // The GeoJSON driver does not overwrite; an earlier footprint goes first.
-  VSIUnlink(OutFile.c_str());
-  TOutputFile output(OutFile);
-  GDALDatasetUniquePtr dataset(driver->Create(OutFile.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+  TNKFStagedOutput output(OutFile, "NKFWriteFootprint");
+  // The GeoJSON driver does not write over a file, not even the empty one
+  // that holds the temporary name.
+  VSIUnlink(output.TempFile().c_str());
+  GDALDatasetUniquePtr dataset(driver->Create(output.TempFile().c_str(), 0, 0, 0, GDT_Unknown, nullptr));
   if (!dataset)
     RaiseGdal("NKFWriteFootprint", "Cannot create " + OutFile);
   OGRSpatialReference wgs84;
@@ -279,5 +276,5 @@ void NKFWriteFootprint(const TNKFChart &Chart, const std::string &OutFile) {
   if (layer->CreateFeature(&feature) != OGRERR_NONE)
     RaiseGdal("NKFWriteFootprint", "Cannot write the footprint");
   CloseDataset(dataset, "NKFWriteFootprint", OutFile);
-  output.Keep();
+  output.Commit();
 }

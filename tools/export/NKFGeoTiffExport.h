@@ -35,17 +35,21 @@ std::vector<std::string> NKFGeoTiffCreationOptions();
 OGRSpatialReference NKFSpatialReference(const TNKFGeoreference &Georeference);
 
 // The first chart version stores its level records as they are: a level is
-// an image only when its tiles cover exactly its pixels, 256 x 256 each.
-// Raises ENKFExportError naming the level otherwise.
+// written only when the library takes it for an image (NKFLevelFault, the
+// rule the viewer draws by too). Raises ENKFExportError naming the level and
+// its fault otherwise.
 void NKFCheckLevel(const TNKFChart &Chart, int Level);
 
 // Writes the chart's level Options.Level into OutFile, a tile at a time: memory
 // does not grow with the chart's size. Raises ENKFExportError (an
 // uncalibrated chart, a bad level, a tile that does not decode, a file GDAL
-// cannot write); a failed export leaves no output file behind.
+// cannot write). The file is written under a temporary name beside OutFile
+// and renamed at the end: a failed or interrupted export leaves an earlier
+// output as it was and no file that passes for an output.
 void NKFExportGeoTiff(const TNKFChart &Chart, const std::string &OutFile, const TNKFExportOptions &Options,
                       const TNKFExportProgress &Progress = nullptr);
 
 // Writes the chart's border as one GeoJSON polygon feature in WGS 84
-// (longitude, latitude degrees), points converted by the chart's calibration.
+// (longitude, latitude degrees), points converted by the chart's calibration;
+// written under a temporary name like the GeoTIFF.
 void NKFWriteFootprint(const TNKFChart &Chart, const std::string &OutFile);

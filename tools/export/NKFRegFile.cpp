@@ -1,13 +1,14 @@
 #include "NKFRegFile.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdint>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <sstream>
 #include <vector>
+
+#include <iconv.h>
 
 #include "ChartSetNames.h"
 #include "NKFGeoreference.h"
@@ -24,37 +25,9 @@ const char *const SoftwareKey = "Software\\";
 const char *const Wow64Key = "Wow6432Node\\";
 const char *const NameValue = "Name";
 const char *const PathValue = "Path";
-
-// Windows-1252's bytes 0x80 to 0x9F; its other bytes are their own code
-// points. The five bytes it leaves free map to themselves, as Windows does.
-constexpr std::array<char16_t, 32> Cp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-char16_t FromCp1252(unsigned char Byte) { return Byte >= 0x80 && Byte < 0xA0 ? Cp1252High[Byte - 0x80] : Byte; }
-
-// A character Windows-1252 cannot hold becomes '?', as Windows's own
-// conversion makes it; the installer, an ANSI program, cannot have written one.
-char ToCp1252(char16_t Unit) {
-  if (Unit < 0x80 || (Unit >= 0xA0 && Unit < 0x100))
-    return static_cast<char>(Unit);
-  const auto found = std::find(Cp1252High.begin(), Cp1252High.end(), Unit);
-  return found == Cp1252High.end() ? '?' : static_cast<char>(0x80 + (found - Cp1252High.begin()));
-}
-
-void AppendUtf8(std::string &Out, char16_t Unit) {
-  if (Unit < 0x80) {
-    Out += static_cast<char>(Unit);
-  } else if (Unit < 0x800) {
-    Out += static_cast<char>(0xC0 | (Unit >> 6));
-    Out += static_cast<char>(0x80 | (Unit & 0x3F));
-  } else {
-    Out += static_cast<char>(0xE0 | (Unit >> 12));
-    Out += static_cast<char>(0x80 | ((Unit >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (Unit & 0x3F));
-  }
-}
+// As Wine writes it in system.reg: backslashes doubled, names lower-cased here.
+const char *const CodePageKey = "system\\\\currentcontrolset\\\\control\\\\nls\\\\codepage";
+const char *const CodePageValue = "\"acp\"=\"";
 
 std::string Lower(std::string Text) {
   std::transform(Text.begin(), Text.end(), Text.begin(),
@@ -62,33 +35,215 @@ std::string Lower(std::string Text) {
   return Text;
 }
 
-// The file as Windows-1252 text: a version-5 export decoded from UTF-16LE.
-std::string AsCp1252(const std::string &Bytes) {
-  if (Bytes.size() < 2 || Bytes[0] != '\xFF' || Bytes[1] != '\xFE')
-    return Bytes;
-  std::string text;
-  text.reserve(Bytes.size() / 2);
-  for (size_t i = 2; i + 1 < Bytes.size(); i += 2)
-    text += ToCp1252(static_cast<char16_t>(static_cast<unsigned char>(Bytes[i]) |
-                                           static_cast<unsigned char>(Bytes[i + 1]) << 8));
-  return text;
+void AppendUtf8(std::string &Out, char32_t Code) {
+  if (Code < 0x80) {
+    Out += static_cast<char>(Code);
+  } else if (Code < 0x800) {
+    Out += static_cast<char>(0xC0 | (Code >> 6));
+    Out += static_cast<char>(0x80 | (Code & 0x3F));
+  } else if (Code < 0x10000) {
+    Out += static_cast<char>(0xE0 | (Code >> 12));
+    Out += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
+    Out += static_cast<char>(0x80 | (Code & 0x3F));
+  } else {
+    Out += static_cast<char>(0xF0 | (Code >> 18));
+    Out += static_cast<char>(0x80 | ((Code >> 12) & 0x3F));
+    Out += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
+    Out += static_cast<char>(0x80 | (Code & 0x3F));
+  }
 }
 
-std::vector<std::string> Lines(const std::string &Text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start <= Text.size()) {
-    size_t end = Text.find('\n', start);
-    if (end == std::string::npos)
-      end = Text.size();
-    std::string line = Text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r')
-      line.pop_back();
-    lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
+bool Ascii(const std::string &Text) {
+  return std::all_of(Text.begin(), Text.end(), [](char C) { return static_cast<unsigned char>(C) < 0x80; });
 }
+
+// One direction of conversion between UTF-8 and an ANSI code page through
+// iconv. Windows maps the bytes a single-byte code page leaves unassigned to
+// the code points of the same number and back; iconv refuses them, so they
+// are mapped here. Any other character the target lacks becomes '?', as
+// Windows's own conversion makes it.
+class TCodePageConverter {
+public:
+  TCodePageConverter(unsigned CodePage, bool ToAnsi) : FCodePage(CodePage), FToAnsi(ToAnsi) {
+    const std::string ansi = CodePage == 65001 ? "UTF-8" : "CP" + std::to_string(CodePage);
+    FHandle = ToAnsi ? iconv_open(ansi.c_str(), "UTF-8") : iconv_open("UTF-8", ansi.c_str());
+    if (FHandle == reinterpret_cast<iconv_t>(-1))
+      throw ENKFExportError(std::string(Operation) + ": The code page " + std::to_string(CodePage) +
+                            " is not known to this system");
+  }
+  ~TCodePageConverter() { iconv_close(FHandle); }
+  TCodePageConverter(const TCodePageConverter &) = delete;
+  TCodePageConverter &operator=(const TCodePageConverter &) = delete;
+
+  std::string Convert(const std::string &Text) {
+    if (Ascii(Text))
+      return Text;
+    std::string out;
+    char buffer[256];
+    char *in = const_cast<char *>(Text.data());
+    size_t inLeft = Text.size();
+    iconv(FHandle, nullptr, nullptr, nullptr, nullptr);
+    while (inLeft > 0) {
+      char *to = buffer;
+      size_t toLeft = sizeof buffer;
+      const size_t done = iconv(FHandle, &in, &inLeft, &to, &toLeft);
+      out.append(buffer, static_cast<size_t>(to - buffer));
+      if (done != static_cast<size_t>(-1) || errno == E2BIG)
+        continue;
+      // A character that does not convert (EILSEQ) or is cut off at the end
+      // (EINVAL): one character is replaced and skipped.
+      const size_t skip = FToAnsi ? Utf8Length(*in, inLeft) : 1;
+      out += Replacement(std::string(in, skip));
+      in += skip;
+      inLeft -= skip;
+      iconv(FHandle, nullptr, nullptr, nullptr, nullptr);
+    }
+    return out;
+  }
+
+private:
+  static size_t Utf8Length(char Lead, size_t Left) {
+    const auto lead = static_cast<unsigned char>(Lead);
+    const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    return std::min(length, Left);
+  }
+
+  // An unassigned byte of the code page and its code point of the same
+  // number stand for each other; anything else becomes '?'.
+  std::string Replacement(const std::string &Unconverted) {
+    if (FToAnsi) {
+      if (Unconverted.size() == 2 && Unconverted[0] == '\xC2' && static_cast<unsigned char>(Unconverted[1]) < 0xA0) {
+        const char byte = Unconverted[1]; // U+0080 to U+009F: C2 80 to C2 9F
+        if (!Decodes(byte))
+          return std::string(1, byte);
+      }
+      return "?";
+    }
+    const auto byte = static_cast<unsigned char>(Unconverted[0]);
+    if (byte >= 0x80 && byte < 0xA0) {
+      std::string code;
+      AppendUtf8(code, byte);
+      return code;
+    }
+    return "?";
+  }
+
+  // Whether the code page assigns Byte on its own.
+  bool Decodes(char Byte) const {
+    const std::string ansi = FCodePage == 65001 ? "UTF-8" : "CP" + std::to_string(FCodePage);
+    const iconv_t handle = iconv_open("UTF-8", ansi.c_str());
+    char *in = &Byte;
+    size_t inLeft = 1;
+    char buffer[8];
+    char *to = buffer;
+    size_t toLeft = sizeof buffer;
+    const bool decodes = iconv(handle, &in, &inLeft, &to, &toLeft) != static_cast<size_t>(-1);
+    iconv_close(handle);
+    return decodes;
+  }
+
+  unsigned FCodePage;
+  bool FToAnsi;
+  iconv_t FHandle;
+};
+
+[[noreturn]] void RaiseTooLarge(const std::string &Source) {
+  throw ENKFExportError(std::string(Operation) + ": " + Source + " is larger than " +
+                        std::to_string(TNKFRegFile::MaxBytes >> 20) + " MiB; export only the key HKLM\\" +
+                        ChartSetKey);
+}
+
+// The export's lines, one at a time, without their line ends: a version-5
+// export decoded from UTF-16LE into UTF-8, a REGEDIT4 one as its bytes. Only
+// a chunk of the file and the current line are held; past MaxBytes the file
+// is refused.
+class TLineReader {
+public:
+  TLineReader(std::istream &In, const std::string &Source) : FIn(In), FSource(Source), FChunk(1 << 16) {
+    Fill();
+    FUnicode = FEnd >= 2 && FChunk[0] == '\xFF' && FChunk[1] == '\xFE';
+    FPos = FUnicode ? 2 : 0;
+  }
+
+  bool Unicode() const { return FUnicode; }
+
+  // The next line; false after the last, which is the text after the last
+  // line end (empty when the file ends with one).
+  bool Next(std::string &Line) {
+    if (FDone)
+      return false;
+    Line.clear();
+    for (;;) {
+      const int32_t code = FUnicode ? CodePoint() : Byte();
+      if (code < 0) {
+        FDone = true;
+        break;
+      }
+      if (code == '\n')
+        break;
+      if (FUnicode)
+        AppendUtf8(Line, static_cast<char32_t>(code));
+      else
+        Line += static_cast<char>(code);
+    }
+    if (!Line.empty() && Line.back() == '\r')
+      Line.pop_back();
+    return true;
+  }
+
+private:
+  // The next chunk of the file; false at its end.
+  bool Fill() {
+    FPos = FEnd = 0;
+    if (!FIn)
+      return false;
+    FIn.read(FChunk.data(), static_cast<std::streamsize>(FChunk.size()));
+    if (FIn.bad())
+      throw ENKFExportError(std::string(Operation) + ": Cannot read " + FSource);
+    FEnd = static_cast<size_t>(FIn.gcount());
+    FTotal += FEnd;
+    if (FTotal > TNKFRegFile::MaxBytes)
+      RaiseTooLarge(FSource);
+    return FEnd > 0;
+  }
+
+  int Byte() {
+    if (FPos == FEnd && !Fill())
+      return -1;
+    return static_cast<unsigned char>(FChunk[FPos++]);
+  }
+
+  // A UTF-16LE unit; -1 at the end (a last odd byte is no unit).
+  int32_t Unit() {
+    const int low = Byte();
+    const int high = low < 0 ? -1 : Byte();
+    return high < 0 ? -1 : low | high << 8;
+  }
+
+  // A character, from a surrogate pair where there is one; a lone surrogate
+  // becomes U+FFFD.
+  int32_t CodePoint() {
+    const int32_t unit = FPendingUnit >= 0 ? FPendingUnit : Unit();
+    FPendingUnit = -1;
+    if (unit < 0xD800 || unit > 0xDFFF)
+      return unit;
+    if (unit >= 0xDC00)
+      return 0xFFFD;
+    const int32_t next = Unit();
+    if (next >= 0xDC00 && next <= 0xDFFF)
+      return 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00);
+    FPendingUnit = next;
+    return 0xFFFD;
+  }
+
+  std::istream &FIn;
+  std::string FSource;
+  std::vector<char> FChunk;
+  size_t FPos = 0, FEnd = 0;
+  uint64_t FTotal = 0;
+  bool FUnicode = false, FDone = false;
+  int32_t FPendingUnit = -1;
+};
 
 // A quoted text from Pos (at its opening quote) with regedit's two escapes;
 // Pos ends after the closing quote. False when the quote is not closed.
@@ -105,7 +260,8 @@ bool ReadQuoted(const std::string &Line, size_t &Pos, std::string &Text) {
   return false;
 }
 
-// The installer's Trim: control characters and spaces off both ends.
+// The installer's Trim: control characters and spaces off both ends (the
+// same characters in Unicode as in any ANSI code page).
 std::string Trimmed(const std::string &Text) {
   const auto blank = [](char C) { return static_cast<unsigned char>(C) <= ' '; };
   const auto first = std::find_if_not(Text.begin(), Text.end(), blank);
@@ -121,20 +277,22 @@ std::string FullKey(const std::string &Name, bool Wow64) {
 }
 
 // Why the set is not installed in one view of the records, or empty with
-// Folder set when it is.
-std::string Missing(const TNKFRegFile &Records, bool Wow64, std::string &Folder) {
+// Folder set when it is. A name is compared as the installer reads it back
+// through its code page: an ANSI program's text is stored in Unicode by that
+// code page, so the bytes it wrote are what it reads again.
+std::string Missing(const TNKFRegFile &Records, bool Wow64, unsigned CodePage, std::string &Folder) {
   const std::string set = FullKey(ChartSetKey, Wow64), module = FullKey(ChartModuleKey, Wow64);
+  const auto nameIs = [&](const std::string &Key, const char *Name) {
+    const std::string *value = Records.Value(Key, NameValue);
+    return value && NKFAnsiText(*value, CodePage) == Name;
+  };
   // The set key may be unreadable while its module key is readable: the
   // installer lets the module's records decide then, and so does this.
-  if (Records.HasKey(set)) {
-    const std::string *name = Records.Value(set, NameValue);
-    if (!name || *name != ChartSetName)
-      return "the Name of " + set + " is not \"" + ChartSetName + "\"";
-  }
+  if (Records.HasKey(set) && !nameIs(set, ChartSetName))
+    return "the Name of " + set + " is not \"" + ChartSetName + "\"";
   if (!Records.HasKey(module))
     return "there is no key " + module;
-  const std::string *name = Records.Value(module, NameValue);
-  if (!name || *name != ChartModuleName)
+  if (!nameIs(module, ChartModuleName))
     return "the Name of " + module + " is not \"" + ChartModuleName + "\"";
   const std::string *path = Records.Value(module, PathValue);
   const std::string folder = path ? Trimmed(*path) : std::string();
@@ -152,31 +310,41 @@ std::string Missing(const TNKFRegFile &Records, bool Wow64, std::string &Folder)
 
 } // namespace
 
-TNKFRegFile TNKFRegFile::Read(const std::string &FileName) {
+TNKFRegFile TNKFRegFile::Read(const std::string &FileName, unsigned CodePage) {
   std::ifstream in(FileName, std::ios::binary);
   if (!in)
     throw ENKFExportError(std::string(Operation) + ": Cannot read " + FileName);
-  const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad())
-    throw ENKFExportError(std::string(Operation) + ": Cannot read " + FileName);
-  return Parse(bytes, FileName);
+  // A large file is refused before any of it is read; the reader counts what
+  // it reads as well, for a file that is no regular one.
+  std::error_code error;
+  if (fs::is_regular_file(FileName, error) && fs::file_size(FileName, error) > MaxBytes && !error)
+    RaiseTooLarge(FileName);
+  return Parse(in, FileName, CodePage);
 }
 
-TNKFRegFile TNKFRegFile::Parse(const std::string &Bytes, const std::string &Source) {
-  const bool unicode = Bytes.size() >= 2 && Bytes[0] == '\xFF' && Bytes[1] == '\xFE';
-  const std::vector<std::string> lines = Lines(AsCp1252(Bytes));
-  if (lines.front() != (unicode ? Version5Header : Version4Header))
+TNKFRegFile TNKFRegFile::Parse(const std::string &Bytes, const std::string &Source, unsigned CodePage) {
+  std::istringstream in(Bytes);
+  return Parse(in, Source, CodePage);
+}
+
+TNKFRegFile TNKFRegFile::Parse(std::istream &In, const std::string &Source, unsigned CodePage) {
+  TLineReader reader(In, Source);
+  std::string line;
+  reader.Next(line);
+  if (line != (reader.Unicode() ? Version5Header : Version4Header))
     throw ENKFExportError(std::string(Operation) + ": " + Source + " is not a registry export");
+  TCodePageConverter ansi(CodePage, false);
   TNKFRegFile file;
   std::map<std::string, std::string> *key = nullptr; // values outside a key are skipped
-  for (size_t i = 1; i < lines.size(); ++i) {
-    const std::string &line = lines[i];
+  for (uint64_t number = 2; reader.Next(line); ++number) {
     const auto bad = [&] {
-      return ENKFExportError(std::string(Operation) + ": " + Source + " line " + std::to_string(i + 1) +
+      return ENKFExportError(std::string(Operation) + ": " + Source + " line " + std::to_string(number) +
                              " is neither a key nor a value");
     };
     if (line.empty() || line[0] == ';')
       continue;
+    if (!reader.Unicode())
+      line = ansi.Convert(line);
     if (line[0] == '[') {
       if (line.back() != ']')
         throw bad();
@@ -217,15 +385,49 @@ const std::string *TNKFRegFile::Value(const std::string &Key, const std::string 
   return value == key->second.end() ? nullptr : &value->second;
 }
 
-std::string NKFInstalledSetFolder(const TNKFRegFile &Records, const std::string &Source) {
+unsigned NKFWineCodePage(const std::string &Prefix) {
+  const std::string file = (fs::path(Prefix) / "system.reg").string();
+  std::ifstream in(file, std::ios::binary);
+  if (!in)
+    throw ENKFExportError("NKFWineCodePage: Cannot read " + file);
+  const std::string header = std::string("[") + CodePageKey + "]";
+  bool inKey = false;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line[0] == '[') {
+      // "[Key] stamp": the key's name ends at its closing bracket.
+      inKey = Lower(line.substr(0, line.find(']') + 1)) == header;
+      continue;
+    }
+    if (inKey && Lower(line.substr(0, std::string(CodePageValue).size())) == CodePageValue) {
+      const std::string digits = line.substr(std::string(CodePageValue).size());
+      char *end = nullptr;
+      const unsigned long codePage = std::strtoul(digits.c_str(), &end, 10);
+      if (end != digits.c_str() && *end == '"' && codePage > 0 && codePage < 65536)
+        return static_cast<unsigned>(codePage);
+      break;
+    }
+  }
+  throw ENKFExportError("NKFWineCodePage: " + file +
+                        " holds no ANSI code page (the value ACP of System\\CurrentControlSet\\Control\\Nls\\CodePage)");
+}
+
+std::string NKFAnsiText(const std::string &Text, unsigned CodePage) {
+  return TCodePageConverter(CodePage, true).Convert(Text);
+}
+
+std::string NKFUnicodeText(const std::string &Bytes, unsigned CodePage) {
+  return TCodePageConverter(CodePage, false).Convert(Bytes);
+}
+
+std::string NKFInstalledSetFolder(const TNKFRegFile &Records, const std::string &Source, unsigned CodePage) {
   const auto hasRecords = [&](bool Wow64) {
     return Records.HasKey(FullKey(ChartSetKey, Wow64)) || Records.HasKey(FullKey(ChartModuleKey, Wow64));
   };
   std::string folder;
-  const std::string direct = Missing(Records, false, folder);
+  const std::string direct = Missing(Records, false, CodePage, folder);
   if (direct.empty())
     return folder;
-  const std::string wow64 = Missing(Records, true, folder);
+  const std::string wow64 = Missing(Records, true, CodePage, folder);
   if (wow64.empty())
     return folder;
   // The message speaks of the view that holds the set's records, if only one does.
@@ -244,13 +446,8 @@ std::string NKFWinePath(const std::string &WindowsPath, const std::string &Prefi
   if (!fs::is_directory(link, error))
     throw ENKFExportError("NKFWinePath: the Wine prefix " + Prefix + " has no drive " + WindowsPath.substr(0, 2) +
                           " (" + link + ")");
-  std::string path = link;
-  for (size_t i = 2; i < WindowsPath.size(); ++i) {
-    if (WindowsPath[i] == '\\')
-      path += '/';
-    else
-      AppendUtf8(path, FromCp1252(static_cast<unsigned char>(WindowsPath[i])));
-  }
+  std::string path = link + WindowsPath.substr(2);
+  std::replace(path.begin() + static_cast<std::ptrdiff_t>(link.size()), path.end(), '\\', '/');
   while (path.size() > link.size() + 1 && path.back() == '/')
     path.pop_back();
   return path;

@@ -12,7 +12,13 @@
 #include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
 
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -38,6 +44,15 @@ constexpr double EarthRadius = 6378137;
 constexpr int Width = 640, Height = 480;
 
 bool Exists(const std::string &Path) { return std::filesystem::exists(Path); }
+
+// The names in Folder, sorted.
+std::vector<std::string> Entries(const std::string &Folder) {
+  std::vector<std::string> names;
+  for (const auto &entry : std::filesystem::directory_iterator(Folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 const testing::Environment *const GdalEnvironment = testing::AddGlobalTestEnvironment(new TGdalEnvironment);
 
@@ -533,13 +548,15 @@ TEST(NKFGeoTiffExport, RefusesWhatCannotBeExported) {
       NKFExportGeoTiff(chart, dir.File("c.tif"), TNKFExportOptions{0, true});
       ADD_FAILURE() << "level records that do not fit: exported";
     } catch (const ENKFExportError &e) {
-      EXPECT_EQ(e.Message(), "NKFExportGeoTiff: Level 1 of " + dir.File("c.nkf2") +
-                                 " (320 x 240 pixels in 3 x 1 tiles) cannot be written as an image");
+      EXPECT_EQ(e.Message(), "NKFExportGeoTiff: " + dir.File("c.nkf2") +
+                                 " cannot be written as an image: Level 1 (320 x 240 pixels in 3 x 1 tiles) is not "
+                                 "covered exactly by its tiles");
     }
   }
 
   // Placeholder bytes instead of tiles: the export stops at the first tile
-  // and removes what it had begun.
+  // and removes what it had begun; an earlier output of that name stays as
+  // it was, byte for byte.
   TTempDir dir;
   TNKFChartDescription description = NKFSampleChart(NKFVersion1_0_0_2, Width, Height);
   NKFWriteChartFile(dir.File("c.nkf2"), description);
@@ -559,6 +576,12 @@ TEST(NKFGeoTiffExport, RefusesWhatCannotBeExported) {
         << e.Message();
   }
   EXPECT_FALSE(Exists(dir.File("c.tif")));
+  NKFWriteChartFile(dir.File("good.nkf2"), CaseChart(ChartCases[0]));
+  NKFExportGeoTiff(TNKFChart(dir.File("good.nkf2")), dir.File("c.tif"), TNKFExportOptions{2, false});
+  const std::string good = ReadFileBytes(dir.File("c.tif"));
+  EXPECT_THROW(NKFExportGeoTiff(chart, dir.File("c.tif"), TNKFExportOptions{}), ENKFExportError);
+  EXPECT_EQ(ReadFileBytes(dir.File("c.tif")), good);
+  EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"c.nkf2", "c.tif", "good.nkf2"}));
 }
 
 // ---------------------------------------------------------------------------
@@ -601,12 +624,79 @@ TEST(NKF2ExportProgram, WritesTheFilesAndReportsErrorsWithStatusOne) {
   EXPECT_EQ(text.Status, 1);
   EXPECT_EQ(text.Errors, "ENKFExportError: nkf2export: " + dir.File("text.nkf2") + " is not a chart file\n");
 
+  // A footprint named as the GeoTIFF, in any spelling, would replace it.
+  const std::string tif = ReadFileBytes(dir.File("c.tif"));
+  std::filesystem::create_directory(dir.File("sub"));
+  for (const std::string &same : {dir.File("c.tif"), dir.File("sub/../c.tif"), dir.File("./c.tif")}) {
+    const TRun refused = RunExport(dir, Quoted(dir.File("c.nkf2")) + " " + Quoted(dir.File("c.tif")) +
+                                            " --level 1 --footprint " + Quoted(same));
+    EXPECT_EQ(refused.Status, 1) << same;
+    EXPECT_EQ(refused.Errors, "ENKFExportError: nkf2export: The footprint " + same + " would replace the GeoTIFF " +
+                                  dir.File("c.tif") + "\n");
+    EXPECT_EQ(ReadFileBytes(dir.File("c.tif")), tif) << same;
+  }
+
   for (const std::string &wrong : {std::string("only-one-argument"), Quoted(dir.File("c.nkf2")) + " x.tif --level 5",
                                    Quoted(dir.File("c.nkf2")) + " x.tif --level", Quoted(dir.File("c.nkf2")) + " x.tif -v"}) {
     const TRun usage = RunExport(dir, wrong);
     EXPECT_EQ(usage.Status, 2) << wrong;
     EXPECT_EQ(usage.Errors.rfind("usage: nkf2export CHART.nkf2 OUT.tif", 0), 0u) << wrong;
   }
+}
+
+// Runs the program on Arguments in the background and sends it SIGINT once
+// its temporary file (".STEM.partial-*") in Folder holds data; the wait
+// status, or -1 when the export ended before it could be stopped.
+int InterruptedExport(const std::string &Folder, const std::string &Stem, const std::vector<std::string> &Arguments) {
+  std::vector<char *> argv = {const_cast<char *>(NKF2EXPORT)};
+  for (const std::string &a : Arguments)
+    argv.push_back(const_cast<char *>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t child = 0;
+  if (posix_spawn(&child, NKF2EXPORT, nullptr, nullptr, argv.data(), environ) != 0)
+    return -1;
+  const auto writing = [&] {
+    for (const auto &entry : std::filesystem::directory_iterator(Folder)) {
+      std::error_code error;
+      if (entry.path().filename().string().rfind("." + Stem + ".partial-", 0) == 0 && entry.file_size(error) > 0)
+        return true;
+    }
+    return false;
+  };
+  int status = 0;
+  for (int wait = 0; wait < 60000 && !writing(); wait += 5) {
+    if (waitpid(child, &status, WNOHANG) == child)
+      return -1;
+    usleep(5000);
+  }
+  kill(child, SIGINT);
+  waitpid(child, &status, 0);
+  return status;
+}
+
+// Stopped by Ctrl+C while it writes, the program leaves no file under the
+// output's name, no temporary file, and an earlier output as it was.
+TEST(NKF2ExportProgram, InterruptedExportLeavesNothingBehind) {
+  TTempDir dir;
+  // 16 x 16 real tiles: long enough to be stopped halfway.
+  TNKFChartDescription description = NKFSampleChart(NKFVersion1_0_0_2, 4096, 4096);
+  NKFFillSampleTiles(description);
+  NKFWriteChartFile(dir.File("c.nkf2"), description);
+  const std::vector<std::string> arguments = {dir.File("c.nkf2"), dir.File("c.tif"), "--overviews"};
+
+  const int first = InterruptedExport(dir.Path(), "c", arguments);
+  ASSERT_NE(first, -1) << "the export ended before it could be stopped";
+  EXPECT_TRUE(WIFSIGNALED(first) && WTERMSIG(first) == SIGINT) << first;
+  EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"c.nkf2"});
+
+  const TRun earlier = RunExport(dir, Quoted(dir.File("c.nkf2")) + " " + Quoted(dir.File("c.tif")) + " --level 4");
+  ASSERT_EQ(earlier.Status, 0) << earlier.Errors;
+  const std::string before = ReadFileBytes(dir.File("c.tif"));
+  const int second = InterruptedExport(dir.Path(), "c", arguments);
+  ASSERT_NE(second, -1) << "the export ended before it could be stopped";
+  EXPECT_TRUE(WIFSIGNALED(second) && WTERMSIG(second) == SIGINT) << second;
+  EXPECT_EQ(ReadFileBytes(dir.File("c.tif")), before);
+  EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"c.nkf2", "c.tif", "stderr.txt"}));
 }
 
 } // namespace

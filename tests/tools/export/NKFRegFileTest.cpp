@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "ChartSetNames.h"
+#include "NKFExportTestSupport.h"
 #include "NKFGeoreference.h"
 #include "TempDir.h"
 
@@ -108,15 +110,47 @@ TEST_P(NKFRegFileRecords, InstalledByTheInstallersRules) {
 INSTANTIATE_TEST_SUITE_P(Formats, NKFRegFileRecords, testing::Bool(),
                          [](const auto &Info) { return Info.param ? "Version5" : "Regedit4"; });
 
-TEST(NKFRegFile, Version5CharactersBeyondLatin1BecomeWindows1252) {
-  // "€" is 0x80 in Windows-1252; a character it lacks becomes '?'.
+TEST(NKFRegFile, Version5ValuesStayUnicode) {
+  // "a " becomes U+20AC and U+043A, beyond Latin-1: kept as the registry
+  // holds them.
   const std::string text = AsVersion5("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"V\"=\"a b\"\r\n");
   std::string bytes = text;
   const size_t a = bytes.find(std::string("a\0", 2));
-  bytes.replace(a, 4, std::string("\xAC\x20\x3A\x04", 4)); // U+20AC, U+043A
+  bytes.replace(a, 4, std::string("\xAC\x20\x3A\x04", 4));
   const TNKFRegFile records = TNKFRegFile::Parse(bytes, "x.reg");
   ASSERT_NE(records.Value("hkey_local_machine\\k", "v"), nullptr);
-  EXPECT_EQ(*records.Value("hkey_local_machine\\k", "v"), "\x80?b");
+  EXPECT_EQ(*records.Value("hkey_local_machine\\k", "v"), "\xE2\x82\xAC\xD0\xBA" "b");
+}
+
+// What an ANSI program reads back of a Unicode text, and how its bytes are
+// stored: through its code page, a character the code page lacks as '?', a
+// byte the code page leaves unassigned as the code point of that number (as
+// Windows maps them; iconv refuses them).
+TEST(NKFRegFile, TextsThroughAnAnsiCodePage) {
+  struct TCase {
+    unsigned CodePage;
+    std::string Unicode, Ansi;
+  };
+  const std::vector<TCase> cases = {
+      {1252, "Welml\xC3\xA2n", "Welml\xE2n"},
+      {1251, "Welml\xD0\xB2n", "Welml\xE2n"},       // "в" is 0xE2 in Windows-1251
+      {1252, "\xE2\x82\xAC", "\x80"},                // the euro sign
+      {1252, "\xC2\x81\xC2\x8D", "\x81\x8D"},         // unassigned in Windows-1252
+      {1251, "\xC2\x98", "\x98"},                     // unassigned in Windows-1251
+      {65001, "Welml\xD0\xB2n", "Welml\xD0\xB2n"},
+  };
+  for (const TCase &c : cases) {
+    SCOPED_TRACE(testing::Message() << "code page " << c.CodePage << ": " << c.Ansi);
+    EXPECT_EQ(NKFAnsiText(c.Unicode, c.CodePage), c.Ansi);
+    EXPECT_EQ(NKFUnicodeText(c.Ansi, c.CodePage), c.Unicode);
+  }
+  // Lacking in the code page: "в" in Windows-1252, "â" in Windows-1251, a
+  // C1 control whose byte is assigned, a character beyond the BMP.
+  EXPECT_EQ(NKFAnsiText("Welml\xD0\xB2n", 1252), "Welml?n");
+  EXPECT_EQ(NKFAnsiText("Welml\xC3\xA2n", 1251), "Welml?n");
+  EXPECT_EQ(NKFAnsiText("\xC2\x80", 1252), "?");
+  EXPECT_EQ(NKFAnsiText("a\xF0\x9F\x8C\x8Az", 1251), "a?z");
+  EXPECT_EQ(ErrorOf([] { NKFAnsiText("x", 4711); }), "NKFRegFile: The code page 4711 is not known to this system");
 }
 
 TEST(NKFRegFile, BadInputNamesFileAndLine) {
@@ -132,6 +166,45 @@ TEST(NKFRegFile, BadInputNamesFileAndLine) {
   EXPECT_THROW(TNKFRegFile::Read("/no such folder/x.reg"), ENKFExportError);
 }
 
+// The reader holds a chunk of the file and a line, never the whole text: an
+// export larger than the limit is refused by name, from its size or, when
+// it is no regular file, once that much has been read; one of exactly the
+// limit is read.
+TEST(NKFRegFile, RefusesAnExportLargerThanTheLimit) {
+  TTempDir dir;
+  const std::string message = "NKFRegFile: " + dir.File("big.reg") +
+                              " is larger than 8 MiB; export only the key HKLM\\Software\\Velmora\\Charts\\ORVA2003";
+  std::string lineEnds = "REGEDIT4" + std::string(TNKFRegFile::MaxBytes - 8, '\n');
+  WriteFileBytes(dir.File("big.reg"), lineEnds);
+  EXPECT_EQ(ErrorOf([&] { TNKFRegFile::Read(dir.File("big.reg")); }), "(no error)");
+  lineEnds += '\n';
+  WriteFileBytes(dir.File("big.reg"), lineEnds);
+  EXPECT_EQ(ErrorOf([&] { TNKFRegFile::Read(dir.File("big.reg")); }), message);
+  EXPECT_EQ(ErrorOf([&] { TNKFRegFile::Parse(lineEnds, dir.File("big.reg")); }), message);
+}
+
+// Lines cut by the reader's chunks (64 KiB) read as whole lines: the
+// records after padding that puts the chunk's end at each byte of a line
+// holding a non-ASCII character, in both formats.
+TEST(NKFRegFile, LinesAcrossTheReadersChunks) {
+  const std::string head = "REGEDIT4\r\n", rest = InstalledRecords().substr(head.size());
+  const size_t nameAt = rest.find("\"Name\"=\"B: ");
+  for (const bool version5 : {false, true}) {
+    // Characters before the end of the first chunk (after the byte order mark).
+    const size_t before = version5 ? ((1 << 16) - 2) / 2 : 1 << 16;
+    const size_t header = version5 ? std::string("Windows Registry Editor Version 5.00\r\n").size() : head.size();
+    for (size_t shift = 0; shift < 40; ++shift) {
+      SCOPED_TRACE(testing::Message() << (version5 ? "version 5" : "REGEDIT4") << ", shift " << shift);
+      // A comment line that ends the chunk after the shift's character of
+      // the module's Name line (or its line end).
+      const std::string text =
+          head + ";" + std::string(before - header - 3 - nameAt - shift, 'x') + "\r\n" + rest;
+      const TNKFRegFile parsed = TNKFRegFile::Parse(version5 ? AsVersion5(text) : text, "set.reg");
+      EXPECT_EQ(NKFInstalledSetFolder(parsed, "set.reg"), "D:\\ORVA Welmeland 2003\\");
+    }
+  }
+}
+
 TEST(NKFWinePath, ThroughThePrefixsDriveLinks) {
   TTempDir dir;
   namespace fs = std::filesystem;
@@ -142,7 +215,7 @@ TEST(NKFWinePath, ThroughThePrefixsDriveLinks) {
 
   EXPECT_EQ(NKFWinePath("D:\\ORVA Welmeland 2003\\", prefix), prefix + "/dosdevices/d:/ORVA Welmeland 2003");
   // Wine keeps names in UTF-8.
-  EXPECT_EQ(NKFWinePath("d:\\Welml\xE2n\\Kaarten\\", prefix), prefix + "/dosdevices/d:/Welml\xC3\xA2n/Kaarten");
+  EXPECT_EQ(NKFWinePath("d:\\Welml\xC3\xA2n\\Kaarten\\", prefix), prefix + "/dosdevices/d:/Welml\xC3\xA2n/Kaarten");
   EXPECT_EQ(NKFWinePath("D:\\", prefix), prefix + "/dosdevices/d:/");
 
   const std::vector<std::pair<std::string, std::string>> refused = {
@@ -152,6 +225,100 @@ TEST(NKFWinePath, ThroughThePrefixsDriveLinks) {
   };
   for (size_t i = 0; i < refused.size(); ++i)
     EXPECT_EQ(ErrorOf([&] { NKFWinePath(refused[i].first, prefix); }), refused[i].second) << "case " << i;
+}
+
+// ---------------------------------------------------------------------------
+// Real Wine prefixes: tests/data/wine-prefixes/cp*/ hold what `wine reg export
+// ... /reg:32` wrote after an ANSI program wrote the installer's records
+// (WriteChartRecords.c, Path "D:\ORVA Welml\xE2n 2003\"), and the code page
+// part of the prefix's system.reg, for a prefix made under the default
+// locale (ANSI code page 1252) and under ru_RU.UTF-8 (1251); `make` beside
+// them makes them again. Under 1251 the installer's "\xE2" is stored as
+// "в": the installer reads it back as its own byte, and so must we.
+
+// $WINEPREFIX set for the programs a test runs, and put back after it.
+class TWinePrefixVariable {
+public:
+  explicit TWinePrefixVariable(const std::string &Prefix) {
+    const char *before = std::getenv("WINEPREFIX");
+    FHad = before != nullptr;
+    FBefore = before ? before : "";
+    setenv("WINEPREFIX", Prefix.c_str(), 1);
+  }
+  ~TWinePrefixVariable() {
+    if (FHad)
+      setenv("WINEPREFIX", FBefore.c_str(), 1);
+    else
+      unsetenv("WINEPREFIX");
+  }
+  TWinePrefixVariable(const TWinePrefixVariable &) = delete;
+  TWinePrefixVariable &operator=(const TWinePrefixVariable &) = delete;
+
+private:
+  bool FHad;
+  std::string FBefore;
+};
+
+struct TPrefixCase {
+  const char *Folder;
+  unsigned CodePage;
+  std::string Path; // the recorded folder, in UTF-8
+};
+
+const std::vector<TPrefixCase> PrefixCases = {
+    {"cp1252", 1252, "D:\\ORVA Welml\xC3\xA2n 2003\\"},
+    {"cp1251", 1251, "D:\\ORVA Welml\xD0\xB2n 2003\\"},
+};
+
+std::string PrefixData(const TPrefixCase &Case) { return std::string(VM_TEST_DATA) + "wine-prefixes/" + Case.Folder; }
+
+TEST(NKFRegFileRealPrefixes, InstalledSetThroughThePrefixsCodePage) {
+  for (const TPrefixCase &c : PrefixCases) {
+    SCOPED_TRACE(c.Folder);
+    const std::string data = PrefixData(c), reg = data + "/set.reg";
+    ASSERT_EQ(NKFWineCodePage(data), c.CodePage);
+    EXPECT_EQ(NKFInstalledSetFolder(TNKFRegFile::Read(reg, c.CodePage), reg, c.CodePage), c.Path);
+  }
+  // Through the wrong code page the module's name is not the installer's.
+  const std::string reg = PrefixData(PrefixCases[1]) + "/set.reg";
+  EXPECT_EQ(ErrorOf([&] { NKFInstalledSetFolder(TNKFRegFile::Read(reg, 1252), reg, 1252); }),
+            "NKFInstalledSetFolder: ORVA (Editie 2003) is not installed according to " + reg + ": the Name of " +
+                Module + " is not \"B: Welmeland/Welml\xE2n\"");
+}
+
+TEST(NKFWineCodePage, RefusesAPrefixWithoutOne) {
+  TTempDir dir;
+  EXPECT_EQ(ErrorOf([&] { NKFWineCodePage(dir.Path()); }), "NKFWineCodePage: Cannot read " + dir.File("system.reg"));
+  // The value under another key is not the code page.
+  WriteFileBytes(dir.File("system.reg"), "WINE REGISTRY Version 2\n\n[System\\\\CurrentControlSet\\\\Control\\\\Nls\\\\"
+                                         "Language] 1\n\"ACP\"=\"1251\"\n\n[System\\\\CurrentControlSet\\\\Control\\\\Nls\\\\"
+                                         "CodePage] 1\n\"OEMCP\"=\"866\"\n");
+  EXPECT_EQ(ErrorOf([&] { NKFWineCodePage(dir.Path()); }),
+            "NKFWineCodePage: " + dir.File("system.reg") +
+                " holds no ANSI code page (the value ACP of System\\CurrentControlSet\\Control\\Nls\\CodePage)");
+}
+
+// The program with each real prefix: the recorded folder found in the prefix
+// under its UTF-8 name. The folder holds no charts, which the run reports by
+// the folder's local name (before it the set was "not installed" under 1251).
+TEST(NKF2ExportRegistryProgram, FindsTheFolderInPrefixesOfEachCodePage) {
+  namespace fs = std::filesystem;
+  for (const TPrefixCase &c : PrefixCases) {
+    SCOPED_TRACE(c.Folder);
+    TTempDir dir;
+    const std::string prefix = dir.File("prefix");
+    fs::create_directories(prefix + "/dosdevices");
+    fs::copy_file(PrefixData(c) + "/system.reg", prefix + "/system.reg");
+    fs::create_directory(dir.File("drive"));
+    fs::create_directory_symlink(dir.File("drive"), prefix + "/dosdevices/d:");
+    const std::string folder = prefix + "/dosdevices/d:/" + c.Path.substr(3, c.Path.size() - 4);
+    fs::create_directories(folder);
+    const TWinePrefixVariable variable(prefix);
+    const TRun run = RunExport(dir, "--set --registry-export " + Quoted(PrefixData(c) + "/set.reg") + " " +
+                                        Quoted(dir.File("out.mbtiles")));
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(run.Errors, "ENKFExportError: NKFSetChartFiles: " + folder + " holds none of the charts of the set\n");
+  }
 }
 
 } // namespace

@@ -419,6 +419,15 @@ TEST(NKF2ExportSetProgram, RegistryExportRefusesWhatIsNotThere) {
   const std::string root = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmora\\Charts\\ORVA2003";
   const std::string setOnly = "REGEDIT4\r\n\r\n" + root + "]\r\n\"Name\"=\"ORVA (Editie 2003)\"\r\n\r\n";
   WriteFileBytes(reg, setOnly);
+  // A prefix of drive links alone, and its ANSI code page.
+  const std::string prefix = dir.File("prefix");
+  std::filesystem::create_directories(prefix + "/dosdevices");
+  WriteFileBytes(prefix + "/system.reg",
+                 "WINE REGISTRY Version 2\n\n[System\\\\CurrentControlSet\\\\Control\\\\Nls\\\\Codepage] 1\n"
+                 "\"ACP\"=\"1252\"\n");
+  const char *before = std::getenv("WINEPREFIX");
+  const std::string saved = before ? before : "";
+  setenv("WINEPREFIX", prefix.c_str(), 1);
   const TRun uninstalled = RunExport(dir, "--set --registry-export " + Quoted(reg) + " " + Quoted(out));
   EXPECT_EQ(uninstalled.Status, 1);
   EXPECT_EQ(uninstalled.Errors, "ENKFExportError: NKFInstalledSetFolder: ORVA (Editie 2003) is not installed according "
@@ -430,11 +439,6 @@ TEST(NKF2ExportSetProgram, RegistryExportRefusesWhatIsNotThere) {
   for (const char *file : ChartFileNames)
     installed += root + "\\Modules\\B\\Charts\\" + file + "]\r\n\r\n";
   WriteFileBytes(reg, installed);
-  const std::string prefix = dir.File("prefix");
-  std::filesystem::create_directories(prefix + "/dosdevices");
-  const char *before = std::getenv("WINEPREFIX");
-  const std::string saved = before ? before : "";
-  setenv("WINEPREFIX", prefix.c_str(), 1);
   const TRun noDrive = RunExport(dir, "--set --registry-export " + Quoted(reg) + " " + Quoted(out));
   if (before)
     setenv("WINEPREFIX", saved.c_str(), 1);
