@@ -33,7 +33,8 @@ public:
   void ReleaseChart();
   const TChartViewport &View() const { return FView; }
   TChartViewport &View() { return FView; }
-  // Call after changing the view from outside: scroll bars, tiles, repaint.
+  // Call after changing the view from outside: scroll bars, tiles, repaint
+  // and the readout of a cursor resting on the view.
   void ViewChanged();
 
   void SetShowBorder(bool Value);
@@ -55,8 +56,9 @@ public:
   size_t HeldTiles() const { return FTiles.size(); }
   bool TileFailed(int32_t TileIndex) const { return FFailed.count(TileIndex) != 0; }
 
-  // The cursor moved over the view (client pixel) or left it (nullptr).
-  std::function<void(const TDoublePoint *Client)> OnCursor;
+  // The cursor's client pixel when it moved over the view or the view moved
+  // under it, nullptr when it left the view.
+  std::function<void(const POINT *ClientPixel)> OnCursor;
   // A right click at a client pixel.
   std::function<void(int X, int Y)> OnContextMenu;
   // The view's place or zoom changed.
@@ -74,6 +76,8 @@ private:
   void Scrolled(int Bar, int Code);
   void KeyDown(WPARAM Key);
   void MouseMoved(int X, int Y);
+  // Tells OnCursor where the cursor is, if over the view.
+  void ReportCursor();
   void UpdateTiles();
   void PrefetchRing();
   // The tile indices the view shows now.
@@ -94,6 +98,10 @@ private:
   bool FDragging = false;
   POINT FDragFrom{};
   bool FTracking = false; // asked to be told when the cursor leaves
+  // The cursor's client pixel, while it is over the view: the chart moves
+  // under a cursor that rests, and the readout must follow.
+  bool FCursorOver = false;
+  POINT FCursorAt{};
   struct TScrollState {
     int ContentWidth = -1, PageWidth = -1, ScrollX = -1, ContentHeight = -1, PageHeight = -1, ScrollY = -1;
     bool operator==(const TScrollState &) const = default;

@@ -91,7 +91,7 @@ TFormViewer::TFormViewer(TApplication *, const std::string &StartFile, TFormView
       ShowChart(item);
   };
   View = std::make_unique<TChartView>(Place(this));
-  View->OnCursor = [this](const TDoublePoint *Client) { ShowCursor(Client); };
+  View->OnCursor = [this](const POINT *ClientPixel) { ShowCursor(ClientPixel); };
   View->OnContextMenu = [this](int X, int Y) { ContextMenu(X, Y); };
   View->OnViewChanged = [this] { UpdateZoom(); };
   StatusBar = std::make_unique<TStatusBar>(Place(this));
@@ -237,11 +237,11 @@ void TFormViewer::UpdateZoom() {
   StatusBar->SetPartText(spZoom, Format(percent >= 10 ? "Zoom %.0f%%" : "Zoom %.1f%%", percent));
 }
 
-void TFormViewer::ShowCursor(const TDoublePoint *Client) {
+void TFormViewer::ShowCursor(const POINT *ClientPixel) {
   TPositionReadout readout;
   TNKFChart *chart = View->Chart();
-  if (Client && chart) {
-    const TDoublePoint pixel = View->View().ClientToChart(*Client);
+  if (ClientPixel && chart) {
+    const TDoublePoint pixel = View->View().ClientPixelToChart(ClientPixel->x, ClientPixel->y);
     if (pixel.X >= 0 && pixel.Y >= 0 && pixel.X < chart->Width && pixel.Y < chart->Height)
       readout = ReadPosition(*chart, pixel);
   }
@@ -251,7 +251,7 @@ void TFormViewer::ShowCursor(const TDoublePoint *Client) {
 }
 
 TDoublePoint TFormViewer::PositionAt(TNKFChart &Chart, int X, int Y) const {
-  return Chart.Calibration->PixelToWGS84(View->View().ClientToChart({static_cast<double>(X), static_cast<double>(Y)}));
+  return Chart.Calibration->PixelToWGS84(View->View().ClientPixelToChart(X, Y));
 }
 
 std::vector<int> TFormViewer::ChartsHereAt(int X, int Y) {
@@ -274,7 +274,7 @@ void TFormViewer::SwitchChartAt(int Index, int X, int Y) {
   if (!chart || Index < 0 || Index >= static_cast<int>(FCharts.size()) || !FCharts[static_cast<size_t>(Index)].Usable())
     return;
   const TDoublePoint position = PositionAt(*chart, X, Y);
-  const double metres = MetresPerClientPixel(*chart, View->View(), {static_cast<double>(X), static_cast<double>(Y)});
+  const double metres = MetresPerClientPixel(*chart, View->View(), TChartViewport::ClientPixelCentre(X, Y));
   ShowChart(Index);
   PlaceAtPosition(View->View(), *FCharts[static_cast<size_t>(Index)].Chart, position, metres);
   View->ViewChanged();

@@ -102,7 +102,7 @@ private:
   void UpdateCaption();
   void UpdateLinks();
   void UpdateZoom();
-  void ShowCursor(const TDoublePoint *Client);
+  void ShowCursor(const POINT *ClientPixel);
   void ContextMenu(int X, int Y);
   void Progress(int Done, int Total);
   void LoaderReported();
