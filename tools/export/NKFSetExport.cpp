@@ -186,8 +186,11 @@ public:
     action.sa_handler = [](int Signal) { Stopped = Signal; };
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
+    // A signal the program was started to ignore (nohup's SIGHUP) stays
+    // ignored: the user asked for the run to outlive the terminal.
     for (size_t i = 0; i < std::size(Signals); ++i)
-      sigaction(Signals[i], &action, &FPrevious[i]);
+      if (sigaction(Signals[i], nullptr, &FPrevious[i]) == 0 && FPrevious[i].sa_handler != SIG_IGN)
+        sigaction(Signals[i], &action, nullptr);
   }
   ~TSignalScope() {
     for (size_t i = 0; i < std::size(Signals); ++i)

@@ -19,13 +19,16 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <numbers>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "ChartSetNames.h"
@@ -525,6 +528,46 @@ TEST(NKFSetExportBadInput, UndecodableTileStopsTheRun) {
   }
   EXPECT_FALSE(std::filesystem::exists(dir.File("set.mbtiles")));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
+}
+
+// A stop signal that arrives while the set is exported ends the run with
+// nothing left behind, unless the program was started to ignore it (nohup's
+// SIGHUP, a shell's trap ''): then the run goes on to its output.
+TEST(NKFSetExportSignal, StopsTheRunUnlessStartedIgnored) {
+  struct TCase {
+    int Signal;
+    bool Ignored;
+  };
+  for (const TCase c : {TCase{SIGTERM, false}, TCase{SIGHUP, false}, TCase{SIGHUP, true}, TCase{SIGINT, true}}) {
+    SCOPED_TRACE(std::string(strsignal(c.Signal)) + (c.Ignored ? ", ignored" : ""));
+    TTempDir dir;
+    NKFWriteChartFile(dir.File("coarse.nkf2"), SetChart(SetCharts[0]));
+    struct sigaction before {}, ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(c.Signal, c.Ignored ? &ignore : nullptr, &before);
+    bool raised = false;
+    const auto raiseOnce = [&](double) {
+      if (!std::exchange(raised, true))
+        raise(c.Signal);
+    };
+    std::string error;
+    try {
+      NKFExportSet({dir.File("coarse.nkf2")}, dir.File("set.mbtiles"), {}, raiseOnce);
+    } catch (const ENKFExportError &e) {
+      error = e.Message();
+    }
+    sigaction(c.Signal, &before, nullptr);
+    EXPECT_TRUE(raised);
+    if (c.Ignored) {
+      EXPECT_EQ(error, "");
+      EXPECT_TRUE(std::filesystem::exists(dir.File("set.mbtiles")));
+      EXPECT_EQ(NKFSetExportSignal(), 0);
+    } else {
+      EXPECT_NE(error.find("Stopped by signal " + std::to_string(c.Signal)), std::string::npos) << error;
+      EXPECT_EQ(NKFSetExportSignal(), c.Signal);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), c.Ignored ? 2 : 1);
+  }
 }
 
 // A run that died (killed, or the machine went down) left its work folder
