@@ -114,6 +114,7 @@ void TChartView::ViewChanged() {
     }
     if (OnViewChanged)
       OnViewChanged();
+    ReportCursor();
     return;
   }
   ScheduleScrollBars();
@@ -121,6 +122,14 @@ void TChartView::ViewChanged() {
   Invalidate();
   if (OnViewChanged)
     OnViewChanged();
+  // A key, the wheel or a scroll bar moves the chart under a cursor that
+  // rests: no mouse message comes, so the readout is brought up to date here.
+  ReportCursor();
+}
+
+void TChartView::ReportCursor() {
+  if (OnCursor && FCursorOver)
+    OnCursor(&FCursorAt);
 }
 
 void TChartView::SetShowBorder(bool Value) {
@@ -149,7 +158,7 @@ void TChartView::ZoomSteps(int Steps, int ClientX, int ClientY) {
     ZoomStepsAtCentre(Steps);
     return;
   }
-  const TDoublePoint client{static_cast<double>(ClientX), static_cast<double>(ClientY)};
+  const TDoublePoint client = TChartViewport::ClientPixelCentre(ClientX, ClientY);
   if (FWholeSet)
     FSetView.ZoomSteps(Steps, client);
   else
@@ -614,18 +623,18 @@ void TChartView::KeyDown(WPARAM Key) {
 }
 
 void TChartView::MouseMoved(int X, int Y) {
-  if (FDragging) {
-    ScrollBy(FDragFrom.x - X, FDragFrom.y - Y);
-    FDragFrom = {X, Y};
-    ViewChanged();
-  }
   if (!FTracking) {
     TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, Handle(), 0};
     FTracking = TrackMouseEvent(&track) != FALSE;
   }
-  if (OnCursor) {
-    const TDoublePoint client{static_cast<double>(X), static_cast<double>(Y)};
-    OnCursor(&client);
+  FCursorOver = true;
+  FCursorAt = {X, Y};
+  if (FDragging) {
+    ScrollBy(FDragFrom.x - X, FDragFrom.y - Y);
+    FDragFrom = {X, Y};
+    ViewChanged(); // which reports the cursor
+  } else {
+    ReportCursor();
   }
 }
 
@@ -689,6 +698,7 @@ LRESULT TChartView::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
     return 0;
   case WM_MOUSELEAVE:
     FTracking = false;
+    FCursorOver = false;
     if (OnCursor)
       OnCursor(nullptr);
     return 0;

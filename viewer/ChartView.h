@@ -70,7 +70,8 @@ public:
   TSetViewport &SetView() { return FSetView; }
   // The set view's plan for where it stands (after ViewChanged).
   const TSetViewPlan &Plan() const { return FPlan; }
-  // Call after changing a view from outside: plan, scroll bars, tiles, repaint.
+  // Call after changing a view from outside: plan, scroll bars, tiles,
+  // repaint and the readout of a cursor resting on the view.
   void ViewChanged();
 
   void SetShowBorder(bool Value);
@@ -97,8 +98,9 @@ public:
   bool TileFailed(const TViewTileKey &Key) const { return FFailed.count(Key) != 0; }
   bool TileFailed(int32_t TileIndex) const { return TileFailed({FChart, TileIndex}); }
 
-  // The cursor moved over the view (client pixel) or left it (nullptr).
-  std::function<void(const TDoublePoint *Client)> OnCursor;
+  // The cursor's client pixel when it moved over the view or the view moved
+  // under it, nullptr when it left the view.
+  std::function<void(const POINT *ClientPixel)> OnCursor;
   // A right click at a client pixel.
   std::function<void(int X, int Y)> OnContextMenu;
   // The view's place or zoom changed.
@@ -126,6 +128,8 @@ private:
   void MouseMoved(int X, int Y);
   int ClientWidth() const { return FView.ClientWidth(); }
   int ClientHeight() const { return FView.ClientHeight(); }
+  // Tells OnCursor where the cursor is, if over the view.
+  void ReportCursor();
 
   // The charts whose tiles the view may hold in its mode.
   std::vector<TNKFChart *> ShownCharts() const;
@@ -158,6 +162,10 @@ private:
   bool FDragging = false;
   POINT FDragFrom{};
   bool FTracking = false; // asked to be told when the cursor leaves
+  // The cursor's client pixel, while it is over the view: the chart moves
+  // under a cursor that rests, and the readout must follow.
+  bool FCursorOver = false;
+  POINT FCursorAt{};
   struct TScrollState {
     int ContentWidth = -1, PageWidth = -1, ScrollX = -1, ContentHeight = -1, PageHeight = -1, ScrollY = -1;
     bool operator==(const TScrollState &) const = default;

@@ -56,6 +56,12 @@ public:
   TDoublePoint Origin() const { return FOrigin; }
   TDoublePoint ClientToChart(const TDoublePoint &Client) const;
   TDoublePoint ChartToClient(const TDoublePoint &Chart) const;
+  // Client pixel (X, Y) shows what lies under its centre, as painting
+  // samples it: the readout, "Charts here", the switch to another chart and
+  // zooming about the cursor take the pixel pointed at through these, so
+  // that they all name the place the user sees there.
+  static TDoublePoint ClientPixelCentre(int32_t X, int32_t Y) { return {X + 0.5, Y + 0.5}; }
+  TDoublePoint ClientPixelToChart(int32_t X, int32_t Y) const { return ClientToChart(ClientPixelCentre(X, Y)); }
 
   // Clamped to MinZoom..MaxZoom; the chart point under Client stays under it
   // unless that would leave the view scrolled beyond the chart's edge. On a

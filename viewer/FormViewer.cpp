@@ -134,7 +134,7 @@ TFormViewer::TFormViewer(TApplication *, const std::string &StartFile, TFormView
       ShowChart(item);
   };
   View = std::make_unique<TChartView>(Place(this));
-  View->OnCursor = [this](const TDoublePoint *Client) { ShowCursor(Client); };
+  View->OnCursor = [this](const POINT *ClientPixel) { ShowCursor(ClientPixel); };
   View->OnContextMenu = [this](int X, int Y) { ContextMenu(X, Y); };
   View->OnViewChanged = [this] { UpdateZoom(); };
   View->OnChar = [this](char C) {
@@ -362,18 +362,17 @@ void TFormViewer::UpdateZoom() {
   StatusBar->SetPartText(spZoom, Format(percent >= 10 ? "Zoom %.0f%%" : "Zoom %.1f%%", percent));
 }
 
-void TFormViewer::ShowCursor(const TDoublePoint *Client) {
+void TFormViewer::ShowCursor(const POINT *ClientPixel) {
   TPositionReadout readout;
   std::string chartText;
   TNKFChart *chart = View->Chart();
-  if (Client && View->WholeSet()) {
-    // The pixel's centre: the place the pixel shows.
+  if (ClientPixel && View->WholeSet()) {
     const TSetReadout set = ReadSetPosition(View->Plan(), View->SetView(), View->SetCharts(),
-                                            {std::floor(Client->X) + 0.5, std::floor(Client->Y) + 0.5});
+                                            TChartViewport::ClientPixelCentre(ClientPixel->x, ClientPixel->y));
     readout = set.Position;
     chartText = set.ChartText;
-  } else if (Client && chart) {
-    const TDoublePoint pixel = View->View().ClientToChart(*Client);
+  } else if (ClientPixel && chart) {
+    const TDoublePoint pixel = View->View().ClientPixelToChart(ClientPixel->x, ClientPixel->y);
     if (pixel.X >= 0 && pixel.Y >= 0 && pixel.X < chart->Width && pixel.Y < chart->Height) {
       readout = ReadPosition(*chart, pixel);
       chartText = ChartTitle(FCharts[static_cast<size_t>(FShown)]) + "  " + ChartScaleText(*chart);
@@ -386,16 +385,15 @@ void TFormViewer::ShowCursor(const TDoublePoint *Client) {
 }
 
 TDoublePoint TFormViewer::PositionAt(int X, int Y) const {
-  const TDoublePoint client{static_cast<double>(X), static_cast<double>(Y)};
   if (View->WholeSet())
-    return View->SetView().ClientToWGS84(client);
-  return View->Chart()->Calibration->PixelToWGS84(View->View().ClientToChart(client));
+    return View->SetView().ClientToWGS84(TChartViewport::ClientPixelCentre(X, Y));
+  return View->Chart()->Calibration->PixelToWGS84(View->View().ClientPixelToChart(X, Y));
 }
 
 double TFormViewer::MetresPerPixelAt(int X, int Y) const {
   if (View->WholeSet())
     return View->SetView().GroundMetresPerPixel();
-  return MetresPerClientPixel(*View->Chart(), View->View(), {static_cast<double>(X), static_cast<double>(Y)});
+  return MetresPerClientPixel(*View->Chart(), View->View(), TChartViewport::ClientPixelCentre(X, Y));
 }
 
 std::vector<int> TFormViewer::ChartsHereAt(int X, int Y) {

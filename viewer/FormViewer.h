@@ -117,7 +117,7 @@ private:
   void UpdateLinks();
   void UpdateZoom();
   void UpdateModeMenu();
-  void ShowCursor(const TDoublePoint *Client);
+  void ShowCursor(const POINT *ClientPixel);
   void ContextMenu(int X, int Y);
   void Progress(int Done, int Total);
   void LoaderReported();

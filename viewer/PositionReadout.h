@@ -12,9 +12,17 @@ class TNKFChart;
 // Degrees and decimal minutes to a thousandth of a minute with the
 // hemisphere: "52\xB0 22.123' N", "4\xB0 05.456' E". Rounding carries into
 // the degrees (never 60.000 minutes); a value that rounds to zero, negative
-// zero included, is north or east. Not a number gives "-".
+// zero included, is north or east. A longitude is reduced to (-180, 180]
+// first: 180.25 is "179\xB0 45.000' W", 180 and -180 are "180\xB0 00.000' E".
+// What is no position gives "-": not a number, an infinity, a latitude
+// beyond a pole, a longitude too large to hold a thousandth of a minute.
 std::string FormatLatitude(double Degrees);
 std::string FormatLongitude(double Degrees);
+// Whether Degrees is a latitude (within -90..90) or a longitude (a finite
+// number whose doubles are finer than a thousandth of a minute, some 7.5e10
+// degrees); not a number is neither.
+bool IsLatitude(double Degrees);
+bool IsLongitude(double Degrees);
 
 // Digits grouped by threes with spaces, as charts print scales and grid
 // values: "-1 234 567".
@@ -33,5 +41,6 @@ struct TPositionReadout {
 };
 
 // The readout at a full-resolution chart pixel (fractional: the cursor's
-// place). An uncalibrated chart gives Valid false and says so in Datum.
+// place). An uncalibrated chart gives Valid false and says so in Datum, and
+// so does a place the grid's inverse puts beyond a pole.
 TPositionReadout ReadPosition(TNKFChart &Chart, const TDoublePoint &Pixel);

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <limits>
 #include <optional>
+#include <stdexcept>
 
 #include "FileFind.h"
 #include "FileSetSearchByLookups.h"
@@ -689,29 +691,38 @@ std::string FindByLookups(const std::string &Folder, const std::vector<std::stri
 
 // A folder whose own path is Length characters long, made and removed
 // through calls that take paths of any length, and the set's files in it.
+// A folder or file it cannot make throws, with the system's error: the test
+// then says why instead of finding nothing. One it cannot remove fails the
+// test, as it would be in the way of the next one.
 class TLongFolder {
 public:
 #if defined(_WIN32)
   TLongFolder(const std::string &Base, size_t Length) : FPath(Base) {
+    CheckLength(Base, Length);
     while (FPath.size() < Length) {
-      FPath += PathDelim + std::string(std::min<size_t>(Length - FPath.size() - 1, 100), 'n');
-      ::CreateDirectoryW(Long(FPath).c_str(), nullptr);
+      FPath += PathDelim + std::string(NameLength(Length - FPath.size(), 100), 'n');
+      if (!::CreateDirectoryW(Long(FPath).c_str(), nullptr))
+        Fail("cannot make the folder", FPath);
       FFolders.push_back(FPath);
     }
   }
   ~TLongFolder() {
     for (const std::string &file : FFiles)
-      ::DeleteFileW(Long(file).c_str());
+      if (!::DeleteFileW(Long(file).c_str()))
+        ADD_FAILURE() << "cannot delete " << file << ": error " << ::GetLastError();
     for (auto it = FFolders.rbegin(); it != FFolders.rend(); ++it)
-      ::RemoveDirectoryW(Long(*it).c_str());
+      if (!::RemoveDirectoryW(Long(*it).c_str()))
+        ADD_FAILURE() << "cannot remove " << *it << ": error " << ::GetLastError();
   }
   void PutFiles(const std::vector<std::string> &Names) {
     for (const std::string &name : Names) {
-      const HANDLE h = ::CreateFileW(Long(FPath + PathDelim + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (h != INVALID_HANDLE_VALUE)
-        ::CloseHandle(h);
-      FFiles.push_back(FPath + PathDelim + name);
+      const std::string file = FPath + PathDelim + name;
+      const HANDLE h =
+          ::CreateFileW(Long(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (h == INVALID_HANDLE_VALUE)
+        Fail("cannot make the file", file);
+      ::CloseHandle(h);
+      FFiles.push_back(file);
     }
   }
   bool Exists() const { return ::GetFileAttributesW(Long(FPath).c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -723,42 +734,61 @@ private:
       wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
     return wide;
   }
+  [[noreturn]] static void Fail(const char *What, const std::string &Path) {
+    const DWORD error = ::GetLastError();
+    throw std::runtime_error(std::string(What) + " " + Path + ": error " + std::to_string(error));
+  }
   std::vector<std::string> FFolders;
   std::vector<std::string> FFiles;
 #else
   TLongFolder(const std::string &Base, size_t Length) : FPath(Base) {
+    CheckLength(Base, Length);
     int fd = ::open(Base.c_str(), O_RDONLY | O_DIRECTORY);
-    while (fd >= 0 && FPath.size() < Length) {
-      const std::string name(std::min<size_t>(Length - FPath.size() - 1, 200), 'n');
-      ::mkdirat(fd, name.c_str(), 0755);
+    if (fd < 0)
+      Fail("cannot open the folder", Base);
+    FDescriptors.push_back(fd);
+    while (FPath.size() < Length) {
+      const std::string name(NameLength(Length - FPath.size(), 200), 'n');
+      if (::mkdirat(fd, name.c_str(), 0755) != 0)
+        Fail("cannot make the folder", FPath + PathDelim + name);
       FPath += PathDelim + name;
-      FDescriptors.push_back(fd);
       FNames.push_back(name);
       fd = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+      if (fd < 0)
+        Fail("cannot open the folder", FPath);
+      FDescriptors.push_back(fd);
     }
-    FDescriptors.push_back(fd);
   }
   ~TLongFolder() {
     for (const std::string &file : FFiles)
-      ::unlinkat(FDescriptors.back(), file.c_str(), 0);
+      if (::unlinkat(FDescriptors.back(), file.c_str(), 0) != 0)
+        ADD_FAILURE() << "cannot delete " << file << ": " << std::strerror(errno);
     for (size_t i = FNames.size(); i-- > 0;) {
       ::close(FDescriptors[i + 1]);
-      ::unlinkat(FDescriptors[i], FNames[i].c_str(), AT_REMOVEDIR);
+      if (::unlinkat(FDescriptors[i], FNames[i].c_str(), AT_REMOVEDIR) != 0)
+        ADD_FAILURE() << "cannot remove " << FNames[i] << ": " << std::strerror(errno);
     }
     if (!FDescriptors.empty())
       ::close(FDescriptors.front());
   }
   void PutFiles(const std::vector<std::string> &Names) {
     for (const std::string &name : Names) {
-      const int fd = ::openat(FDescriptors.back(), name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (fd >= 0)
-        ::close(fd);
+      const int fd = ::openat(FDescriptors.back(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+      if (fd < 0)
+        Fail("cannot make the file", FPath + PathDelim + name);
+      ::close(fd);
       FFiles.push_back(name);
     }
   }
-  bool Exists() const { return FDescriptors.back() >= 0; }
+  bool Exists() const { return ::faccessat(FDescriptors.back(), ".", F_OK, 0) == 0; }
 
 private:
+  [[noreturn]] void Fail(const char *What, const std::string &Path) {
+    const int error = errno;
+    for (const int fd : FDescriptors)
+      ::close(fd);
+    throw std::runtime_error(std::string(What) + " " + Path + ": " + std::strerror(error));
+  }
   std::vector<int> FDescriptors; // the base, then each folder of the chain
   std::vector<std::string> FNames;
   std::vector<std::string> FFiles;
@@ -769,6 +799,21 @@ public:
   const std::string &Path() const { return FPath; }
 
 private:
+  static void CheckLength(const std::string &Base, size_t Length) {
+    if (Length < Base.size() + 2)
+      throw std::invalid_argument("no folder of " + std::to_string(Length) + " characters below " + Base);
+  }
+  // The next folder's name, for a path still Remaining characters short of
+  // its length (separator included), at most Longest: never so long that
+  // only a separator would be left for the last folder, whose name would
+  // then be empty (the path ending in a separator, the folder not made). How
+  // much is left depends on the temporary folder's path (the user's name).
+  static size_t NameLength(size_t Remaining, size_t Longest) {
+    size_t length = std::min(Remaining - 1, Longest);
+    if (Remaining - 1 - length == 1)
+      --length;
+    return length;
+  }
   std::string FPath;
 };
 
@@ -888,6 +933,21 @@ TEST_F(FileSetSearch, OneListingPerFolderGivesTheAnswerOfOneLookupPerName) {
     }
   }
   removeLinks();
+}
+
+TEST_F(FileSetSearch, ALongFolderIsMadeAtEveryLength) {
+  // Every length the chain of names can end on, from a name of one
+  // character to more than two whole names further: one of them once left
+  // room for nothing but a separator.
+  const std::string base = Folder("t");
+  for (size_t length = base.size() + 2; length < base.size() + 2 + 2 * 202; ++length) {
+    TLongFolder deep(base, length);
+    ASSERT_EQ(deep.Path().size(), length);
+    ASSERT_TRUE(deep.Exists()) << length;
+    ASSERT_NE(deep.Path().back(), PathDelim) << length;
+    ASSERT_EQ(deep.Path().find(std::string(2, PathDelim)), std::string::npos) << length;
+    deep.PutFiles({SetNames[0]});
+  }
 }
 
 TEST_F(FileSetSearch, NearThePathLimitOneListingGivesTheAnswerOfOneLookupPerName) {

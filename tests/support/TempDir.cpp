@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -12,7 +13,9 @@ TTempDir::TTempDir() {
   std::random_device rd;
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::ostringstream name;
-    name << "vmtest-" << std::hex << rd() << rd();
+    // Of one length every time: a test near the path limit then meets the
+    // same lengths in every run, not one that comes with a small number.
+    name << "vmtest-" << std::hex << std::setfill('0') << std::setw(8) << rd() << std::setw(8) << rd();
     const fs::path dir = fs::temp_directory_path() / name.str();
     if (fs::create_directory(dir)) {
       FPath = (dir / "").string();

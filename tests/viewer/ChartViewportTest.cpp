@@ -190,6 +190,42 @@ TEST(ChartViewportTest, ZoomKeepsThePointUnderTheCursor) {
   }
 }
 
+struct TPixelCase {
+  int32_t Width, Height, ClientWidth, ClientHeight;
+  double Zoom;
+  int32_t ScrollX, ScrollY;
+  int32_t X, Y;            // a client pixel
+  double ChartX, ChartY;   // the centre of what it shows, worked out by hand
+};
+
+// A client pixel covers 1 / Zoom chart pixels from Origin + X / Zoom; it
+// shows (and the readout names) the middle of that square, not its corner:
+// at 12.5 % the corner is four chart pixels off.
+const TPixelCase PixelCases[] = {
+    {8192, 6144, 1024, 768, 0.125, 0, 0, 0, 0, 4, 4},            // the overview fitted at 12.5 %
+    {8192, 6144, 1024, 768, 0.125, 0, 0, 1023, 767, 8188, 6140}, // its last pixel
+    {4000, 3000, 800, 600, 1, 100, 50, 10, 20, 110.5, 70.5},
+    {4000, 3000, 800, 600, 4, 400, 400, 1, 2, 100.375, 100.625},
+    {600, 500, 800, 600, 1, 0, 0, 100, 50, 0.5, 0.5}, // a small chart, centred: its first pixel
+};
+
+TEST(ChartViewportTest, AClientPixelNamesThePlaceUnderItsCentreAsPaintingSamplesIt) {
+  for (size_t i = 0; i < std::size(PixelCases); ++i) {
+    const TPixelCase &c = PixelCases[i];
+    TChartViewport v = View(c.Width, c.Height, c.ClientWidth, c.ClientHeight);
+    v.ZoomAt(c.Zoom, {0, 0});
+    v.ScrollTo(c.ScrollX, c.ScrollY);
+    ASSERT_EQ(v.Zoom(), c.Zoom) << "case " << i;
+    const TDoublePoint p = v.ClientPixelToChart(c.X, c.Y);
+    EXPECT_DOUBLE_EQ(p.X, c.ChartX) << "case " << i;
+    EXPECT_DOUBLE_EQ(p.Y, c.ChartY) << "case " << i;
+    // Painting samples the level drawn at the same place (pixel k of the
+    // level at coordinate k there).
+    EXPECT_DOUBLE_EQ(std::ldexp(p.X, -v.Level()) - 0.5, v.LevelSampleX(c.X)) << "case " << i;
+    EXPECT_DOUBLE_EQ(std::ldexp(p.Y, -v.Level()) - 0.5, v.LevelSampleY(c.Y)) << "case " << i;
+  }
+}
+
 TEST(ChartViewportTest, ALevelsOwnZoomIsAlwaysAStraightCopy) {
   // However the view got there: a wheel step about any cursor position, a
   // centring on a fractional point, a drag by whole pixels, a chart smaller

@@ -1,5 +1,7 @@
 // The cursor readout: rounding that prints 60.000 minutes, a lost or wrong
-// hemisphere, "S" for zero, and positions on the wrong datum or grid. The
+// hemisphere, "S" for zero, a longitude beyond 180 degrees (a grid's inverse
+// near the antimeridian), a number printed for no position, and positions on
+// the wrong datum or grid. The
 // positions are checked against the published coordinates of the RD grid's
 // origin and against PROJ, an independent implementation.
 #include "PositionReadout.h"
@@ -38,7 +40,23 @@ const TFormatCase FormatCases[] = {
     {-0.000001, "0\xB0 00.000' N", "0\xB0 00.000' E"},      // rounds to zero: no "S"
     {-0.5, "0\xB0 30.000' S", "0\xB0 30.000' W"},
     {5.0875, "5\xB0 05.250' N", "5\xB0 05.250' E"},        // minutes keep two digits
-    {179.9999999, "180\xB0 00.000' N", "180\xB0 00.000' E"},
+    {89.9999999, "90\xB0 00.000' N", "90\xB0 00.000' E"},
+    {-90.0, "90\xB0 00.000' S", "90\xB0 00.000' W"},
+    // Beyond a pole there is no latitude; a longitude comes back to
+    // (-180, 180], with 180 itself east, also when rounding reaches it.
+    {90.0000001, "-", "90\xB0 00.000' E"},
+    {179.9999999, "-", "180\xB0 00.000' E"},
+    {-179.9999999, "-", "180\xB0 00.000' E"},
+    {180.0, "-", "180\xB0 00.000' E"},
+    {-180.0, "-", "180\xB0 00.000' E"},
+    {180.25, "-", "179\xB0 45.000' W"},
+    {-180.25, "-", "179\xB0 45.000' E"},
+    {359.5, "-", "0\xB0 30.000' W"},
+    {540.0, "-", "180\xB0 00.000' E"},
+    {-719.75, "-", "0\xB0 15.000' E"},
+    {1e300, "-", "-"}, // whatever the remainder: no longitude is known to a thousandth of a minute there
+    {std::numeric_limits<double>::infinity(), "-", "-"},
+    {-std::numeric_limits<double>::infinity(), "-", "-"},
     {std::numeric_limits<double>::quiet_NaN(), "-", "-"},
 };
 
@@ -126,6 +144,14 @@ const TChartCase ChartCases[] = {
      "+ellps=bessel +towgs84=593.16,26.15,478.54,0,0,0,0 +type=crs",
      "+proj=longlat +ellps=bessel +towgs84=593.16,26.15,478.54,0,0,0,0 +type=crs", "BESSEL (NL.RD)",
      "RD x 155 000 m y 463 000 m"},
+    // Across the antimeridian (central meridian 180): east of it the grid's
+    // inverse gives more than 180 degrees on ED 50, while the WGS 84 line
+    // comes through geocentric coordinates; both must read west there.
+    {"TM on ED 50 across the antimeridian", TNKFWriterProjection::TransverseMercator, "EUR-A", 180,
+     {-25000, 6650000}, {15000, 6622000},
+     "+proj=tmerc +lat_0=0 +lon_0=180 +k=0.9999 +x_0=0 +y_0=0 +ellps=intl +towgs84=-87,-96,-120,0,0,0,0 +type=crs",
+     "+proj=longlat +ellps=intl +towgs84=-87,-96,-120,0,0,0,0 +type=crs", "ED50, EUR-A",
+     "TM E -25 000 m N 6 650 000 m"},
     // The datum's shorter name where it has two.
     {"Mercator on WGS 84", TNKFWriterProjection::Mercator, "WGE", 0, {500000, 6900000}, {540000, 6872000},
      "+proj=merc +datum=WGS84 +type=crs", "+proj=longlat +datum=WGS84 +type=crs", "WGS 1984",
