@@ -570,9 +570,11 @@ TEST_F(SetViewTest, OutlinesShowEveryChartInViewAlsoThoseTooFineToDrawYet) {
   EXPECT_EQ(std::count(drawn.begin(), drawn.end(), Eemstad), 0) << "a harbour chart is not drawn at the whole set";
   // A drawn chart's outline is the one its pixels are clipped to.
   for (const TSetViewPlan::TChartPlan &p : plan.Charts())
-    for (const TSetViewPlan::TOutline &o : plan.Outlines())
-      if (o.Chart == p.Chart)
+    for (const TSetViewPlan::TOutline &o : plan.Outlines()) {
+      if (o.Chart == p.Chart) {
         EXPECT_EQ(o.Outline.size(), p.Outline.size()) << "chart " << p.Chart;
+      }
+    }
   // The renderer draws them all: some pixel of each outline's colour lies
   // on the harbour chart's outline.
   TBitmap32 surface;
