@@ -119,8 +119,10 @@ bool GoneWithin(HWND Window, DWORD TimeoutMs) {
 }
 
 // Ends one modal window of the thread as a user giving up would: a menu
-// through EndMenu and WM_CANCELMODE to its owner, a dialog or form through
-// WM_CLOSE, else Cancel, else its first button (a Yes/No box has no Cancel).
+// through EndMenu, WM_CANCELMODE to its owner and Escape (under Wine each
+// alone ends it; Windows' EndMenu acts on the calling thread only), a dialog
+// or form through WM_CLOSE, else Cancel, else its first button (a Yes/No box
+// has no Cancel).
 void EndModal(DWORD GuiThread, HWND Window) {
   if (ClassOf(Window) == "#32768") {
     GUITHREADINFO gui{};
