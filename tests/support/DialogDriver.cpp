@@ -255,19 +255,21 @@ bool TDialogDriver::PressKey(const TDialogInfo &Dialog, WORD Key) {
   return WaitGone(Dialog.Handle);
 }
 
-TDialogScript::TDialogScript(std::function<void(TDialogDriver &)> Script) {
+TDialogScript::TDialogScript(std::function<void(TDialogDriver &)> Script, DWORD GraceMs) {
   const DWORD gui = GetCurrentThreadId();
   ++RunningScripts;
-  FThread = std::thread([this, gui, script = std::move(Script)] {
+  FThread = std::thread([this, gui, GraceMs, script = std::move(Script)] {
     TDialogDriver driver(gui);
     script(driver);
     FMissed = driver.Missed();
     --RunningScripts;
     FDone = true;
     // Until the test's thread is back to Wait, a modal state of it that no
-    // running script answers holds it for good.
+    // running script answers holds it for good. The thread first has time
+    // to act on what the script did last (keys it posted to a menu, say).
+    const DWORD ended = GetTickCount();
     while (!FWaiting) {
-      if (RunningScripts == 0)
+      if (RunningScripts == 0 && GetTickCount() - ended >= GraceMs)
         EndModalStates(gui, FLeftOpen);
       Sleep(20);
     }

@@ -70,13 +70,13 @@ private:
 // (user-interface) thread. The destructor waits for the script to end.
 // A script that ends (or gives up) while the thread is still in a modal
 // state, a message box, a dialog, a form shown modally over another or a
-// popup menu, would leave the thread in that modal loop for good: from its
-// end until Wait, and while no other script runs, the helper ends every such
-// state of the thread, and Wait then fails the test naming what was left
-// open and what the script missed.
+// popup menu, would leave the thread in that modal loop for good: from
+// GraceMs after its end until Wait, and while no other script runs, the
+// helper ends every such state of the thread, and Wait then fails the test
+// naming what was left open and what the script missed.
 class TDialogScript {
 public:
-  explicit TDialogScript(std::function<void(TDialogDriver &)> Script);
+  explicit TDialogScript(std::function<void(TDialogDriver &)> Script, DWORD GraceMs = ScaledTimeout(10000));
   ~TDialogScript();
   TDialogScript(const TDialogScript &) = delete;
   TDialogScript &operator=(const TDialogScript &) = delete;

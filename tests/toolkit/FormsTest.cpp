@@ -163,7 +163,7 @@ int BoxTheScriptMisses() {
   TDialogScript script([](TDialogDriver &Driver) {
     if (const auto box = Driver.WaitForDialog())
       Driver.Click(*box, "Never there");
-  });
+  }, 500);
   const int answer = MessageBoxA(nullptr, "Waits for an answer", "Modal", MB_OK | MB_TASKMODAL);
   script.Wait();
   return answer;
@@ -175,7 +175,7 @@ UINT MenuTheScriptMisses() {
   HMENU menu = CreatePopupMenu();
   AppendMenuA(menu, MF_STRING, 1, "First");
   SetForegroundWindow(owner);
-  TDialogScript script([](TDialogDriver &Driver) { Driver.WaitForDialog(300); });
+  TDialogScript script([](TDialogDriver &Driver) { Driver.WaitForDialog(300); }, 500);
   const UINT command = static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD, 120, 120, 0, owner, nullptr));
   script.Wait();
   DestroyMenu(menu);
