@@ -3,14 +3,17 @@
 // charts' GeoTIFFs: gdal_create makes the empty MBTiles file with the
 // export's creation options, gdaladdo -r NONE its coarser zoom levels, and
 // one gdalwarp per chart and zoom level (the export's warp options, -doo
-// ZOOM_LEVEL) draws the charts coarsest first. Twice: on GeoTIFFs as a GIS
+// ZOOM_LEVEL) draws the charts coarsest first, and gdaladdo -r AVERAGE the
+// levels below the coarsest chart's; with fill, each level first takes the
+// level before it enlarged. Twice: on GeoTIFFs as a GIS
 // user has them (nkf2export CHART OUT.tif --overviews --footprint B.geojson,
 // each warp cut with -cutline B.geojson), and on GeoTIFFs cut by their own
 // transparency (--clip, no cutline: what the export itself warps). The tools
 // start from decoded GeoTIFFs; the export decodes the charts itself within
 // its time.
 //
-// Each run takes minutes: one iteration, a few repetitions, medians; cpu_s
+// Each run takes minutes: one iteration (--benchmark_repetitions=3 for
+// medians, --benchmark_filter for some of the runs); cpu_s
 // is the processor time of the run (this process's, or the tools'), which
 // a loaded machine disturbs less than the wall clock. The
 // sample set is written once into a folder of the run's own (removed at the
@@ -100,8 +103,12 @@ const TBenchSet &Set() {
 }
 
 // The tools' command lines for the whole run, in order: with cutlines on the
-// charts as they are, or without on the clipped ones.
-std::vector<std::string> ToolCommands(bool Cutlines) {
+// charts as they are, or without on the clipped ones; with Fill, each level
+// after the first starts as the level before it enlarged (gdal_translate
+// takes it out of the file, gdalwarp -r bilinear draws it in), as
+// nkf2export --fill does. Last, the levels below the coarsest chart's
+// averaged from it.
+std::vector<std::string> ToolCommands(bool Cutlines, bool Fill) {
   const TBenchSet &set = Set();
   const TNKFSetPlan &plan = set.Plan();
   const TNKFSetExportOptions options;
@@ -122,13 +129,28 @@ std::vector<std::string> ToolCommands(bool Cutlines) {
   std::string warp = "gdalwarp -q" + config;
   for (const std::string &argument : NKFSetWarpArguments(options))
     warp += " " + Quoted(argument);
-  for (const TNKFSetChart &chart : plan.Charts) {
-    const std::string stem = set.Stem(chart);
-    const std::string cutline = Cutlines && chart.HasBorder ? " -cutline " + Quoted(stem + ".geojson") : "";
-    const std::string image = Quoted(stem + (Cutlines ? ".tif" : "-clipped.tif"));
-    for (int z = plan.MinZoom; z <= chart.Zoom; ++z)
-      commands.push_back(warp + cutline + " -doo ZOOM_LEVEL=" + std::to_string(z) + " " + image + " " + out);
+  const std::string below = Quoted(set.Output() + ".below.tif");
+  for (int z = plan.ChartZoom; z <= plan.MaxZoom; ++z) {
+    const std::string level = " -doo ZOOM_LEVEL=" + std::to_string(z) + " ";
+    if (Fill && z > plan.ChartZoom) {
+      commands.push_back("gdal_translate -q" + config + "-oo ZOOM_LEVEL=" + std::to_string(z - 1) +
+                         " -co TILED=YES " + out + " " + below);
+      commands.push_back("gdalwarp -q" + config + "-r bilinear" + level + below + " " + out);
+      commands.push_back("rm -f " + below);
+    }
+    for (const TNKFSetChart &chart : plan.Charts) {
+      if (chart.Zoom < z)
+        continue;
+      const std::string stem = set.Stem(chart);
+      const std::string cutline = Cutlines && chart.HasBorder ? " -cutline " + Quoted(stem + ".geojson") : "";
+      const std::string image = Quoted(stem + (Cutlines ? ".tif" : "-clipped.tif"));
+      commands.push_back(warp + cutline + level + image + " " + out);
+    }
   }
+  std::string averaged = "gdaladdo -q -r AVERAGE" + config + "-oo ZOOM_LEVEL=" + std::to_string(plan.ChartZoom) + " " + out;
+  for (int factor : NKFSetAveragedFactors(plan))
+    averaged += " " + std::to_string(factor);
+  commands.push_back(averaged);
   return commands;
 }
 
@@ -148,17 +170,19 @@ void CountOutput(benchmark::State &State) {
 }
 
 void BM_Nkf2ExportSet(benchmark::State &State) {
+  TNKFSetExportOptions options;
+  options.Fill = State.range(0) != 0;
   const double before = ProcessorSeconds(RUSAGE_SELF);
   for (auto _ : State) {
     fs::remove(Set().Output());
-    NKFExportSet(Set().Charts(), Set().Output());
+    NKFExportSet(Set().Charts(), Set().Output(), options);
   }
   State.counters["cpu_s"] = ProcessorSeconds(RUSAGE_SELF) - before;
   CountOutput(State);
 }
 
 void BM_GdalTools(benchmark::State &State) {
-  const std::vector<std::string> commands = ToolCommands(State.range(0) != 0);
+  const std::vector<std::string> commands = ToolCommands(State.range(0) != 0, State.range(1) != 0);
   const double before = ProcessorSeconds(RUSAGE_CHILDREN);
   for (auto _ : State) {
     fs::remove(Set().Output());
@@ -169,14 +193,14 @@ void BM_GdalTools(benchmark::State &State) {
   CountOutput(State);
 }
 
-BENCHMARK(BM_Nkf2ExportSet)->Unit(benchmark::kSecond)->Iterations(1)->Repetitions(3)->UseRealTime();
+BENCHMARK(BM_Nkf2ExportSet)->ArgName("fill")->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_GdalTools)
-    ->ArgName("cutlines")
-    ->Arg(1)
-    ->Arg(0)
+    ->ArgNames({"cutlines", "fill"})
+    ->Args({1, 0})
+    ->Args({0, 0})
+    ->Args({0, 1})
     ->Unit(benchmark::kSecond)
     ->Iterations(1)
-    ->Repetitions(3)
     ->UseRealTime();
 
 } // namespace
@@ -187,7 +211,7 @@ int main(int argc, char **argv) {
   CPLSetConfigOption("GDAL_CACHEMAX", "64");
   benchmark::Initialize(&argc, argv);
   if (std::getenv("BENCH_PRINT_COMMANDS"))
-    for (const std::string &command : ToolCommands(true))
+    for (const std::string &command : ToolCommands(true, false))
       std::printf("%s\n", command.c_str());
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -2,8 +2,8 @@
 // software reads, and optionally its border as a GeoJSON footprint.
 //
 //   nkf2export CHART.nkf2 OUT.tif [--level N] [--overviews] [--clip] [--footprint OUT.geojson]
-//   nkf2export --set FOLDER OUT.mbtiles
-//   nkf2export --set --registry-export FILE.reg OUT.mbtiles
+//   nkf2export --set FOLDER OUT.mbtiles [--fill]
+//   nkf2export --set --registry-export FILE.reg OUT.mbtiles [--fill]
 //
 // --level N      the pyramid level to write (0, full resolution, to 4)
 // --overviews    the coarser levels as internal overviews
@@ -18,10 +18,15 @@
 //                its names read through the prefix's ANSI code page as the
 //                installer reads them; a set that is not installed is
 //                refused with status 1
+// --fill         every zoom level of the set whole: the coarser level
+//                enlarged wherever none of the level's own charts lies
 //
 // A progress bar goes to standard error when that is a terminal. On an error
 // the exception's class and message go to standard error and the exit status
-// is 1; a wrong command line gives the usage and status 2.
+// is 1; a wrong command line gives the usage and status 2. SIGINT, SIGTERM
+// or SIGHUP stop the set's export, which removes its work, and then end the
+// program as the signal does.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -71,8 +76,8 @@ private:
 
 int Usage() {
   std::fputs("usage: nkf2export CHART.nkf2 OUT.tif [--level N] [--overviews] [--clip] [--footprint OUT.geojson]\n"
-             "       nkf2export --set FOLDER OUT.mbtiles\n"
-             "       nkf2export --set --registry-export FILE.reg OUT.mbtiles\n",
+             "       nkf2export --set FOLDER OUT.mbtiles [--fill]\n"
+             "       nkf2export --set --registry-export FILE.reg OUT.mbtiles [--fill]\n",
              stderr);
   return 2;
 }
@@ -82,9 +87,16 @@ struct TArguments {
   std::string Registry; // or the registry export that names it
   std::string Chart, Output, Footprint;
   TNKFExportOptions Options;
+  TNKFSetExportOptions SetOptions;
 };
 
 bool Parse(int argc, char **argv, TArguments &Arguments) {
+  if (argc < 3)
+    return false;
+  if (std::strcmp(argv[1], "--set") == 0 && std::strcmp(argv[argc - 1], "--fill") == 0) {
+    Arguments.SetOptions.Fill = true;
+    --argc;
+  }
   if (argc < 3)
     return false;
   if (std::strcmp(argv[1], "--set") == 0 && std::strcmp(argv[2], "--registry-export") == 0) {
@@ -132,8 +144,8 @@ int main(int argc, char **argv) {
   // export reads and writes block by block and needs no more than this.
   CPLSetConfigOption("GDAL_CACHEMAX", CPLGetConfigOption("GDAL_CACHEMAX", "64"));
   const bool terminal = isatty(STDERR_FILENO) != 0;
-  if (arguments.Set)
-    return RunReportingErrors([&] {
+  if (arguments.Set) {
+    const int status = RunReportingErrors([&] {
       std::string folder = arguments.Chart;
       if (!arguments.Registry.empty()) {
         // The records hold what the installer wrote through the prefix's
@@ -145,8 +157,15 @@ int main(int argc, char **argv) {
       }
       const std::vector<std::string> charts = NKFSetChartFiles(folder);
       TProgressBar bar(terminal);
-      NKFExportSet(charts, arguments.Output, TNKFSetExportOptions{}, [&bar](double Done) { bar.Show(Done); });
+      NKFExportSet(charts, arguments.Output, arguments.SetOptions, [&bar](double Done) { bar.Show(Done); });
     });
+    // Ended as the signal ends a program, for the shell that sent it.
+    if (const int signal = NKFSetExportSignal(); signal != 0) {
+      std::signal(signal, SIG_DFL);
+      std::raise(signal);
+    }
+    return status;
+  }
   return RunReportingErrors([&] {
     // The footprint would replace the GeoTIFF just written.
     if (!arguments.Footprint.empty() && NKFSameFile(arguments.Footprint, arguments.Output))

@@ -17,30 +17,109 @@ TNKFTileManager &Manager() { return *GetTileManager(); }
 } // namespace
 
 TChartView::TChartView(const TControlArgs &Args) {
-  CreateCustom(ViewClassName, Args, WS_TABSTOP | WS_HSCROLL | WS_VSCROLL | WS_CLIPSIBLINGS, WS_EX_CLIENTEDGE);
+  CreateCustom(ViewClassName, Args, WS_TABSTOP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, WS_EX_CLIENTEDGE);
+  const auto bar = [this](DWORD Style) {
+    return CreateWindowExA(0, "SCROLLBAR", "", WS_CHILD | WS_VISIBLE | Style, 0, 0, 0, 0, Handle(), nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
+  };
+  FHorzBar = bar(SBS_HORZ);
+  FVertBar = bar(SBS_VERT);
   Resized();
 }
 
 TChartView::~TChartView() { ReleaseTiles(false); }
 
 void TChartView::SetChart(TNKFChart *Chart) {
-  ReleaseChart();
+  ReleaseTiles(true);
+  FWholeSet = false;
   FChart = Chart;
   if (FChart)
     FView.SetChart(FChart->Width, FChart->Height, FChart->Levels);
   FView.Fit();
+  SetBudget();
+  ViewChanged();
+}
+
+void TChartView::SetSet(std::vector<TNKFChart *> Charts, std::vector<std::string> Names) {
+  ReleaseTiles(true);
+  FSetCharts = std::move(Charts);
+  FSetNames = std::move(Names);
+  std::vector<TSetChartExtent> extents;
+  for (TNKFChart *chart : FSetCharts) {
+    TSetChartExtent extent;
+    if (chart && SetChartExtent(*chart, extent))
+      extents.push_back(extent);
+  }
+  FSetView.SetCharts(std::move(extents));
+  FPlan.Forget();
+  if (FWholeSet)
+    ViewChanged();
+}
+
+void TChartView::ShowSet() {
+  if (!FWholeSet)
+    ReleaseTiles(true);
+  FWholeSet = true;
+  SetBudget();
   ViewChanged();
 }
 
 void TChartView::ReleaseChart() {
   ReleaseTiles(true);
   FChart = nullptr;
+  FSetCharts.clear();
+  FSetNames.clear();
+  FPlan.Forget();
+  FPlan.Build(FSetView, FSetCharts);
 }
 
+void TChartView::Invalidate() {
+  FSurfaceValid = false;
+  FDirty.clear();
+  InvalidateRect(Handle(), nullptr, FALSE);
+}
+
+// A pan of the set view by whole pixels moves what the surface shows and
+// redraws only what came into view, as long as the same charts are drawn
+// from the same levels; anything else redraws it all.
 void TChartView::ViewChanged() {
+  if (FWholeSet) {
+    std::vector<std::pair<int32_t, int32_t>> before;
+    for (const TSetViewPlan::TChartPlan &chart : FPlan.Charts())
+      before.push_back({chart.Chart, chart.Level});
+    FPlan.Build(FSetView, FSetCharts);
+    bool same = FSurfaceValid && FSurface.Width() == ClientWidth() && FSurface.Height() == ClientHeight() &&
+                before.size() == FPlan.Charts().size();
+    for (size_t i = 0; same && i < before.size(); ++i)
+      same = before[i] == std::pair{FPlan.Charts()[i].Chart, FPlan.Charts()[i].Level};
+    const int32_t sx = static_cast<int32_t>(FPendingShift.x), sy = static_cast<int32_t>(FPendingShift.y);
+    FPendingShift = {};
+    ScheduleScrollBars();
+    UpdateTiles();
+    if (same && (sx != 0 || sy != 0)) {
+      // Areas still to draw from an earlier pan move with the picture.
+      const int32_t w = ClientWidth(), h = ClientHeight();
+      std::vector<TClientRect> dirty;
+      for (TClientRect r : FDirty) {
+        r = {std::max(r.Left - sx, 0), std::max(r.Top - sy, 0), std::min(r.Right - sx, w), std::min(r.Bottom - sy, h)};
+        if (!r.Empty())
+          dirty.push_back(r);
+      }
+      for (const TClientRect &r : ShiftSurface(FSurface, -sx, -sy))
+        dirty.push_back(r);
+      FDirty = std::move(dirty);
+      InvalidateRect(Handle(), nullptr, FALSE);
+    } else {
+      Invalidate();
+    }
+    if (OnViewChanged)
+      OnViewChanged();
+    ReportCursor();
+    return;
+  }
   ScheduleScrollBars();
   UpdateTiles();
-  InvalidateRect(Handle(), nullptr, FALSE);
+  Invalidate();
   if (OnViewChanged)
     OnViewChanged();
   // A key, the wheel or a scroll bar moves the chart under a cursor that
@@ -55,7 +134,12 @@ void TChartView::ReportCursor() {
 
 void TChartView::SetShowBorder(bool Value) {
   FShowBorder = Value;
-  InvalidateRect(Handle(), nullptr, FALSE);
+  Invalidate();
+}
+
+void TChartView::SetShowOutlines(bool Value) {
+  FShowOutlines = Value;
+  Invalidate();
 }
 
 void TChartView::SetNight(bool Value) {
@@ -66,40 +150,101 @@ void TChartView::SetNight(bool Value) {
 void TChartView::Reload() {
   ReleaseTiles(false);
   UpdateTiles();
-  InvalidateRect(Handle(), nullptr, FALSE);
+  Invalidate();
 }
 
 void TChartView::ZoomSteps(int Steps, int ClientX, int ClientY) {
-  if (ClientX < 0 || ClientY < 0 || ClientX >= FView.ClientWidth() || ClientY >= FView.ClientHeight()) {
+  if (ClientX < 0 || ClientY < 0 || ClientX >= ClientWidth() || ClientY >= ClientHeight()) {
     ZoomStepsAtCentre(Steps);
     return;
   }
-  FView.ZoomSteps(Steps, TChartViewport::ClientPixelCentre(ClientX, ClientY));
+  const TDoublePoint client = TChartViewport::ClientPixelCentre(ClientX, ClientY);
+  if (FWholeSet)
+    FSetView.ZoomSteps(Steps, client);
+  else
+    FView.ZoomSteps(Steps, client);
   ViewChanged();
 }
 
 void TChartView::ZoomStepsAtCentre(int Steps) {
-  FView.ZoomSteps(Steps, {FView.ClientWidth() / 2.0, FView.ClientHeight() / 2.0});
+  const TDoublePoint centre{ClientWidth() / 2.0, ClientHeight() / 2.0};
+  if (FWholeSet)
+    FSetView.ZoomSteps(Steps, centre);
+  else
+    FView.ZoomSteps(Steps, centre);
   ViewChanged();
 }
 
 void TChartView::Fit() {
-  FView.Fit();
+  if (FWholeSet)
+    FSetView.Fit();
+  else
+    FView.Fit();
   ViewChanged();
+}
+
+void TChartView::ScrollBy(int DX, int DY) {
+  if (FWholeSet) {
+    const double x = FSetView.OriginX(), y = FSetView.OriginY();
+    FSetView.ScrollBy(DX, DY);
+    FPendingShift.x += static_cast<LONG>(FSetView.OriginX() - x);
+    FPendingShift.y += static_cast<LONG>(FSetView.OriginY() - y);
+  } else {
+    FView.ScrollBy(DX, DY);
+  }
 }
 
 // ---------------------------------------------------------------------------
 // Tiles
 
-std::unique_ptr<TNKFTile> TChartView::Request(int32_t TileIndex, bool Visible) const {
+std::unique_ptr<TNKFTile> TChartView::Request(const TViewTileKey &Key, bool Visible) const {
   auto tile = std::make_unique<TNKFTile>();
-  tile->Chart = FChart;
-  tile->TileIndex = TileIndex;
+  tile->Chart = Key.first;
+  tile->TileIndex = Key.second;
   tile->Size = TileBytes;
   tile->Visible = Visible ? 1 : 0;
   if (Visible)
     tile->Windows.push_back(reinterpret_cast<TWindowHandle>(Handle()));
   return tile;
+}
+
+std::vector<TNKFChart *> TChartView::ShownCharts() const {
+  std::vector<TNKFChart *> charts;
+  if (!FWholeSet) {
+    if (FChart)
+      charts.push_back(FChart);
+  } else {
+    for (TNKFChart *chart : FSetCharts)
+      if (chart)
+        charts.push_back(chart);
+  }
+  return charts;
+}
+
+std::set<TViewTileKey> TChartView::ShownTiles() const {
+  std::set<TViewTileKey> shown;
+  if (!FWholeSet) {
+    if (FChart)
+      for (const TViewTile &tile : FView.VisibleTiles())
+        shown.insert({FChart, tile.TileIndex});
+  } else {
+    for (const TSetTile &tile : FPlan.VisibleTiles())
+      shown.insert({FSetCharts[static_cast<size_t>(tile.Chart)], tile.Tile.TileIndex});
+  }
+  return shown;
+}
+
+std::vector<TViewTileKey> TChartView::RingTiles() const {
+  std::vector<TViewTileKey> ring;
+  if (!FWholeSet) {
+    if (FChart)
+      for (const TViewTile &tile : FView.RingTiles())
+        ring.push_back({FChart, tile.TileIndex});
+  } else {
+    for (const TSetTile &tile : FPlan.RingTiles())
+      ring.push_back({FSetCharts[static_cast<size_t>(tile.Chart)], tile.Tile.TileIndex});
+  }
+  return ring;
 }
 
 // Asks for what the view now shows: held tiles it no longer shows go back to
@@ -110,13 +255,15 @@ std::unique_ptr<TNKFTile> TChartView::Request(int32_t TileIndex, bool Visible) c
 // the view only when its queue runs dry, so a ring queued with them would
 // hold back the first screen.
 void TChartView::UpdateTiles() {
-  if (!FChart)
+  const std::vector<TNKFChart *> charts = ShownCharts();
+  if (charts.empty())
     return;
   TilesReady(); // loaded ones first: withdrawing would drop them
-  Manager().WithdrawTilesOfChart(FChart);
+  for (TNKFChart *chart : charts)
+    Manager().WithdrawTilesOfChart(chart);
   FRequested.clear();
 
-  const std::set<int32_t> shown = ShownTiles();
+  const std::set<TViewTileKey> shown = ShownTiles();
   for (auto it = FTiles.begin(); it != FTiles.end();) {
     if (shown.count(it->first)) {
       ++it;
@@ -127,15 +274,15 @@ void TChartView::UpdateTiles() {
   }
 
   std::vector<std::unique_ptr<TNKFTile>> requests;
-  for (int32_t index : shown) {
-    if (FTiles.count(index) || FFailed.count(index))
+  for (const TViewTileKey &key : shown) {
+    if (FTiles.count(key) || FFailed.count(key))
       continue;
-    if (auto cached = Manager().TakeCachedTile(FChart, index)) {
-      FTiles[index] = std::move(cached);
+    if (auto cached = Manager().TakeCachedTile(key.first, key.second)) {
+      FTiles[key] = std::move(cached);
       continue;
     }
-    requests.push_back(Request(index, true));
-    FRequested.insert(index);
+    requests.push_back(Request(key, true));
+    FRequested.insert(key);
   }
   if (requests.empty())
     PrefetchRing();
@@ -144,84 +291,82 @@ void TChartView::UpdateTiles() {
 }
 
 void TChartView::PrefetchRing() {
-  std::set<int32_t> cached;
+  std::set<TViewTileKey> cached;
   for (const TNKFTileKey &key : Manager().GetState().Cache)
-    if (key.Chart == FChart)
-      cached.insert(key.TileIndex);
+    cached.insert({key.Chart, key.TileIndex});
   std::vector<std::unique_ptr<TNKFTile>> requests;
-  for (const TViewTile &tile : FView.RingTiles())
-    if (!cached.count(tile.TileIndex) && !FTiles.count(tile.TileIndex) && !FFailed.count(tile.TileIndex))
-      requests.push_back(Request(tile.TileIndex, false));
+  for (const TViewTileKey &key : RingTiles())
+    if (!cached.count(key) && !FTiles.count(key) && !FFailed.count(key))
+      requests.push_back(Request(key, false));
   if (!requests.empty())
     Manager().QueueTiles(std::move(requests));
 }
 
+// Every chart the view may have asked for, in either mode: a switch of mode
+// leaves no request of the other behind.
 void TChartView::ReleaseTiles(bool KeepCached) {
-  if (!FChart)
-    return;
   TNKFTileManager *manager = ExistingTileManager();
   if (!manager)
     return;
   for (auto &tile : manager->TakeVisibleTiles())
     if (KeepCached)
       manager->KeepInCache(std::move(tile));
-  manager->WithdrawTilesOfChart(FChart);
+  std::set<TNKFChart *> charts(FSetCharts.begin(), FSetCharts.end());
+  charts.insert(FChart);
+  charts.erase(nullptr);
+  for (TNKFChart *chart : charts)
+    manager->WithdrawTilesOfChart(chart);
   if (KeepCached)
-    for (auto &[index, tile] : FTiles)
+    for (auto &[key, tile] : FTiles)
       manager->KeepInCache(std::move(tile));
   FTiles.clear();
   FRequested.clear();
   FFailed.clear();
 }
 
-std::set<int32_t> TChartView::ShownTiles() const {
-  std::set<int32_t> shown;
-  for (const TViewTile &tile : FView.VisibleTiles())
-    shown.insert(tile.TileIndex);
-  return shown;
-}
-
 void TChartView::TilesReady() {
-  const std::set<int32_t> shown = ShownTiles();
+  const std::set<TViewTileKey> shown = ShownTiles();
   bool arrived = false;
   for (auto &tile : Manager().TakeVisibleTiles()) {
-    const int32_t index = tile->TileIndex;
-    if (FChart && tile->Chart == FChart && tile->Bitmap && shown.count(index) && !FTiles.count(index)) {
-      FTiles[index] = std::move(tile);
-      FRequested.erase(index);
+    const TViewTileKey key{tile->Chart, tile->TileIndex};
+    if (tile->Bitmap && shown.count(key) && !FTiles.count(key)) {
+      FTiles[key] = std::move(tile);
+      FRequested.erase(key);
       arrived = true;
     } else {
       Manager().KeepInCache(std::move(tile));
     }
   }
   if (arrived) {
-    InvalidateRect(Handle(), nullptr, FALSE);
+    Invalidate();
     if (FRequested.empty())
       PrefetchRing();
   }
 }
 
 void TChartView::TilesFailed() {
+  const std::vector<TNKFChart *> charts = ShownCharts();
   bool marked = false;
-  for (const TNKFTileKey &key : Manager().TakeFailedTiles())
-    if (FChart && key.Chart == FChart) {
-      FFailed.insert(key.TileIndex);
-      FRequested.erase(key.TileIndex);
+  for (const TNKFTileKey &failed : Manager().TakeFailedTiles())
+    if (std::find(charts.begin(), charts.end(), failed.Chart) != charts.end()) {
+      const TViewTileKey key{failed.Chart, failed.TileIndex};
+      FFailed.insert(key);
+      FRequested.erase(key);
       marked = true;
     }
   if (marked) {
-    InvalidateRect(Handle(), nullptr, FALSE);
+    Invalidate();
     if (FRequested.empty())
       PrefetchRing();
   }
 }
 
-TTileState TChartView::TileOf(int32_t TileIndex, const TBitmap32 *&Bitmap) const {
-  if (const auto found = FTiles.find(TileIndex); found != FTiles.end()) {
+TTileState TChartView::TileOf(const TViewTileKey &Key, const TBitmap32 *&Bitmap) const {
+  if (const auto found = FTiles.find(Key); found != FTiles.end()) {
     Bitmap = found->second->Bitmap.get();
     return TTileState::Loaded;
   }
-  return FFailed.count(TileIndex) ? TTileState::Failed : TTileState::Pending;
+  return FFailed.count(Key) ? TTileState::Failed : TTileState::Pending;
 }
 
 // ---------------------------------------------------------------------------
@@ -230,16 +375,28 @@ TTileState TChartView::TileOf(int32_t TileIndex, const TBitmap32 *&Bitmap) const
 void TChartView::Paint() {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(Handle(), &ps);
-  const int width = FView.ClientWidth(), height = FView.ClientHeight();
+  const int width = ClientWidth(), height = ClientHeight();
   if (width > 0 && height > 0) {
     if (FSurface.Width() != width || FSurface.Height() != height)
       FSurface.SetSizeForOverwrite(width, height);
     const TViewColors colors = FNight ? NightViewColors(GetNightScreen()) : DayViewColors();
-    if (FChart) {
+    if (FWholeSet) {
+      const TSetTileSource tiles = [this](int32_t Chart, int32_t Index, const TBitmap32 *&Bitmap) {
+        return TileOf({FSetCharts[static_cast<size_t>(Chart)], Index}, Bitmap);
+      };
+      if (FSurfaceValid) {
+        for (const TClientRect &r : FDirty)
+          FSetRenderer.Render(FPlan, tiles, colors, TSetSampling::Bilinear, FSurface, &r);
+      } else {
+        FSetRenderer.Render(FPlan, tiles, colors, TSetSampling::Bilinear, FSurface);
+      }
+      if (FShowOutlines)
+        FSetRenderer.DrawOutlines(FPlan, colors.Border, FSurface);
+    } else if (FChart) {
       const TPolygon *border = FShowBorder && FChart->Border.Count() >= 3 ? &FChart->Border : nullptr;
       FRenderer.Render(
-          FView, [this](int32_t Index, const TBitmap32 *&Bitmap) { return TileOf(Index, Bitmap); }, border, colors,
-          FSurface);
+          FView, [this](int32_t Index, const TBitmap32 *&Bitmap) { return TileOf({FChart, Index}, Bitmap); }, border,
+          colors, FSurface);
     } else {
       FSurface.Clear(colors.Background);
     }
@@ -252,8 +409,45 @@ void TChartView::Paint() {
     info.bmiHeader.biCompression = BI_RGB;
     SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(width), static_cast<DWORD>(height), 0, 0, 0,
                       static_cast<UINT>(height), FSurface.Bits(), &info, DIB_RGB_COLORS);
+    FSurfaceValid = true;
+    FDirty.clear();
+    if (FWholeSet && FShowOutlines)
+      PaintOutlineNames(dc);
   }
+  FillRect(dc, &FCorner, GetSysColorBrush(COLOR_BTNFACE));
   EndPaint(Handle(), &ps);
+}
+
+// Each outline's chart named inside its top-left corner, in the outline's
+// colour on the window's background colour (both dimmed at night), so that
+// the name reads over any chart.
+void TChartView::PaintOutlineNames(HDC DC) {
+  const TViewColors colors = FNight ? NightViewColors(GetNightScreen()) : DayViewColors();
+  const auto ref = [](TColor32 C) { return RGB(C >> 16 & 0xFF, C >> 8 & 0xFF, C & 0xFF); };
+  HGDIOBJ oldFont = SelectObject(DC, reinterpret_cast<HGDIOBJ>(SendMessageA(GetParent(Handle()), WM_GETFONT, 0, 0)));
+  SetTextColor(DC, ref(colors.Border));
+  SetBkColor(DC, GetSysColor(COLOR_WINDOW));
+  SetBkMode(DC, OPAQUE);
+  for (const TSetViewPlan::TOutline &outline : FPlan.Outlines()) {
+    TDoublePoint point{};
+    if (static_cast<size_t>(outline.Chart) >= FSetNames.size() ||
+        !OutlineLabelPoint(outline.Outline, ClientWidth(), ClientHeight(), point))
+      continue;
+    const std::string &name = FSetNames[static_cast<size_t>(outline.Chart)];
+    // On the outline's inner side: a chart whose upper edge is out of view
+    // is labelled at a lower corner, above the line; always wholly in view.
+    double cy = 0;
+    for (const TDoublePoint &p : outline.Outline)
+      cy += p.Y;
+    cy /= static_cast<double>(outline.Outline.size());
+    SIZE size{};
+    GetTextExtentPoint32A(DC, name.c_str(), static_cast<int>(name.size()), &size);
+    const int x = std::clamp(static_cast<int>(point.X) + 3, 0, std::max(ClientWidth() - static_cast<int>(size.cx), 0));
+    const int y = std::clamp(static_cast<int>(point.Y) + (cy < point.Y ? -static_cast<int>(size.cy) - 4 : 2), 0,
+                             std::max(ClientHeight() - static_cast<int>(size.cy), 0));
+    TextOutA(DC, x, y, name.c_str(), static_cast<int>(name.size()));
+  }
+  SelectObject(DC, oldFont);
 }
 
 // The manager never evicts a visible tile: its budget must hold the most a
@@ -267,12 +461,27 @@ uint32_t TChartView::BudgetFor(int Width, int Height) {
   return static_cast<uint32_t>(std::clamp<uint64_t>(bytes, TNKFTileManager::DefaultCacheBudget, 0x40000000));
 }
 
+void TChartView::SetBudget() {
+  GetTileManager()->SetCacheBudget(FWholeSet ? SetViewBudget(ClientWidth(), ClientHeight())
+                                             : BudgetFor(ClientWidth(), ClientHeight()));
+}
+
 void TChartView::Resized() {
   RECT r{};
   GetClientRect(Handle(), &r);
-  FView.SetClientSize(r.right, r.bottom);
-  GetTileManager()->SetCacheBudget(BudgetFor(r.right, r.bottom));
+  PlaceScrollBars(r.right, r.bottom);
+  FView.SetClientSize(FCorner.left, FCorner.top);
+  FSetView.SetClientSize(FCorner.left, FCorner.top);
+  SetBudget();
   ViewChanged();
+}
+
+void TChartView::PlaceScrollBars(int Width, int Height) {
+  const int across = std::min(GetSystemMetrics(SM_CXVSCROLL), Width);
+  const int down = std::min(GetSystemMetrics(SM_CYHSCROLL), Height);
+  FCorner = {Width - across, Height - down, Width, Height};
+  MoveWindow(FHorzBar, 0, FCorner.top, FCorner.left, down, TRUE);
+  MoveWindow(FVertBar, FCorner.left, 0, across, FCorner.top, TRUE);
 }
 
 // Setting a scroll bar costs Wine some 15 milliseconds (the window's frame is
@@ -281,14 +490,36 @@ void TChartView::Resized() {
 // once for any number of changes in between, and only when they changed.
 void TChartView::ScheduleScrollBars() { SetTimer(Handle(), ScrollBarTimer, USER_TIMER_MINIMUM, nullptr); }
 
+// The set view scrolls as far as its centre stays over the set: its content
+// is the set's extent at the zoom with half a client on each side.
+TChartView::TScrollState TChartView::ScrollState() const {
+  if (!FWholeSet)
+    return {FView.ContentWidth(), FView.PageWidth(), FView.ScrollX(),
+            FView.ContentHeight(), FView.PageHeight(), FView.ScrollY()};
+  const std::vector<TSetChartExtent> &charts = FSetView.Charts();
+  const int width = ClientWidth(), height = ClientHeight();
+  if (charts.empty())
+    return {0, width, 0, 0, height, 0};
+  double left = charts[0].Left, right = charts[0].Right, bottom = charts[0].Bottom, top = charts[0].Top;
+  for (const TSetChartExtent &c : charts) {
+    left = std::min(left, c.Left);
+    right = std::max(right, c.Right);
+    bottom = std::min(bottom, c.Bottom);
+    top = std::max(top, c.Top);
+  }
+  const double m = FSetView.MetresPerPixel();
+  const auto whole = [](double V) { return static_cast<int>(std::lround(V)); };
+  return {whole((right - left) / m) + width,  width,  whole(FSetView.OriginX() - (left / m - width / 2.0)),
+          whole((top - bottom) / m) + height, height, whole(FSetView.OriginY() - (-top / m - height / 2.0))};
+}
+
 void TChartView::UpdateScrollBars() {
   KillTimer(Handle(), ScrollBarTimer);
-  const TScrollState now{FView.ContentWidth(), FView.PageWidth(), FView.ScrollX(),
-                         FView.ContentHeight(), FView.PageHeight(), FView.ScrollY()};
+  const TScrollState now = ScrollState();
   if (now == FScrollState)
     return;
   FScrollState = now;
-  const auto set = [this](int Bar, int Content, int Page, int Position) {
+  const auto set = [](HWND Bar, int Content, int Page, int Position) {
     SCROLLINFO info{};
     info.cbSize = sizeof(info);
     info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
@@ -296,10 +527,10 @@ void TChartView::UpdateScrollBars() {
     info.nMax = std::max(Content - 1, 0);
     info.nPage = static_cast<UINT>(std::max(Page, 0));
     info.nPos = Position;
-    SetScrollInfo(Handle(), Bar, &info, TRUE);
+    SetScrollInfo(Bar, SB_CTL, &info, TRUE);
   };
-  set(SB_HORZ, now.ContentWidth, now.PageWidth, now.ScrollX);
-  set(SB_VERT, now.ContentHeight, now.PageHeight, now.ScrollY);
+  set(FHorzBar, now.ContentWidth, now.PageWidth, now.ScrollX);
+  set(FVertBar, now.ContentHeight, now.PageHeight, now.ScrollY);
 }
 
 // The arrows and the page areas move the chart by client pixels, so a step
@@ -307,7 +538,8 @@ void TChartView::UpdateScrollBars() {
 // position, in the view's scroll units.
 void TChartView::Scrolled(int Bar, int Code) {
   const bool horizontal = Bar == SB_HORZ;
-  const double page = horizontal ? FView.ClientWidth() : FView.ClientHeight();
+  const TScrollState state = ScrollState();
+  const double page = horizontal ? ClientWidth() : ClientHeight();
   double step = 0;
   int position = -1;
   switch (Code) {
@@ -328,7 +560,7 @@ void TChartView::Scrolled(int Bar, int Code) {
     SCROLLINFO info{};
     info.cbSize = sizeof(info);
     info.fMask = SIF_TRACKPOS;
-    GetScrollInfo(Handle(), Bar, &info);
+    GetScrollInfo(horizontal ? FHorzBar : FVertBar, SB_CTL, &info);
     position = info.nTrackPos;
     break;
   }
@@ -336,44 +568,54 @@ void TChartView::Scrolled(int Bar, int Code) {
     position = 0;
     break;
   case SB_BOTTOM:
-    position = horizontal ? FView.ContentWidth() : FView.ContentHeight();
+    position = horizontal ? state.ContentWidth : state.ContentHeight;
     break;
   default:
     return;
   }
-  if (position < 0)
+  if (FWholeSet) {
+    // The set view's scroll units are its client pixels.
+    if (position >= 0) {
+      const int content = horizontal ? state.ContentWidth : state.ContentHeight;
+      const int pageUnits = horizontal ? state.PageWidth : state.PageHeight;
+      step = std::clamp(position, 0, std::max(content - pageUnits, 0)) - (horizontal ? state.ScrollX : state.ScrollY);
+    }
+    const int delta = static_cast<int>(std::lround(step));
+    ScrollBy(horizontal ? delta : 0, horizontal ? 0 : delta);
+  } else if (position < 0) {
     FView.ScrollBy(horizontal ? step : 0, horizontal ? 0 : step);
-  else if (horizontal)
+  } else if (horizontal) {
     FView.ScrollToX(position);
-  else
+  } else {
     FView.ScrollToY(position);
+  }
   ViewChanged();
 }
 
 void TChartView::KeyDown(WPARAM Key) {
-  const int page = std::max(FView.ClientHeight() - ArrowStep, ArrowStep);
+  const int page = std::max(ClientHeight() - ArrowStep, ArrowStep);
   switch (Key) {
   case VK_LEFT:
-    FView.ScrollBy(-ArrowStep, 0);
+    ScrollBy(-ArrowStep, 0);
     break;
   case VK_RIGHT:
-    FView.ScrollBy(ArrowStep, 0);
+    ScrollBy(ArrowStep, 0);
     break;
   case VK_UP:
-    FView.ScrollBy(0, -ArrowStep);
+    ScrollBy(0, -ArrowStep);
     break;
   case VK_DOWN:
-    FView.ScrollBy(0, ArrowStep);
+    ScrollBy(0, ArrowStep);
     break;
   case VK_PRIOR:
-    FView.ScrollBy(0, -page);
+    ScrollBy(0, -page);
     break;
   case VK_NEXT:
-    FView.ScrollBy(0, page);
+    ScrollBy(0, page);
     break;
   case VK_HOME:
-    FView.Fit();
-    break;
+    Fit();
+    return;
   default:
     return;
   }
@@ -388,7 +630,7 @@ void TChartView::MouseMoved(int X, int Y) {
   FCursorOver = true;
   FCursorAt = {X, Y};
   if (FDragging) {
-    FView.ScrollBy(FDragFrom.x - X, FDragFrom.y - Y);
+    ScrollBy(FDragFrom.x - X, FDragFrom.y - Y);
     FDragFrom = {X, Y};
     ViewChanged(); // which reports the cursor
   } else {
@@ -424,6 +666,8 @@ LRESULT TChartView::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
       GetCursorPos(&p);
       ScreenToClient(Handle(), &p);
       ZoomSteps(steps, p.x, p.y);
+    } else if (OnChar && WParam >= 0x20 && WParam < 0x100) {
+      OnChar(static_cast<char>(WParam));
     }
     return 0;
   }
@@ -468,7 +712,7 @@ LRESULT TChartView::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
   case WM_CONTEXTMENU:
     // From the keyboard (no position): the middle of the view.
     if (LParam == -1 && OnContextMenu)
-      OnContextMenu(FView.ClientWidth() / 2, FView.ClientHeight() / 2);
+      OnContextMenu(ClientWidth() / 2, ClientHeight() / 2);
     return 0;
   case WM_TILESREADY:
     TilesReady();

@@ -9,6 +9,7 @@
 #include "ChartsHere.h"
 #include "OSFile.h"
 #include "PositionReadout.h"
+#include "SetReadout.h"
 #include "SysUtils.h"
 #include "VmNightscreen.h"
 
@@ -65,6 +66,48 @@ std::string ChartTitle(const TViewerChart &Chart) {
 
 bool SameFile(const std::string &A, const std::string &B) { return SameText(ExpandFileName(A), ExpandFileName(B)); }
 
+// A copy of a colour icon with its pixels dimmed by the night screen, its
+// mask kept; null for a monochrome icon or when the system refuses.
+HICON DimmedIcon(HICON Icon, const TNightScreen &Night) {
+  ICONINFO info{};
+  if (!GetIconInfo(Icon, &info))
+    return nullptr;
+  HICON dimmed = nullptr;
+  BITMAP bitmap{};
+  if (info.hbmColor && GetObjectA(info.hbmColor, sizeof(bitmap), &bitmap) && bitmap.bmWidth > 0 &&
+      bitmap.bmHeight > 0) {
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof(format.bmiHeader);
+    format.bmiHeader.biWidth = bitmap.bmWidth;
+    format.bmiHeader.biHeight = -bitmap.bmHeight;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    std::vector<uint32_t> pixels(static_cast<size_t>(bitmap.bmWidth) * static_cast<size_t>(bitmap.bmHeight));
+    HDC screen = GetDC(nullptr);
+    if (GetDIBits(screen, info.hbmColor, 0, static_cast<UINT>(bitmap.bmHeight), pixels.data(), &format,
+                  DIB_RGB_COLORS)) {
+      for (uint32_t &pixel : pixels)
+        pixel = Night.NightColor32(pixel);
+      HBITMAP color = CreateCompatibleBitmap(screen, bitmap.bmWidth, bitmap.bmHeight);
+      if (color && SetDIBits(screen, color, 0, static_cast<UINT>(bitmap.bmHeight), pixels.data(), &format,
+                             DIB_RGB_COLORS)) {
+        ICONINFO copy = info;
+        copy.hbmColor = color;
+        dimmed = CreateIconIndirect(&copy);
+      }
+      if (color)
+        DeleteObject(color);
+    }
+    ReleaseDC(nullptr, screen);
+  }
+  if (info.hbmColor)
+    DeleteObject(info.hbmColor);
+  if (info.hbmMask)
+    DeleteObject(info.hbmMask);
+  return dimmed;
+}
+
 } // namespace
 
 TFormViewerServices DefaultFormViewerServices() {
@@ -87,13 +130,19 @@ TFormViewer::TFormViewer(TApplication *, const std::string &StartFile, TFormView
   };
   ChartList->OnSelect = [this] {
     const int item = ChartList->Selected();
-    if (item >= 0 && item != FShown)
+    if (item >= 0 && item != Shown())
       ShowChart(item);
   };
   View = std::make_unique<TChartView>(Place(this));
   View->OnCursor = [this](const POINT *ClientPixel) { ShowCursor(ClientPixel); };
   View->OnContextMenu = [this](int X, int Y) { ContextMenu(X, Y); };
   View->OnViewChanged = [this] { UpdateZoom(); };
+  View->OnChar = [this](char C) {
+    if (C == 'w' || C == 'W')
+      Command(cmWholeSet);
+    else if (C == 'o' || C == 'O')
+      Command(cmOneChart);
+  };
   StatusBar = std::make_unique<TStatusBar>(Place(this));
   auto progress = Place(StatusBar.get());
   progress.Visible = false;
@@ -118,8 +167,11 @@ TFormViewer::~TFormViewer() {
     manager->SetEndWindow(0);
   }
   FCharts.clear();
-  if (FNight)
+  if (FNight) {
     GetNightScreen().SetActive(false);
+    SetNightMenuBar(false);
+    SetNightIcon(false);
+  }
 }
 
 void TFormViewer::CreateMenus() {
@@ -133,9 +185,13 @@ void TFormViewer::CreateMenus() {
             {"Zoom &out\t-", cmZoomOut},
             {"&Fit to window\tHome", cmFit},
             {"-"},
+            {"&Whole set\tW", cmWholeSet},
+            {"&One chart\tO", cmOneChart},
+            {"-"},
             {"&Night colours", cmNight},
-            {"Chart &border", cmBorder}}},
-          {"&Linked charts", 0, {{"(none)", 0, {}, false, false}}},
+            {"Chart &border", cmBorder},
+            {"Chart ou&tlines", cmOutlines}}},
+          {"&Linked charts", 0, {{FormViewerText::NoLinks, 0, {}, false, false}}},
           {"&Help", 0, {{"Last tile &error...", cmTileError}, {"-"}, {"&About", cmAbout}}},
       });
 }
@@ -145,8 +201,9 @@ void TFormViewer::Layout() {
   const int width = ClientWidth(), height = ClientHeight() - StatusBar->Height();
   ChartList->SetBounds(0, 0, ListWidth, std::max(height, 0));
   View->SetBounds(ListWidth + Gap, 0, std::max(width - ListWidth - Gap, 0), std::max(height, 0));
-  // Room for the longest texts: a datum's full name, the grid in metres.
-  const int edges[] = {350, 550, 760, 840, -1};
+  // Room for the longest texts: a chart's title with its scale, a datum's
+  // name, the grid in metres.
+  const int edges[] = {225, 455, 640, 845, 925, -1};
   StatusBar->SetParts(std::vector<int>(std::begin(edges), std::end(edges)));
   const TBounds part = StatusBar->PartBounds(spState);
   ProgressBar->SetBounds(part.Left + 2, part.Top + 2, std::min(part.Width - 4, 160), part.Height - 4);
@@ -163,6 +220,13 @@ void TFormViewer::Startup() {
 void TFormViewer::AddCharts(std::vector<TViewerChart> Charts) {
   for (auto &chart : Charts)
     FCharts.push_back(std::move(chart));
+  std::vector<TNKFChart *> set;
+  std::vector<std::string> names;
+  for (const TViewerChart &chart : FCharts) {
+    set.push_back(chart.Usable() ? chart.Chart.get() : nullptr);
+    names.push_back(ChartTitle(chart));
+  }
+  View->SetSet(std::move(set), std::move(names));
   FillList();
 }
 
@@ -180,21 +244,71 @@ void TFormViewer::FillList() {
     }
   }
   ChartList->EndUpdate();
-  if (FShown >= 0)
-    ChartList->Select(FShown);
+  if (Shown() >= 0)
+    ChartList->Select(Shown());
 }
 
 void TFormViewer::ShowChart(int Index) {
   if (Index < 0 || Index >= static_cast<int>(FCharts.size()))
     return;
   FShown = Index;
-  if (ChartList->Selected() != Index)
-    ChartList->Select(Index);
   const TViewerChart &chart = FCharts[static_cast<size_t>(Index)];
   View->SetChart(chart.Usable() ? chart.Chart.get() : nullptr);
+  if (ChartList->Selected() != Index)
+    ChartList->Select(Index);
   StatusBar->SetPartText(spState, chart.Usable() ? std::string() : chart.Error);
   UpdateCaption();
   UpdateLinks();
+  UpdateModeMenu();
+}
+
+bool TFormViewer::ShowWholeSet() {
+  if (View->SetView().Charts().empty())
+    return false;
+  TNKFChart *chart = View->Chart();
+  if (!View->WholeSet() && chart) {
+    const TChartViewport &one = View->View();
+    const int x = one.ClientWidth() / 2, y = one.ClientHeight() / 2;
+    const TDoublePoint position = PositionAt(x, y);
+    const double metres = MetresPerPixelAt(x, y);
+    TSetViewport &set = View->SetView();
+    const TDoublePoint centre{set.ClientWidth() / 2.0, set.ClientHeight() / 2.0};
+    set.CenterOn(set.ClientToMercator(set.WGS84ToClient(position)));
+    // Ground metres to the view's Mercator metres: the ratio at the place.
+    const double ratio = set.GroundMetresPerPixel() / set.MetresPerPixel();
+    if (std::isfinite(metres) && std::isfinite(ratio) && ratio > 0)
+      set.ZoomAt(metres / ratio, centre);
+  }
+  View->ShowSet();
+  if (ChartList->Selected() >= 0)
+    ChartList->Select(-1);
+  StatusBar->SetPartText(spState, "");
+  UpdateCaption();
+  UpdateLinks();
+  UpdateModeMenu();
+  return true;
+}
+
+void TFormViewer::ShowOneChart() {
+  if (!View->WholeSet())
+    return;
+  const TSetViewport &set = View->SetView();
+  const int x = set.ClientWidth() / 2, y = set.ClientHeight() / 2;
+  int index = View->Plan().ChartAt(x, y);
+  if (index < 0)
+    index = FShown;
+  for (size_t i = 0; index < 0 && i < FCharts.size(); ++i)
+    if (FCharts[i].Usable())
+      index = static_cast<int>(i);
+  if (index >= 0)
+    SwitchChartAt(index, x, y);
+}
+
+void TFormViewer::UpdateModeMenu() {
+  const bool set = View->WholeSet();
+  Menu->SetChecked(cmWholeSet, set);
+  Menu->SetChecked(cmOneChart, !set);
+  Menu->SetEnabled(cmWholeSet, !View->SetView().Charts().empty());
 }
 
 bool TFormViewer::OpenFile(const std::string &FileName) {
@@ -216,50 +330,79 @@ bool TFormViewer::OpenFile(const std::string &FileName) {
 }
 
 void TFormViewer::UpdateCaption() {
-  const bool shown = FShown >= 0;
-  SetText(shown ? ChartTitle(FCharts[static_cast<size_t>(FShown)]) + " - " + FormViewerText::Caption
-                : std::string(FormViewerText::Caption));
+  if (View->WholeSet())
+    SetText(std::string(FormViewerText::WholeSet) + " - " + FormViewerText::Caption);
+  else if (FShown >= 0)
+    SetText(ChartTitle(FCharts[static_cast<size_t>(FShown)]) + " - " + FormViewerText::Caption);
+  else
+    SetText(FormViewerText::Caption);
 }
 
 void TFormViewer::UpdateLinks() {
   std::vector<TMenuItem> items;
-  if (FShown >= 0 && FCharts[static_cast<size_t>(FShown)].Chart) {
+  if (Shown() >= 0 && FCharts[static_cast<size_t>(FShown)].Chart) {
     const auto &links = FCharts[static_cast<size_t>(FShown)].Chart->Links;
     for (size_t i = 0; i < links.size() && static_cast<int>(i) <= cmLinkLast - cmLinkFirst; ++i)
       items.push_back({links[i].LinkText1.empty() ? links[i].LinkText2 : links[i].LinkText1,
                        cmLinkFirst + static_cast<int>(i)});
   }
+  // Never an empty, greyed menu on the bar: Wine embosses greyed text in
+  // white, which at night would be the brightest thing on the screen.
+  if (items.empty())
+    items.push_back({FormViewerText::NoLinks, 0, {}, false, false});
   Menu->SetSubmenuItems(LinksMenuPosition, items);
 }
 
 void TFormViewer::UpdateZoom() {
+  if (View->WholeSet()) {
+    StatusBar->SetPartText(spZoom, View->SetView().ScaleText());
+    return;
+  }
   const double percent = View->View().Zoom() * 100;
   StatusBar->SetPartText(spZoom, Format(percent >= 10 ? "Zoom %.0f%%" : "Zoom %.1f%%", percent));
 }
 
 void TFormViewer::ShowCursor(const POINT *ClientPixel) {
   TPositionReadout readout;
+  std::string chartText;
   TNKFChart *chart = View->Chart();
-  if (ClientPixel && chart) {
+  if (ClientPixel && View->WholeSet()) {
+    const TSetReadout set = ReadSetPosition(View->Plan(), View->SetView(), View->SetCharts(),
+                                            TChartViewport::ClientPixelCentre(ClientPixel->x, ClientPixel->y));
+    readout = set.Position;
+    chartText = set.ChartText;
+  } else if (ClientPixel && chart) {
     const TDoublePoint pixel = View->View().ClientPixelToChart(ClientPixel->x, ClientPixel->y);
-    if (pixel.X >= 0 && pixel.Y >= 0 && pixel.X < chart->Width && pixel.Y < chart->Height)
+    if (pixel.X >= 0 && pixel.Y >= 0 && pixel.X < chart->Width && pixel.Y < chart->Height) {
       readout = ReadPosition(*chart, pixel);
+      chartText = ChartTitle(FCharts[static_cast<size_t>(FShown)]) + "  " + ChartScaleText(*chart);
+    }
   }
+  StatusBar->SetPartText(spChart, chartText);
   StatusBar->SetPartText(spDatum, readout.Datum);
   StatusBar->SetPartText(spWGS84, readout.WGS84);
   StatusBar->SetPartText(spGrid, readout.Grid);
 }
 
-TDoublePoint TFormViewer::PositionAt(TNKFChart &Chart, int X, int Y) const {
-  return Chart.Calibration->PixelToWGS84(View->View().ClientPixelToChart(X, Y));
+TDoublePoint TFormViewer::PositionAt(int X, int Y) const {
+  if (View->WholeSet())
+    return View->SetView().ClientToWGS84(TChartViewport::ClientPixelCentre(X, Y));
+  return View->Chart()->Calibration->PixelToWGS84(View->View().ClientPixelToChart(X, Y));
+}
+
+double TFormViewer::MetresPerPixelAt(int X, int Y) const {
+  if (View->WholeSet())
+    return View->SetView().GroundMetresPerPixel();
+  return MetresPerClientPixel(*View->Chart(), View->View(), TChartViewport::ClientPixelCentre(X, Y));
 }
 
 std::vector<int> TFormViewer::ChartsHereAt(int X, int Y) {
   TNKFChart *chart = View->Chart();
-  if (!chart)
+  if (!chart && !View->WholeSet())
     return {};
-  const TDoublePoint position = PositionAt(*chart, X, Y);
-  const std::unique_ptr<TCalibration> view = MakeViewCalibration(*chart, View->View());
+  const TDoublePoint position = PositionAt(X, Y);
+  const std::unique_ptr<TCalibration> view =
+      View->WholeSet() ? MakeSetViewCalibration(View->SetView()) : MakeViewCalibration(*chart, View->View());
   if (!view)
     return {};
   std::vector<TNKFChart *> charts;
@@ -270,11 +413,11 @@ std::vector<int> TFormViewer::ChartsHereAt(int X, int Y) {
 }
 
 void TFormViewer::SwitchChartAt(int Index, int X, int Y) {
-  TNKFChart *chart = View->Chart();
-  if (!chart || Index < 0 || Index >= static_cast<int>(FCharts.size()) || !FCharts[static_cast<size_t>(Index)].Usable())
+  if ((!View->Chart() && !View->WholeSet()) || Index < 0 || Index >= static_cast<int>(FCharts.size()) ||
+      !FCharts[static_cast<size_t>(Index)].Usable())
     return;
-  const TDoublePoint position = PositionAt(*chart, X, Y);
-  const double metres = MetresPerClientPixel(*chart, View->View(), TChartViewport::ClientPixelCentre(X, Y));
+  const TDoublePoint position = PositionAt(X, Y);
+  const double metres = MetresPerPixelAt(X, Y);
   ShowChart(Index);
   PlaceAtPosition(View->View(), *FCharts[static_cast<size_t>(Index)].Chart, position, metres);
   View->ViewChanged();
@@ -288,17 +431,17 @@ void TFormViewer::ContextMenu(int X, int Y) {
   for (size_t i = 0; i < here.size(); ++i) {
     const TViewerChart &chart = FCharts[static_cast<size_t>(here[i])];
     items.push_back({ChartTitle(chart) + "\t" + ChartScaleText(*chart.Chart), static_cast<int>(i) + 1,
-                     {}, here[i] == FShown});
+                     {}, here[i] == Shown()});
   }
   POINT p{X, Y};
   ClientToScreen(View->Handle(), &p);
   const int chosen = TrackPopup(Handle(), items, p.x, p.y);
-  if (chosen > 0 && here[static_cast<size_t>(chosen - 1)] != FShown)
+  if (chosen > 0 && here[static_cast<size_t>(chosen - 1)] != Shown())
     SwitchChartAt(here[static_cast<size_t>(chosen - 1)], X, Y);
 }
 
 void TFormViewer::FollowLink(int Link) {
-  if (FShown < 0 || !FCharts[static_cast<size_t>(FShown)].Chart)
+  if (Shown() < 0 || !FCharts[static_cast<size_t>(FShown)].Chart)
     return;
   const auto &links = FCharts[static_cast<size_t>(FShown)].Chart->Links;
   if (Link < 0 || Link >= static_cast<int>(links.size()))
@@ -329,7 +472,35 @@ void TFormViewer::SetNight(bool Value) {
       GetTileManager()->RemoveTilesOfChart(chart.Chart.get());
   View->SetNight(Value);
   Menu->SetChecked(cmNight, Value);
+  SetNightMenuBar(Value);
+  SetNightIcon(Value);
   SystemColorsChanged();
+}
+
+// The menu bar is the one part of the window the night screen's colours miss:
+// with flat menus (Wine's default theme has them) it is painted in the system's
+// menu bar colour, which the night screen leaves alone, and Windows paints it
+// with the menu's own background brush when it has one. At night it gets both,
+// dimmed; the day's colour comes back with the day or when the window closes.
+void TFormViewer::SetNightMenuBar(bool Value) {
+  const int index = COLOR_MENUBAR;
+  if (Value && !FNightMenuBrush) {
+    FDayMenuBar = GetSysColor(index);
+    const COLORREF night = static_cast<COLORREF>(GetNightScreen().NightColor(static_cast<TColor>(FDayMenuBar)));
+    SetSysColors(1, &index, &night);
+    FNightMenuBrush = CreateSolidBrush(night);
+  } else if (!Value && FNightMenuBrush) {
+    SetSysColors(1, &index, &FDayMenuBar);
+    DeleteObject(FNightMenuBrush);
+    FNightMenuBrush = nullptr;
+  } else {
+    return;
+  }
+  MENUINFO info{};
+  info.cbSize = sizeof(info);
+  info.fMask = MIM_BACKGROUND;
+  info.hbrBack = FNightMenuBrush;
+  SetMenuInfo(Menu->Handle(), &info);
 }
 
 // The common controls keep the system colours they were made with until told,
@@ -344,6 +515,21 @@ void TFormViewer::SystemColorsChanged() {
   SendMessageA(ChartList->Handle(), LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(GetSysColor(COLOR_WINDOW)));
   DrawMenuBar(Handle());
   RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+// The title bar's icon is a picture of its own, which no colour setting
+// reaches: at night it is swapped for a copy dimmed as the tiles are.
+void TFormViewer::SetNightIcon(bool Value) {
+  if (Value && !FNightIcon) {
+    FDayIcon = reinterpret_cast<HICON>(SendMessageA(Handle(), WM_GETICON, ICON_SMALL, 0));
+    FNightIcon = FDayIcon ? DimmedIcon(FDayIcon, GetNightScreen()) : nullptr;
+    if (FNightIcon)
+      SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(FNightIcon));
+  } else if (!Value && FNightIcon) {
+    SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(FDayIcon));
+    DestroyIcon(FNightIcon);
+    FNightIcon = nullptr;
+  }
 }
 
 void TFormViewer::OpenFileDialog() {
@@ -382,6 +568,16 @@ void TFormViewer::Command(int Id) {
   case cmBorder:
     View->SetShowBorder(!View->ShowBorder());
     Menu->SetChecked(cmBorder, View->ShowBorder());
+    break;
+  case cmOutlines:
+    View->SetShowOutlines(!View->ShowOutlines());
+    Menu->SetChecked(cmOutlines, View->ShowOutlines());
+    break;
+  case cmWholeSet:
+    ShowWholeSet();
+    break;
+  case cmOneChart:
+    ShowOneChart();
     break;
   case cmAbout:
     ShowMessage(FormViewerText::About);
@@ -440,8 +636,9 @@ LRESULT TFormViewer::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
   case WM_VIEWERSTARTUP:
     if (!FStartFile.empty())
       OpenFile(FStartFile);
-    else if (!FCharts.empty())
+    else if (!ShowWholeSet() && !FCharts.empty())
       ShowChart(0);
+    UpdateModeMenu();
     if (!FInstalled)
       ShowMessage(FormViewerText::NotInstalled);
     return 0;

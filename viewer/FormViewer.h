@@ -35,6 +35,9 @@ enum : int {
   cmBorder,
   cmAbout,
   cmTileError,
+  cmOneChart,
+  cmWholeSet,
+  cmOutlines,
   cmLinkFirst = 1100, // one per link of the shown chart
   cmLinkLast = 1199,
 };
@@ -67,13 +70,22 @@ public:
 
   // The charts in the list's order.
   const std::vector<TViewerChart> &Charts() const { return FCharts; }
-  // The chart shown (an index into Charts), or -1.
-  int Shown() const { return FShown; }
+  // The chart shown alone (an index into Charts), or -1 (none, or the whole
+  // set).
+  int Shown() const { return View->WholeSet() ? -1 : FShown; }
+  // The installed set is shown as one chart.
+  bool WholeSet() const { return View->WholeSet(); }
   bool Installed() const { return FInstalled; }
   bool Night() const { return FNight; }
 
   // Shows chart Index of the list (selecting it), whole.
   void ShowChart(int Index);
+  // The installed set as one chart: where the chart shown alone stood, at
+  // its scale (the set's own place when none is); false without a set.
+  bool ShowWholeSet();
+  // The chart under the set view's centre, alone, at the same place and
+  // scale (the last chart shown alone when none is there).
+  void ShowOneChart();
   // Opens a chart file, adds it to the list unless listed, and shows it;
   // false with a message when it cannot be shown.
   bool OpenFile(const std::string &FileName);
@@ -85,8 +97,10 @@ public:
   void SwitchChartAt(int Index, int X, int Y);
   void SetNight(bool Value);
 
-  // Status bar parts.
-  enum { spDatum, spWGS84, spGrid, spZoom, spState, spCount };
+  // Status bar parts: the chart under the cursor (title and scale), the
+  // cursor's position in its datum, in WGS 84 and on its grid, the zoom (the
+  // scale at the view's centre in the set view) and the loader's state.
+  enum { spChart, spDatum, spWGS84, spGrid, spZoom, spState, spCount };
 
 protected:
   LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
@@ -102,14 +116,19 @@ private:
   void UpdateCaption();
   void UpdateLinks();
   void UpdateZoom();
+  void UpdateModeMenu();
   void ShowCursor(const POINT *ClientPixel);
   void ContextMenu(int X, int Y);
   void Progress(int Done, int Total);
   void LoaderReported();
   void FollowLink(int Link);
   void SystemColorsChanged();
-  // The WGS 84 position of the shown chart under a client point of the view.
-  TDoublePoint PositionAt(TNKFChart &Chart, int X, int Y) const;
+  void SetNightMenuBar(bool Value);
+  void SetNightIcon(bool Value);
+  // The WGS 84 position under a client point of the view, in either mode,
+  // and the ground metres a client pixel covers there.
+  TDoublePoint PositionAt(int X, int Y) const;
+  double MetresPerPixelAt(int X, int Y) const;
   // The loader's last failure: class, message and stack trace.
   std::string LoaderError() const;
 
@@ -119,6 +138,12 @@ private:
   int FShown = -1;
   bool FInstalled = false;
   bool FNight = false;
+  // The menu bar's own colour and brush while night colours are on.
+  COLORREF FDayMenuBar = 0;
+  HBRUSH FNightMenuBrush = nullptr;
+  // The title bar's icon of the day, and its dimmed copy shown at night.
+  HICON FDayIcon = nullptr;
+  HICON FNightIcon = nullptr;
 };
 
 namespace FormViewerText {
@@ -131,6 +156,8 @@ inline constexpr char NoTileError[] = "No tile has failed to load.";
 inline constexpr char LoaderEnded[] = "The chart loader has stopped; no more tiles will be loaded.";
 inline constexpr char CannotShow[] = "The chart cannot be shown.";
 inline constexpr char ChartsHere[] = "Charts here";
+inline constexpr char WholeSet[] = "Whole set";
+inline constexpr char NoLinks[] = "(none)";
 inline constexpr char About[] =
     "ORVA Welmeland 2003 Viewer\r\n\r\nShows the charts of the ORVA Welmeland 2003 set and any other chart file "
     "(.nkf2).";

@@ -268,7 +268,7 @@ void TSetRenderer::DrawCell(const TSetViewPlan &Plan, int32_t P, const TSetViewP
 
 void TSetRenderer::DrawOutlines(const TSetViewPlan &Plan, TColor32 Color, TBitmap32 &Surface) {
   const int32_t w = Surface.Width(), h = Surface.Height();
-  for (const TSetViewPlan::TChartPlan &chart : Plan.Charts()) {
+  for (const TSetViewPlan::TOutline &chart : Plan.Outlines()) {
     const std::vector<TDoublePoint> &o = chart.Outline;
     for (size_t i = 0; i < o.size(); ++i) {
       const TDoublePoint p = o[i], q = o[(i + 1) % o.size()];
@@ -320,8 +320,13 @@ std::vector<TClientRect> ShiftSurface(TBitmap32 &Surface, int32_t DX, int32_t DY
 
 bool OutlineLabelPoint(const TSetViewPlan::TChartPlan &Plan, int32_t ClientWidth, int32_t ClientHeight,
                        TDoublePoint &Point) {
+  return OutlineLabelPoint(Plan.Outline, ClientWidth, ClientHeight, Point);
+}
+
+bool OutlineLabelPoint(const std::vector<TDoublePoint> &Outline, int32_t ClientWidth, int32_t ClientHeight,
+                       TDoublePoint &Point) {
   bool found = false;
-  for (const TDoublePoint &p : Plan.Outline)
+  for (const TDoublePoint &p : Outline)
     if (p.X >= 0 && p.Y >= 0 && p.X < ClientWidth && p.Y < ClientHeight && (!found || p.X + p.Y < Point.X + Point.Y)) {
       Point = p;
       found = true;

@@ -33,7 +33,7 @@ public:
   void Render(const TSetViewPlan &Plan, const TSetTileSource &Tiles, const TViewColors &Colors,
               TSetSampling Sampling, TBitmap32 &Surface, const TClientRect *Area = nullptr);
 
-  // Every chart's outline in the plan, in Color (View > Chart outlines); the
+  // Every chart's outline in the plan (Outlines(): drawn or too fine yet), in Color (View > Chart outlines); the
   // names are the window's to write, at OutlineLabelPoint.
   void DrawOutlines(const TSetViewPlan &Plan, TColor32 Color, TBitmap32 &Surface);
 
@@ -64,6 +64,8 @@ std::vector<TClientRect> ShiftSurface(TBitmap32 &Surface, int32_t DX, int32_t DY
 // outline within the client (a corner of the chart), or false when none of
 // it is in view.
 bool OutlineLabelPoint(const TSetViewPlan::TChartPlan &Plan, int32_t ClientWidth, int32_t ClientHeight,
+                       TDoublePoint &Point);
+bool OutlineLabelPoint(const std::vector<TDoublePoint> &Outline, int32_t ClientWidth, int32_t ClientHeight,
                        TDoublePoint &Point);
 
 // A renderer of its own for a single picture (tests, screenshots).

@@ -183,6 +183,7 @@ struct TSetViewPlan::TChartState {
 
 void TSetViewPlan::Build(const TSetViewport &View, const std::vector<TNKFChart *> &Charts) {
   FCharts.clear();
+  FOutlines.clear();
   FPlanStates.clear();
   FOriginX = View.OriginX();
   FOriginY = View.OriginY();
@@ -226,7 +227,7 @@ void TSetViewPlan::Build(const TSetViewport &View, const std::vector<TNKFChart *
     } catch (const std::exception &) {
       continue;
     }
-    if (!(scale > 0) || !(1 / scale <= MaxChartPixelsPerClientPixel))
+    if (!(scale > 0))
       continue;
     std::shared_ptr<TChartState> &state = FStates[chart];
     if (!state) {
@@ -238,6 +239,15 @@ void TSetViewPlan::Build(const TSetViewport &View, const std::vector<TNKFChart *
     if (!state->OutlineValid)
       continue;
     if (state->Right - ox < 0 || state->Left - ox > FClientWidth || state->Bottom - oy < 0 || state->Top - oy > FClientHeight)
+      continue;
+    // Outlined whether or not it is drawn at this zoom: a chart too fine to
+    // draw yet is one the user can zoom into.
+    TOutline &outline = FOutlines.emplace_back();
+    outline.Chart = static_cast<int32_t>(i);
+    outline.Outline.reserve(state->Outline.size());
+    for (const TDoublePoint &p : state->Outline)
+      outline.Outline.push_back({p.X - ox, p.Y - oy});
+    if (!(1 / scale <= MaxChartPixelsPerClientPixel))
       continue;
     TCandidate c;
     c.Plan.Chart = static_cast<int32_t>(i);

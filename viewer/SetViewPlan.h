@@ -81,6 +81,14 @@ public:
     std::vector<TViewTile> Ring;
   };
 
+  // A chart's outline in client pixels, whether the chart is drawn at this
+  // zoom or is too fine to be yet (View > Chart outlines shows the charts a
+  // user can zoom into).
+  struct TOutline {
+    int32_t Chart = -1; // index in the set's chart list
+    std::vector<TDoublePoint> Outline;
+  };
+
   // A run of client pixels of one row that shows one chart: index into
   // Charts().
   struct TSpan {
@@ -110,6 +118,8 @@ public:
   const std::vector<TSpan> &InsideRow(int32_t Y) const;
   // The chart (index in the set's list) shown at client pixel (X, Y), or -1.
   int32_t ChartAt(int32_t X, int32_t Y) const;
+  // Every chart of the set whose outline meets the client, in the set's order.
+  const std::vector<TOutline> &Outlines() const { return FOutlines; }
   // The plan entry of a chart of the set, or nullptr when it does not show.
   const TChartPlan *PlanOf(int32_t Chart) const;
 
@@ -126,6 +136,7 @@ public:
 private:
   struct TChartState;
   std::vector<TChartPlan> FCharts;
+  std::vector<TOutline> FOutlines;
   std::vector<std::vector<TSpan>> FRows;
   std::vector<std::vector<TSpan>> FInside;
   int32_t FClientWidth = 0, FClientHeight = 0;

@@ -1,6 +1,7 @@
 #include "SetViewport.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <exception>
 #include <limits>
@@ -135,13 +136,7 @@ double TSetViewport::MinMetresPerPixel() const {
 double TSetViewport::MaxMetresPerPixel() const {
   if (FCharts.empty() || FLastWidth <= 0 || FLastHeight <= 0)
     return 1e5;
-  double left = FCharts[0].Left, right = FCharts[0].Right, bottom = FCharts[0].Bottom, top = FCharts[0].Top;
-  for (const TSetChartExtent &c : FCharts) {
-    left = std::min(left, c.Left);
-    right = std::max(right, c.Right);
-    bottom = std::min(bottom, c.Bottom);
-    top = std::max(top, c.Top);
-  }
+  const auto [left, bottom, right, top] = SetExtent();
   return 2 * std::max((right - left) / FLastWidth, (top - bottom) / FLastHeight);
 }
 
@@ -152,9 +147,7 @@ void TSetViewport::SetOrigin(double CentreX, double CentreY) {
   FOriginY = std::round(-CentreY / FMetresPerPixel - FLastHeight / 2.0);
 }
 
-void TSetViewport::Clamp() {
-  if (FCharts.empty())
-    return;
+std::array<double, 4> TSetViewport::SetExtent() const {
   double left = FCharts[0].Left, right = FCharts[0].Right, bottom = FCharts[0].Bottom, top = FCharts[0].Top;
   for (const TSetChartExtent &c : FCharts) {
     left = std::min(left, c.Left);
@@ -162,6 +155,13 @@ void TSetViewport::Clamp() {
     bottom = std::min(bottom, c.Bottom);
     top = std::max(top, c.Top);
   }
+  return {left, bottom, right, top};
+}
+
+void TSetViewport::Clamp() {
+  if (FCharts.empty())
+    return;
+  const auto [left, bottom, right, top] = SetExtent();
   // The view's centre stays over the set: the set never leaves the view.
   const TDoublePoint c = Centre();
   const double x = std::clamp(c.X, left, right), y = std::clamp(c.Y, bottom, top);
@@ -217,13 +217,7 @@ void TSetViewport::CenterOn(const TDoublePoint &Mercator) {
 void TSetViewport::Fit() {
   if (FCharts.empty() || FLastWidth <= 0 || FLastHeight <= 0)
     return;
-  double left = FCharts[0].Left, right = FCharts[0].Right, bottom = FCharts[0].Bottom, top = FCharts[0].Top;
-  for (const TSetChartExtent &c : FCharts) {
-    left = std::min(left, c.Left);
-    right = std::max(right, c.Right);
-    bottom = std::min(bottom, c.Bottom);
-    top = std::max(top, c.Top);
-  }
+  const auto [left, bottom, right, top] = SetExtent();
   FMetresPerPixel = std::max({(right - left) / FLastWidth, (top - bottom) / FLastHeight, MinMetresPerPixel()});
   SetOrigin((left + right) / 2, (bottom + top) / 2);
 }

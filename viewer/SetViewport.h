@@ -6,6 +6,7 @@
 // the zoom limits and the scale at the view's centre.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -96,6 +97,8 @@ public:
 private:
   void SetOrigin(double CentreX, double CentreY); // Mercator at the client's centre
   void Clamp();
+  // Every chart's extent together: left, bottom, right, top (charts not empty).
+  std::array<double, 4> SetExtent() const;
 
   std::vector<TSetChartExtent> FCharts;
   int32_t FClientWidth = 0, FClientHeight = 0;

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <numbers>
+#include <set>
 
+#include "ChartsHere.h"
 #include "DialogDriver.h"
 #include "NKFChartWriter.h"
 #include "TempDir.h"
@@ -122,13 +125,13 @@ protected:
     return PumpMessagesUntil([this] {
       const TNKFTileManagerState state = GetTileManager()->GetState();
       return state.LoadQueue.empty() && !state.HasCurrentTile && state.Visible.empty() &&
-             FForm->View->HeldTiles() + Failed() == FForm->View->View().VisibleTiles().size();
+             FForm->View->HeldTiles() + Failed() == FForm->View->ShownTiles().size();
     });
   }
   size_t Failed() const {
     size_t count = 0;
-    for (const TViewTile &tile : FForm->View->View().VisibleTiles())
-      count += FForm->View->TileFailed(tile.TileIndex) ? 1 : 0;
+    for (const TViewTileKey &tile : FForm->View->ShownTiles())
+      count += FForm->View->TileFailed(tile) ? 1 : 0;
     return count;
   }
 
@@ -188,17 +191,28 @@ TEST_F(FormViewer, ListsTheSetCoarsestFirstWithTheDamagedChartGreyedAndShowsTheO
   EXPECT_EQ(form.ChartList->Caption(2), "damaged.nkf2");
   EXPECT_FALSE(form.Charts()[2].Usable());
   EXPECT_FALSE(form.ChartList->SubItem(2, 2).empty()) << "the error is listed";
-  EXPECT_EQ(form.Shown(), 0);
-  EXPECT_EQ(form.Text(), std::string(Overview.Title) + " - " + FormViewerText::Caption);
+  // The installed set opens as one chart.
+  EXPECT_TRUE(form.WholeSet());
+  EXPECT_EQ(form.Shown(), -1);
+  EXPECT_EQ(form.Text(), std::string(FormViewerText::WholeSet) + " - " + FormViewerText::Caption);
   ASSERT_TRUE(WaitForTiles());
   EXPECT_GT(form.View->HeldTiles(), 0u);
   EXPECT_EQ(Failed(), 0u);
+  EXPECT_EQ(form.StatusBar->PartText(TFormViewer::spZoom).rfind("1 : ", 0), 0u) << "the scale at the centre";
+  // A chart of the list is shown alone.
+  form.ChartList->Select(0);
+  FApplication->ProcessMessages();
+  EXPECT_FALSE(form.WholeSet());
+  EXPECT_EQ(form.Shown(), 0);
+  EXPECT_EQ(form.Text(), std::string(Overview.Title) + " - " + FormViewerText::Caption);
+  ASSERT_TRUE(WaitForTiles());
   // The shown chart's links are a menu of their own; a link opens its chart.
   EXPECT_EQ(MenuItemCaption(form.Menu->Handle(), 2), "&Linked charts");
   EXPECT_EQ(MenuItemCaption(GetSubMenu(form.Menu->Handle(), 2), 0), Harbour.Title);
   Menu(cmLinkFirst);
   EXPECT_EQ(form.Shown(), 1);
-  EXPECT_EQ(GetMenuItemCount(GetSubMenu(form.Menu->Handle(), 2)), 0) << "the harbour links to nothing";
+  EXPECT_EQ(MenuItemCaption(GetSubMenu(form.Menu->Handle(), 2), 0), FormViewerText::NoLinks)
+      << "the harbour links to nothing";
 }
 
 // A first-version chart whose level records claim eight times its size
@@ -232,7 +246,8 @@ TEST_F(FormViewer, AChartWhoseLevelsCannotBeDrawnIsListedGreyedWithTheReason) {
   EXPECT_EQ(form.ChartList->SubItem(1, 2),
             "The chart's picture is damaged and cannot be shown: Level 1 (2048 x 2048 pixels in 8 x 8 tiles) is not "
             "half of level 0 (512 x 512 pixels).");
-  EXPECT_EQ(form.Shown(), 0);
+  EXPECT_TRUE(form.WholeSet()) << "the set view, without the chart that cannot be drawn";
+  EXPECT_EQ(form.View->SetView().Charts().size(), 1u);
   EXPECT_TRUE(WaitForTiles());
 }
 
@@ -260,6 +275,7 @@ TEST_F(FormViewer, NotInstalledSaysSoAndStillOpensAChartFile) {
 
 TEST_F(FormViewer, KeysAndTheWheelScrollAndZoomAboutTheCursor) {
   TFormViewer &form = CreateForm(Installed());
+  form.ShowChart(0);
   TChartViewport &view = form.View->View();
   const double fitted = view.Zoom();
   // Steps land on the levels and halfway between them (in powers of two).
@@ -302,6 +318,7 @@ TEST_F(FormViewer, KeysAndTheWheelScrollAndZoomAboutTheCursor) {
 
 TEST_F(FormViewer, TheCursorReadoutGivesThePositionUnderTheCursor) {
   TFormViewer &form = CreateForm(Installed());
+  form.ShowChart(0);
   const TChartViewport &view = form.View->View();
   struct TCase {
     double FractionX, FractionY;
@@ -321,6 +338,7 @@ TEST_F(FormViewer, TheCursorReadoutGivesThePositionUnderTheCursor) {
 
 TEST_F(FormViewer, TheReadoutFollowsTheChartMovingUnderARestingCursor) {
   TFormViewer &form = CreateForm(Installed());
+  form.ShowChart(0);
   // Above whatever other test programs show on the same display, so that the
   // cursor stays on this view; the cursor goes back where it was, out of the
   // way of the tests that follow (a menu opened under it).
@@ -369,6 +387,7 @@ TEST_F(FormViewer, TheReadoutFollowsTheChartMovingUnderARestingCursor) {
 
 TEST_F(FormViewer, ChartsHereOffersTheFinerChartFirstAndOpensItAtTheSamePlace) {
   TFormViewer &form = CreateForm(Installed());
+  form.ShowChart(0);
   const TChartViewport &view = form.View->View();
   // The harbour's middle, in the overview.
   const TDoublePoint middle{(Harbour.North + Harbour.South) / 2 * Degree, (Harbour.West + Harbour.East) / 2 * Degree};
@@ -424,23 +443,297 @@ TEST_F(FormViewer, ChartsHereOffersTheFinerChartFirstAndOpensItAtTheSamePlace) {
 }
 
 TEST_F(FormViewer, NightColoursDimTheSystemAndComeBackExactlyAlsoWhenClosedAtNight) {
-  const COLORREF window = GetSysColor(COLOR_WINDOW), face = GetSysColor(COLOR_BTNFACE);
+  // The menu bar's colour is the window's own to dim, beside the night screen's.
+  const COLORREF window = GetSysColor(COLOR_WINDOW), face = GetSysColor(COLOR_BTNFACE),
+                 menuBar = GetSysColor(COLOR_MENUBAR);
   {
     TFormViewer &form = CreateForm(Installed());
     Menu(cmNight);
     EXPECT_TRUE(form.Night());
     EXPECT_NE(GetSysColor(COLOR_WINDOW), window);
+    EXPECT_NE(GetSysColor(COLOR_MENUBAR), menuBar);
     ASSERT_TRUE(WaitForTiles());
     Menu(cmNight);
     EXPECT_FALSE(form.Night());
     EXPECT_EQ(GetSysColor(COLOR_WINDOW), window);
     EXPECT_EQ(GetSysColor(COLOR_BTNFACE), face);
+    EXPECT_EQ(GetSysColor(COLOR_MENUBAR), menuBar);
     Menu(cmNight);
     EXPECT_NE(GetSysColor(COLOR_WINDOW), window);
   }
   FForm.reset(); // closed while night colours are on
   EXPECT_EQ(GetSysColor(COLOR_WINDOW), window);
   EXPECT_EQ(GetSysColor(COLOR_BTNFACE), face);
+  EXPECT_EQ(GetSysColor(COLOR_MENUBAR), menuBar);
+}
+
+// The window as the display shows it, frame and menu bar included: read back
+// from the screen rather than asked of the window, so that what the system
+// draws for it counts as much as what it paints itself.
+struct TScreenPixels {
+  RECT Area{};
+  std::vector<uint32_t> Pixels; // 0x00RRGGBB, rows top first
+};
+
+TScreenPixels CaptureScreen(const RECT &Area) {
+  TScreenPixels shot;
+  shot.Area = Area;
+  const int width = Area.right - Area.left, height = Area.bottom - Area.top;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  void *bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (bitmap) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    if (BitBlt(memory, 0, 0, width, height, screen, Area.left, Area.top, SRCCOPY | CAPTUREBLT)) {
+      GdiFlush();
+      const auto *p = static_cast<const uint32_t *>(bits);
+      shot.Pixels.assign(p, p + static_cast<size_t>(width) * static_cast<size_t>(height));
+    }
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+  }
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return shot;
+}
+
+int Brightness(uint32_t Pixel) { return std::max({Pixel >> 16 & 0xFF, Pixel >> 8 & 0xFF, Pixel & 0xFF}); }
+
+// The brightest channel of any pixel inside (Inside true) or outside the
+// rectangle, in screen coordinates; -1 when there is none.
+int Brightest(const TScreenPixels &Shot, const RECT &Rect, bool Inside) {
+  int brightest = -1;
+  const int width = Shot.Area.right - Shot.Area.left;
+  for (size_t i = 0; i < Shot.Pixels.size(); ++i) {
+    const POINT p{Shot.Area.left + static_cast<int>(i % static_cast<size_t>(width)),
+                  Shot.Area.top + static_cast<int>(i / static_cast<size_t>(width))};
+    if ((PtInRect(&Rect, p) != FALSE) == Inside)
+      brightest = std::max(brightest, Brightness(Shot.Pixels[i]));
+  }
+  return brightest;
+}
+
+// A helmsman's eyes adapt to the dimmed chart: a menu bar, status bar, list
+// header or scroll bar left light beside it blinds him. Whatever the system
+// colours do not reach must be drawn dark by the window itself.
+TEST_F(FormViewer, AtNightNoPartOfTheWindowIsBrighterThanTheDimmedChart) {
+  TFormViewer &form = CreateForm(Installed());
+  ASSERT_TRUE(WaitForTiles());
+  SetForegroundWindow(form.Handle());
+  const auto capture = [&] {
+    RedrawWindow(form.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    FApplication->ProcessMessages();
+    Sleep(200); // the display shows what Wine last flushed to it
+    RECT window{}, chart{};
+    GetWindowRect(form.Handle(), &window);
+    // The chart's part of the view: its client pixels less its scroll bars.
+    chart = {0, 0, form.View->View().ClientWidth(), form.View->View().ClientHeight()};
+    MapWindowPoints(form.View->Handle(), nullptr, reinterpret_cast<POINT *>(&chart), 2);
+    const TScreenPixels shot = CaptureScreen(window);
+    return std::pair{Brightest(shot, chart, false), Brightest(shot, chart, true)};
+  };
+  const int dayOutside = capture().first;
+  // The capture sees the light window of the day, or it proves nothing.
+  ASSERT_GE(dayOutside, 0xF0) << "the day's window is not light: the capture does not see it";
+
+  Menu(cmNight);
+  ASSERT_TRUE(WaitForTiles());
+  const auto [nightOutside, nightChart] = capture();
+  // White paper, the brightest a chart has, as the night screen dims it.
+  const int dimmedWhite = static_cast<int>(GetNightScreen().NightColor32(0xFFFFFFFF) & 0xFF);
+  std::printf("night: brightest channel outside the chart %d, in the chart %d (day outside %d)\n", nightOutside,
+              nightChart, dayOutside);
+  EXPECT_GT(nightChart, 0) << "the chart is drawn at night";
+  EXPECT_LE(nightChart, dimmedWhite);
+  EXPECT_LE(nightOutside, dimmedWhite) << "brightest channel outside the chart at night (the chart's brightest "
+                                       << nightChart << ", day outside " << dayOutside << ")";
+  // The same for one chart alone, the list's selection shown.
+  form.ShowChart(0);
+  ASSERT_TRUE(WaitForTiles());
+  EXPECT_LE(capture().first, dimmedWhite) << "one chart at night";
+
+  Menu(cmNight);
+  EXPECT_GE(capture().first, 0xF0) << "the light parts come back with the day";
+}
+
+// The set view: where a WGS 84 position (degrees) lies in the view's client.
+TDoublePoint SetClient(const TFormViewer &Form, double Latitude, double Longitude) {
+  return Form.View->SetView().WGS84ToClient({Latitude * Degree, Longitude * Degree});
+}
+
+// The chart the status bar names ("<title>  1 : <scale>").
+bool NamesChart(const TFormViewer &Form, const TChartPlan &Plan) {
+  return Form.StatusBar->PartText(TFormViewer::spChart).rfind(std::string(Plan.Title) + "  1 : ", 0) == 0;
+}
+
+// Zooming in about the harbour brings up the harbour chart there, drawn over
+// the overview, named in the status bar; the place under the cursor stays.
+TEST_F(FormViewer, TheSetViewZoomedInAboutAHarbourShowsTheHarbourChart) {
+  TFormViewer &form = CreateForm(Installed());
+  ASSERT_TRUE(form.WholeSet());
+  ASSERT_TRUE(WaitForTiles());
+  const double whole = form.View->SetView().MetresPerPixel();
+  const double latitude = (Harbour.North + Harbour.South) / 2, longitude = Harbour.West * 0.3 + Harbour.East * 0.7;
+  TDoublePoint client = SetClient(form, latitude, longitude);
+  const int x = static_cast<int>(client.X), y = static_cast<int>(client.Y);
+  // The place the pixel under the cursor shows: its centre's.
+  const TDoublePoint before = form.View->SetView().ClientToWGS84({x + 0.5, y + 0.5});
+  POINT screen{x, y};
+  ClientToScreen(form.View->Handle(), &screen);
+  for (int step = 0; step < 4; ++step)
+    SendMessageA(form.View->Handle(), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), MAKELPARAM(screen.x, screen.y));
+  const TDoublePoint after = form.View->SetView().ClientToWGS84({x + 0.5, y + 0.5});
+  // Within a client pixel (the view snaps to whole pixels of its grid).
+  const double pixel = form.View->SetView().MetresPerPixel() / 6378137;
+  EXPECT_NEAR(after.X, before.X, pixel);
+  EXPECT_NEAR(after.Y, before.Y, pixel);
+  EXPECT_EQ(form.View->Plan().ChartAt(x, y), 1) << "the harbour chart over the overview";
+  MouseTo(x, y);
+  EXPECT_TRUE(NamesChart(form, Harbour)) << form.StatusBar->PartText(TFormViewer::spChart);
+  const auto [lat, lon] = ParsePosition(form.StatusBar->PartText(TFormViewer::spWGS84));
+  EXPECT_NEAR(lat, latitude, 2 * pixel / Degree) << form.StatusBar->PartText(TFormViewer::spWGS84);
+  EXPECT_NEAR(lon, longitude, 2 * pixel / Degree / std::cos(latitude * Degree));
+  EXPECT_EQ(form.StatusBar->PartText(TFormViewer::spZoom), form.View->SetView().ScaleText());
+  EXPECT_EQ(form.ChartsHereAt(x, y), (std::vector<int>{1, 0}));
+  ASSERT_TRUE(WaitForTiles());
+  EXPECT_EQ(Failed(), 0u);
+  std::set<TNKFChart *> charts;
+  for (const TViewTileKey &tile : form.View->ShownTiles())
+    charts.insert(tile.first);
+  EXPECT_EQ(charts.size(), 2u) << "both charts' tiles through the one manager";
+
+  // Home: the whole set again.
+  Key(VK_HOME);
+  EXPECT_DOUBLE_EQ(form.View->SetView().MetresPerPixel(), whole);
+}
+
+// Panning east across the harbour chart's border: the view goes on in the
+// overview, the status bar names it, and the tiles of both load.
+TEST_F(FormViewer, PanningTheSetViewAcrossABorderGoesOnInTheCoarserChart) {
+  TFormViewer &form = CreateForm(Installed());
+  TSetViewport &view = form.View->SetView();
+  const TDoublePoint middle{(Harbour.North + Harbour.South) / 2 * Degree, (Harbour.West + Harbour.East) / 2 * Degree};
+  view.CenterOn(view.ClientToMercator(view.WGS84ToClient(middle)));
+  for (int step = 0; step < 8 && form.View->Plan().ChartAt(view.ClientWidth() / 2, view.ClientHeight() / 2) != 1;
+       ++step)
+    form.View->ZoomStepsAtCentre(1);
+  const int x = view.ClientWidth() / 2, y = view.ClientHeight() / 2;
+  ASSERT_EQ(form.View->Plan().ChartAt(x, y), 1);
+  ASSERT_TRUE(WaitForTiles());
+  int steps = 0;
+  while (form.View->Plan().ChartAt(x, y) == 1 && steps < 200) {
+    Key(VK_RIGHT);
+    ++steps;
+  }
+  EXPECT_EQ(form.View->Plan().ChartAt(x, y), 0) << "after " << steps << " steps east";
+  EXPECT_GT(steps, 1);
+  const double east = view.ClientToWGS84({x + 0.5, y + 0.5}).Y / Degree;
+  EXPECT_NEAR(east, Harbour.East, TChartView::ArrowStep * view.MetresPerPixel() / 6378137 / Degree)
+      << "the border crossed where the harbour chart ends";
+  MouseTo(x, y);
+  EXPECT_TRUE(NamesChart(form, Overview)) << form.StatusBar->PartText(TFormViewer::spChart);
+  ASSERT_TRUE(WaitForTiles());
+  EXPECT_EQ(Failed(), 0u);
+}
+
+// A drag moves what the set view shows and draws only what came into view:
+// the picture after it is the one a full redraw makes there.
+TEST_F(FormViewer, ADraggedSetViewShowsWhatAFullRedrawShows) {
+  TFormViewer &form = CreateForm(Installed());
+  TSetViewport &set = form.View->SetView();
+  const TDoublePoint middle{(Harbour.North + Harbour.South) / 2 * Degree, Harbour.East * Degree};
+  set.CenterOn(set.ClientToMercator(set.WGS84ToClient(middle)));
+  set.ZoomAt(set.MetresPerPixel() / 6, {set.ClientWidth() / 2.0, set.ClientHeight() / 2.0});
+  form.View->ViewChanged();
+  SetForegroundWindow(form.Handle());
+  const auto drag = [&](int DX, int DY) {
+    const int x = set.ClientWidth() / 2, y = set.ClientHeight() / 2;
+    SendMessageA(form.View->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    for (int step = 1; step <= 4; ++step)
+      SendMessageA(form.View->Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x + DX * step / 4, y + DY * step / 4));
+    SendMessageA(form.View->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(x + DX, y + DY));
+    UpdateWindow(form.View->Handle());
+  };
+  const auto capture = [&] {
+    UpdateWindow(form.View->Handle());
+    FApplication->ProcessMessages();
+    Sleep(200);
+    RECT chart{0, 0, set.ClientWidth(), set.ClientHeight()};
+    MapWindowPoints(form.View->Handle(), nullptr, reinterpret_cast<POINT *>(&chart), 2);
+    return CaptureScreen(chart).Pixels;
+  };
+  ASSERT_TRUE(WaitForTiles());
+  const double x = set.OriginX(), y = set.OriginY();
+  // Away and back: the tiles of the first place come from the cache, so
+  // nothing arrives to redraw it all.
+  drag(-150, 70);
+  ASSERT_TRUE(WaitForTiles());
+  drag(150, -70);
+  EXPECT_EQ(set.OriginX(), x);
+  EXPECT_EQ(set.OriginY(), y);
+  ASSERT_TRUE(WaitForTiles());
+  const std::vector<uint32_t> dragged = capture();
+  form.View->SetShowOutlines(false); // a redraw of everything
+  const std::vector<uint32_t> redrawn = capture();
+  ASSERT_EQ(dragged.size(), redrawn.size());
+  ASSERT_FALSE(dragged.empty());
+  size_t differ = 0;
+  for (size_t i = 0; i < dragged.size(); ++i)
+    differ += (dragged[i] & 0xFFFFFF) != (redrawn[i] & 0xFFFFFF) ? 1 : 0;
+  EXPECT_EQ(differ, 0u) << "of " << dragged.size() << " pixels";
+}
+
+// One chart and back: the same place at the same scale each way.
+TEST_F(FormViewer, OneChartAndWholeSetKeepThePlaceAndTheScale) {
+  TFormViewer &form = CreateForm(Installed());
+  TSetViewport &set = form.View->SetView();
+  // Off the harbour chart's middle, but far enough inside it that its own
+  // view need not stop at its edge.
+  const TDoublePoint place{(Harbour.North * 0.45 + Harbour.South * 0.55) * Degree,
+                           (Harbour.West * 0.55 + Harbour.East * 0.45) * Degree};
+  set.CenterOn(set.ClientToMercator(set.WGS84ToClient(place)));
+  set.ZoomAt(set.MetresPerPixel() / 16, {set.ClientWidth() / 2.0, set.ClientHeight() / 2.0});
+  form.View->ViewChanged();
+  const TDoublePoint centre{set.ClientWidth() / 2.0, set.ClientHeight() / 2.0};
+  const TDoublePoint where = set.ClientToWGS84(centre);
+  const double ground = set.GroundMetresPerPixel();
+
+  Char('o');
+  ASSERT_FALSE(form.WholeSet());
+  EXPECT_EQ(form.Shown(), 1) << "the chart at the centre, alone";
+  EXPECT_TRUE(form.Menu->Checked(cmOneChart));
+  const TChartViewport &one = form.View->View();
+  TNKFChart &harbour = *form.Charts()[1].Chart;
+  const TDoublePoint oneCentre{one.ClientWidth() / 2.0, one.ClientHeight() / 2.0};
+  const TDoublePoint there = harbour.Calibration->PixelToWGS84(one.ClientToChart(oneCentre));
+  const double oneGround = MetresPerClientPixel(harbour, one, oneCentre);
+  // Within a client pixel (the chart's view snaps to whole pixels of its level).
+  EXPECT_NEAR(there.X, where.X, oneGround / 6378137);
+  EXPECT_NEAR(there.Y, where.Y, oneGround / 6378137 / std::cos(where.X));
+  // The chart's zooms come in steps: within half a step (2^(1/4)) of the set view's.
+  EXPECT_NEAR(std::log2(oneGround / ground), 0, 0.26);
+  ASSERT_TRUE(WaitForTiles());
+
+  Menu(cmWholeSet);
+  ASSERT_TRUE(form.WholeSet());
+  EXPECT_EQ(form.Shown(), -1);
+  EXPECT_TRUE(form.Menu->Checked(cmWholeSet));
+  const TDoublePoint back = set.ClientToWGS84(centre);
+  const double pixel = set.MetresPerPixel() / 6378137;
+  EXPECT_NEAR(back.X, there.X, pixel);
+  EXPECT_NEAR(back.Y, there.Y, pixel);
+  // The same scale, as far as the scale changes over the pixel or two
+  // between the places each is taken at (some 3e-6 a pixel here).
+  EXPECT_NEAR(set.GroundMetresPerPixel() / oneGround, 1, 1e-5);
+  ASSERT_TRUE(WaitForTiles());
 }
 
 TEST_F(FormViewer, ADamagedTileIsMarkedAndTheOthersLoad) {
@@ -485,6 +778,7 @@ TEST_F(FormViewer, ADamagedTileIsMarkedAndTheOthersLoad) {
 
 TEST_F(FormViewer, AChartRemovedWhileListedHasItsTilesMarkedAndTheViewerGoesOn) {
   TFormViewer &form = CreateForm(Installed());
+  form.ShowChart(0);
   ASSERT_TRUE(WaitForTiles());
   ASSERT_TRUE(DeleteFileA(FDir.File(Harbour.FileName).c_str()));
   form.ShowChart(1);
@@ -498,6 +792,7 @@ TEST_F(FormViewer, AChartRemovedWhileListedHasItsTilesMarkedAndTheViewerGoesOn) 
 
 TEST_F(FormViewer, PanningAcrossTheChartKeepsTheManagerWithinItsBudget) {
   TFormViewer &form = CreateForm(Installed());
+  form.ShowChart(0);
   constexpr uint32_t Budget = 48 * TChartView::TileBytes;
   GetTileManager()->SetCacheBudget(Budget);
   TChartViewport &view = form.View->View();
@@ -508,6 +803,20 @@ TEST_F(FormViewer, PanningAcrossTheChartKeepsTheManagerWithinItsBudget) {
     Key(step < 20 ? VK_NEXT : VK_RIGHT);
     const TNKFTileManagerState state = GetTileManager()->GetState();
     EXPECT_LE(state.CacheBytes + state.VisibleBytes, Budget) << "step " << step;
+  }
+  ASSERT_TRUE(WaitForTiles());
+
+  // The set view, zoomed in on the harbour chart's border, across both charts.
+  ASSERT_TRUE(form.ShowWholeSet());
+  GetTileManager()->SetCacheBudget(Budget);
+  TSetViewport &set = form.View->SetView();
+  set.CenterOn(set.ClientToMercator(set.WGS84ToClient({Harbour.North * Degree, Harbour.West * Degree})));
+  set.ZoomAt(set.MetresPerPixel() / 4, {set.ClientWidth() / 2.0, set.ClientHeight() / 2.0});
+  form.View->ViewChanged();
+  for (int step = 0; step < 40; ++step) {
+    Key(step < 20 ? VK_NEXT : VK_RIGHT);
+    const TNKFTileManagerState state = GetTileManager()->GetState();
+    EXPECT_LE(state.CacheBytes + state.VisibleBytes, Budget) << "set view, step " << step;
   }
   ASSERT_TRUE(WaitForTiles());
   GetTileManager()->SetCacheBudget(TNKFTileManager::DefaultCacheBudget);

@@ -551,3 +551,43 @@ TEST_F(SetViewTest, TheReadoutAgreesWithProjInThreeCharts) {
 }
 
 } // namespace
+
+TEST_F(SetViewTest, OutlinesShowEveryChartInViewAlsoThoseTooFineToDrawYet) {
+  // The whole set: the harbour charts are too fine to draw, but View > Chart
+  // outlines shows them, as the charts a user can zoom into.
+  TSetViewport home;
+  home.SetClientSize(320, 240);
+  home.SetCharts(Extents);
+  TSetViewPlan plan;
+  plan.Build(home, Charts);
+  std::vector<int32_t> drawn, outlined;
+  for (const TSetViewPlan::TChartPlan &p : plan.Charts())
+    drawn.push_back(p.Chart);
+  for (const TSetViewPlan::TOutline &o : plan.Outlines())
+    outlined.push_back(o.Chart);
+  ASSERT_EQ(outlined.size(), Charts.size()) << "every chart of the set is in view";
+  EXPECT_TRUE(std::is_sorted(outlined.begin(), outlined.end()));
+  EXPECT_EQ(std::count(drawn.begin(), drawn.end(), Eemstad), 0) << "a harbour chart is not drawn at the whole set";
+  // A drawn chart's outline is the one its pixels are clipped to.
+  for (const TSetViewPlan::TChartPlan &p : plan.Charts())
+    for (const TSetViewPlan::TOutline &o : plan.Outlines()) {
+      if (o.Chart == p.Chart) {
+        EXPECT_EQ(o.Outline.size(), p.Outline.size()) << "chart " << p.Chart;
+      }
+    }
+  // The renderer draws them all: some pixel of each outline's colour lies
+  // on the harbour chart's outline.
+  TBitmap32 surface;
+  surface.SetSize(320, 240);
+  surface.Clear(0xFF000000);
+  TSetRenderer renderer;
+  renderer.DrawOutlines(plan, 0xFFFF00FF, surface);
+  const auto &eemstad = *std::find_if(plan.Outlines().begin(), plan.Outlines().end(),
+                                      [](const TSetViewPlan::TOutline &o) { return o.Chart == Eemstad; });
+  int onOutline = 0;
+  for (const TDoublePoint &p : eemstad.Outline)
+    if (p.X >= 0 && p.Y >= 0 && p.X < 320 && p.Y < 240 &&
+        surface.ScanLine(static_cast<int32_t>(p.Y))[static_cast<int32_t>(p.X)] == 0xFFFF00FF)
+      ++onOutline;
+  EXPECT_GT(onOutline, 0);
+}

@@ -20,14 +20,27 @@ bool VisualStylesEnabled() {
   return IsThemeActive() && IsAppThemed() && (GetThemeAppProperties() & STAP_ALLOW_CONTROLS) != 0;
 }
 
+// The program's theme switch alone does not reach Wine, whose themes ignore
+// it: each window and control of the program also has its theme taken away
+// (a class list that names no class draws it the classic way, in the system
+// colours) and given back. Scroll bars of a window's own frame stay themed
+// under Wine whatever is done: a window that must go dark draws its scroll
+// bars as controls of their own.
 void SetVisualStylesEnabled(bool Enabled) {
   SetThemeAppProperties(Enabled ? STAP_VALIDBITS : 0);
-  // Windows already open redraw with the new setting only when told.
-  EnumerateWindows(0, [](HWND Window) {
+  const auto retheme = [Enabled](HWND Window) {
+    SetWindowTheme(Window, Enabled ? nullptr : L" ", Enabled ? nullptr : L" ");
+    // Windows already open redraw with the new setting only when told.
+    SendMessageA(Window, WM_THEMECHANGED, 0, 0);
+    return true;
+  };
+  EnumerateWindows(0, [&retheme](HWND Window) {
     DWORD owner = 0;
     GetWindowThreadProcessId(Window, &owner);
-    if (owner == GetCurrentProcessId())
-      SendMessageA(Window, WM_THEMECHANGED, 0, 0);
+    if (owner == GetCurrentProcessId()) {
+      retheme(Window);
+      EnumerateChildWindows(Window, retheme);
+    }
     return true;
   });
 }

@@ -4,15 +4,28 @@
 // PNG tiles (the set has transparency beyond its borders).
 //
 // Each chart is drawn at the web zoom levels from the set's coarsest chart's
-// up to its own (its resolution rounded to a whole level), never finer: the
-// finest levels hold tiles only where the finest charts lie, and a plotter
-// shows a coarser level's tiles enlarged elsewhere. The warper reads and
-// writes only the window each chart covers at each level.
+// up to its own (its resolution rounded to a whole level), never finer.
+// Below the coarsest chart's level, down to the level at which the whole set
+// fits in 2 x 2 tiles, the levels are averaged from that level by GDAL's
+// overview building, so that a plotter zoomed out still shows the set. With
+// Fill, every level also holds the coarser level enlarged wherever none of
+// its own charts lies, for plotters and GIS that show only the tiles of the
+// level in view.
+//
+// Each level is drawn into a GeoTIFF of its own in a work folder next to
+// the output (the warper's threads write there), and only then copied into
+// the MBTiles file in whole tiles by one thread: GDAL's MBTiles writer keeps
+// a level that does not start on a tile edge in partial tiles, and merged
+// them wrongly when its block cache (64 MB), too small for the level, wrote
+// blocks out while the warper was still drawing: blocks of opaque black or
+// of transparency, in other places from run to run. The grid starts on a
+// tile edge of the coarsest level, so that every level does.
 //
 // The warper reads each chart's tiles as it needs them (decoded into GDAL's
-// block cache) and writes the MBTiles file in a temporary folder next to the
-// output until it is finished, so memory stays bounded by GDAL's block cache
-// and warp memory, not by the number or size of the charts.
+// block cache), so memory stays bounded by GDAL's block cache and warp
+// memory, not by the number or size of the charts. The work folder holds a
+// lock while the run lives: a later run removes the folder of a run that
+// died, and SIGINT, SIGTERM or SIGHUP stop the run and remove it.
 #pragma once
 
 #include <string>
@@ -24,6 +37,7 @@ struct TNKFSetExportOptions {
   std::string Name = "ORVA Welmeland 2003"; // the MBTiles layer's name
   int WarpMemoryMB = 64;                     // GDAL's warp buffer per chart
   int WarpThreads = 2;                       // the warper's computing threads
+  bool Fill = false;                         // the coarser level enlarged where a level has no chart
 };
 
 // One chart of the set, measured before any work.
@@ -37,14 +51,26 @@ struct TNKFSetChart {
 };
 
 // The set's layout: its charts coarsest first (the order they are drawn in),
-// the zoom levels, and the raster of the finest level (Web Mercator, whole
-// tiles of that level) whose overviews are the coarser levels.
+// the zoom levels (MinZoom, where the set fits in 2 x 2 tiles, to ChartZoom,
+// the coarsest chart's, averaged; ChartZoom to MaxZoom drawn), the charts'
+// extent in Web Mercator, and the raster of the finest level (whole tiles of
+// level MinZoom) whose overviews are the coarser levels.
 struct TNKFSetPlan {
   std::vector<TNKFSetChart> Charts;
-  int MinZoom = 0, MaxZoom = 0;
+  int MinZoom = 0, ChartZoom = 0, MaxZoom = 0;
+  double West = 0, South = 0, East = 0, North = 0;
   double Left = 0, Top = 0;
   int Width = 0, Height = 0;
 };
+
+// A level's pixels that the export draws: whole tiles of the level, in the
+// level's pixels from the grid's top left corner.
+struct TNKFSetWindow {
+  int X = 0, Y = 0, Width = 0, Height = 0;
+};
+// The window of level Zoom: every chart drawn at that level (every chart
+// with Fill), grown to whole tiles; empty when none.
+TNKFSetWindow NKFSetLevelWindow(const TNKFSetPlan &Plan, int Zoom, bool Fill);
 
 // Metres of Web Mercator per pixel of web zoom level Zoom (256-pixel tiles).
 double NKFWebZoomResolution(int Zoom);
@@ -68,15 +94,22 @@ TNKFSetPlan NKFPlanSet(const std::vector<std::string> &ChartFiles, const std::st
 
 // What the export hands GDAL, in its command-line tools' form so that the
 // same run can be made by hand: the overview factors of the coarser zoom
-// levels (gdaladdo), the MBTiles creation options (-co) and the warp's
+// levels (gdaladdo -r NONE on the new file), the factors of the averaged
+// levels below the coarsest chart's (gdaladdo -r AVERAGE -oo
+// ZOOM_LEVEL=ChartZoom), the MBTiles creation options (-co) and the warp's
 // options (gdalwarp, before any cutline).
 std::vector<int> NKFSetOverviewFactors(const TNKFSetPlan &Plan);
+std::vector<int> NKFSetAveragedFactors(const TNKFSetPlan &Plan);
 std::vector<std::string> NKFSetCreationOptions(const TNKFSetExportOptions &Options);
 std::vector<std::string> NKFSetWarpArguments(const TNKFSetExportOptions &Options);
 
 // Writes the charts as one MBTiles file OutFile. Raises ENKFExportError (a
 // file that is not a chart, a chart that cannot be placed, an output that
-// cannot be written); on any failure the output is not written or replaced
-// and the temporary folder is removed.
+// cannot be written, a signal that stopped the run); on any failure the
+// output is not written or replaced and the work folder is removed.
 void NKFExportSet(const std::vector<std::string> &ChartFiles, const std::string &OutFile,
                   const TNKFSetExportOptions &Options = {}, const TNKFExportProgress &Progress = nullptr);
+
+// The signal that stopped the last export, 0 if none did: a program that
+// ends on it raises it again once the export has cleaned up.
+int NKFSetExportSignal();

@@ -11,15 +11,24 @@
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <numbers>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "ChartSetNames.h"
@@ -151,50 +160,69 @@ private:
   std::unique_ptr<OGRCoordinateTransformation> FToWeb;
 };
 
+// The charts and their exports, written once for every suite that reads
+// them (each suite would run SetUpTestSuite again), removed at the end.
 class NKFSetExport : public testing::Test {
 protected:
   static void SetUpTestSuite() {
-    Dir = new TTempDir;
-    std::vector<std::string> files;
-    // Finest first: the export must order them itself.
-    for (int i = std::size(SetCharts) - 1; i >= 0; --i) {
-      files.push_back(Dir->File(std::string(SetCharts[i].Name) + ".nkf2"));
-      NKFWriteChartFile(files.back(), SetChart(SetCharts[i]));
-    }
-    NKFExportSet(files, Dir->File("set.mbtiles"));
-  }
-  static void TearDownTestSuite() {
-    delete Dir;
-    Dir = nullptr;
+    static TTempDir dir;
+    Dir = &dir;
+    static const bool written = [] {
+      std::vector<std::string> files;
+      // Finest first: the export must order them itself.
+      for (int i = std::size(SetCharts) - 1; i >= 0; --i) {
+        files.push_back(dir.File(std::string(SetCharts[i].Name) + ".nkf2"));
+        NKFWriteChartFile(files.back(), SetChart(SetCharts[i]));
+      }
+      NKFExportSet(files, dir.File("set.mbtiles"));
+      TNKFSetExportOptions fill;
+      fill.Fill = true;
+      NKFExportSet(files, dir.File("fill.mbtiles"), fill);
+      return true;
+    }();
+    (void)written;
   }
   static TTempDir *Dir;
 };
 TTempDir *NKFSetExport::Dir = nullptr;
 
 // The web zoom level each case is drawn up to: 40 m, 16 m and 8 m a pixel
-// are levels 12, 13 and 14; every chart is drawn from level 12 up to its own.
+// are levels 12, 13 and 14; every chart is drawn from level 12 up to its own,
+// and level 11, where the set fits in 2 x 2 tiles, is level 12 averaged.
 constexpr int ChartZooms[] = {12, 13, 14};
+constexpr int AveragedZoom = 11;
+
+struct TLevelCase {
+  int Zoom;
+  bool Fill;
+};
 
 // At each zoom level, over a grid of positions across the coarse chart and
 // beyond it, at every position at least two of that level's pixels away
 // from each border: the MBTiles pixel is the picture of the finest chart
 // drawn at that level there, within what bilinear resampling over one pixel
 // of the level (or of the chart, where that is larger) can give, or
-// transparent where no chart drawn at the level lies. A chart drawn in the
-// wrong order, not cut at its border, placed off by a few pixels, shifted by
-// a datum, drawn at a level finer than its own or missing from a coarser
-// level shows another colour.
-class NKFSetExportLevel : public testing::WithParamInterface<int>, public NKFSetExport {};
+// transparent where no chart drawn at the level lies. With --fill every
+// chart counts at every level: where none of the level's own lies, the
+// coarser level's pixels enlarged show the finest chart there at its own
+// level. A chart drawn in the wrong order, not cut at its border, placed off
+// by a few pixels, shifted by a datum, drawn at a level finer than its own,
+// missing from a coarser level or from the averaged level, or a hole left
+// in a filled level shows another colour.
+class NKFSetExportLevel : public testing::WithParamInterface<TLevelCase>, public NKFSetExport {};
 
 TEST_P(NKFSetExportLevel, EveryPositionShowsTheFinestChartDrawnThere) {
-  const int zoom = GetParam();
+  const int zoom = GetParam().Zoom;
+  const bool fill = GetParam().Fill;
+  const auto drawn = [&](int Chart) { return fill || ChartZooms[Chart] >= std::max(zoom, ChartZooms[0]); };
   std::vector<std::unique_ptr<TNKFChart>> charts;
-  std::vector<double> scale; // the level's pixel in chart pixels, at least 1
-  for (const TSetChartCase &c : SetCharts) {
-    charts.push_back(std::make_unique<TNKFChart>(Dir->File(std::string(c.Name) + ".nkf2")));
-    scale.push_back(std::max(1.0, NKFWebZoomResolution(zoom) / NKFChartWebResolution(*charts.back())));
+  std::vector<double> scale; // the pixel of the level shown in chart pixels, at least 1
+  for (size_t k = 0; k < std::size(SetCharts); ++k) {
+    charts.push_back(std::make_unique<TNKFChart>(Dir->File(std::string(SetCharts[k].Name) + ".nkf2")));
+    scale.push_back(std::max(1.0, NKFWebZoomResolution(std::min(zoom, ChartZooms[k])) /
+                                      NKFChartWebResolution(*charts.back())));
   }
-  const TMBTilesReader tiles(Dir->File("set.mbtiles"), zoom);
+  const TMBTilesReader tiles(Dir->File(fill ? "fill.mbtiles" : "set.mbtiles"), zoom);
   ASSERT_TRUE(tiles.Dataset());
   int shown[std::size(SetCharts)] = {}, transparent = 0;
   constexpr int Steps = 80;
@@ -206,7 +234,7 @@ TEST_P(NKFSetExportLevel, EveryPositionShowsTheFinestChartDrawnThere) {
       bool clear = true;
       TDoublePoint at{};
       for (int k = 0; k < static_cast<int>(std::size(SetCharts)); ++k) {
-        if (ChartZooms[k] < zoom)
+        if (!drawn(k))
           continue;
         const TDoublePoint p = charts[k]->Calibration->WGS84ToPixel({lat * Degree, lon * Degree});
         const double d = SignedBorderDistance(SetCharts[k], p);
@@ -238,7 +266,7 @@ TEST_P(NKFSetExportLevel, EveryPositionShowsTheFinestChartDrawnThere) {
             high[b] = std::max(high[b], value);
           }
         }
-      EXPECT_EQ(rgba[3], 255) << "level " << zoom << ", " << c.Name << " at " << lat << " N " << lon << " E";
+      EXPECT_EQ(rgba[3], 255) << "level " << zoom << (fill ? " filled" : "") << ", " << c.Name << " at " << lat << " N " << lon << " E";
       for (int b = 0; b < 3; ++b)
         EXPECT_TRUE(rgba[b] + 2 >= low[b] && rgba[b] <= high[b] + 2)
             << "level " << zoom << ", " << c.Name << " at " << lat << " N " << lon << " E, band " << b << ": "
@@ -248,13 +276,165 @@ TEST_P(NKFSetExportLevel, EveryPositionShowsTheFinestChartDrawnThere) {
   // Enough of each chart drawn at the level to mean something, the inset
   // corner's middle chart included.
   for (size_t k = 0; k < std::size(SetCharts); ++k)
-    if (ChartZooms[k] >= zoom) {
+    if (drawn(static_cast<int>(k))) {
       EXPECT_GE(shown[k], 12) << "level " << zoom << ", " << SetCharts[k].Name;
     }
   EXPECT_GE(transparent, 100) << "level " << zoom;
 }
 
-INSTANTIATE_TEST_SUITE_P(ZoomLevels, NKFSetExportLevel, testing::ValuesIn(ChartZooms));
+INSTANTIATE_TEST_SUITE_P(ZoomLevels, NKFSetExportLevel,
+                         testing::Values(TLevelCase{AveragedZoom, false}, TLevelCase{12, false},
+                                         TLevelCase{13, false}, TLevelCase{14, false}, TLevelCase{13, true},
+                                         TLevelCase{14, true}),
+                         [](const testing::TestParamInfo<TLevelCase> &Info) {
+                           return (Info.param.Fill ? "Fill" : "Plain") + std::to_string(Info.param.Zoom);
+                         });
+
+// The files as QGIS shows them (its GDAL provider, headless): the whole set,
+// the approach and the harbour, each rendered at a zoom level's resolution
+// to PNG. Every rendered pixel at least two pixels from each border is the
+// picture of the finest chart there, through our calibration, within what
+// resampling gives (QGIS picks the level and draws it nearest-neighbour),
+// or transparent; beyond every chart transparent. Without --fill the
+// harbour view has holes around the fine chart (QGIS shows only the level
+// in view); with it, no pixel inside the coarse chart's border is
+// transparent.
+struct TQgisView {
+  const char *Name;
+  int Zoom;              // the resolution rendered at
+  double Lat, Lon;       // the centre
+  double HalfLat, HalfLon;
+};
+
+const TQgisView QgisViews[] = {
+    {"whole set", 11, 53.2, 4.8, 0.065, 0.13},
+    {"approach", 13, 53.19, 4.79, 0.03, 0.06},
+    {"harbour", 14, 53.2, 4.8, 0.015, 0.03},
+};
+
+const char *const QgisViewNames[] = {"WholeSet", "Approach", "Harbour"};
+
+class NKFSetExportQgis : public testing::WithParamInterface<std::tuple<int, bool>>, public NKFSetExport {};
+
+TEST_P(NKFSetExportQgis, RenderedPixelsShowTheFinestChart) {
+  const TQgisView &view = QgisViews[std::get<0>(GetParam())];
+  const bool fill = std::get<1>(GetParam());
+  const auto web = [](double Lat, double Lon) {
+    return std::array<double, 2>{6378137 * Lon * Degree, 6378137 * std::log(std::tan(std::numbers::pi / 4 + Lat * Degree / 2))};
+  };
+  const auto low = web(view.Lat - view.HalfLat, view.Lon - view.HalfLon);
+  const auto high = web(view.Lat + view.HalfLat, view.Lon + view.HalfLon);
+  const double resolution = NKFWebZoomResolution(view.Zoom);
+  const int width = static_cast<int>(std::lround((high[0] - low[0]) / resolution));
+  const int height = static_cast<int>(std::lround((high[1] - low[1]) / resolution));
+  const std::string png = Dir->File(std::string(fill ? "fill-" : "plain-") + std::to_string(view.Zoom) + ".png");
+  char command[1024];
+  std::snprintf(command, sizeof command, "QT_QPA_PLATFORM=offscreen '%s' '%s' '%s' %.6f %.6f %.6f %.6f %d %d 2>/dev/null",
+                QGIS_RENDER, Dir->File(fill ? "fill.mbtiles" : "set.mbtiles").c_str(), png.c_str(), low[0], low[1],
+                high[0], high[1], width, height);
+  FILE *pipe = popen(command, "r");
+  ASSERT_TRUE(pipe);
+  double extent[4] = {};
+  const int read = std::fscanf(pipe, "%lf %lf %lf %lf", &extent[0], &extent[1], &extent[2], &extent[3]);
+  ASSERT_EQ(pclose(pipe), 0) << command;
+  ASSERT_EQ(read, 4) << command;
+  GDALDatasetUniquePtr image(GDALDataset::Open(png.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+  ASSERT_TRUE(image);
+  ASSERT_EQ(image->GetRasterCount(), 4);
+  ASSERT_EQ(image->GetRasterXSize(), width);
+  const int rows = image->GetRasterYSize();
+  std::vector<uint8_t> rgba(static_cast<size_t>(width) * rows * 4);
+  ASSERT_EQ(image->RasterIO(GF_Read, 0, 0, width, rows, rgba.data(), width, rows, GDT_Byte, 4, nullptr, 4,
+                            static_cast<GSpacing>(width) * 4, 1, nullptr),
+            CE_None);
+  const double pixelX = (extent[2] - extent[0]) / width, pixelY = (extent[3] - extent[1]) / rows;
+
+  std::vector<std::unique_ptr<TNKFChart>> charts;
+  for (const TSetChartCase &c : SetCharts)
+    charts.push_back(std::make_unique<TNKFChart>(Dir->File(std::string(c.Name) + ".nkf2")));
+  int compared[std::size(SetCharts)] = {}, holes = 0, transparent = 0, mismatches = 0;
+  for (int j = 1; j < rows; j += 3)
+    for (int i = 1; i < width; i += 3) {
+      const double x = extent[0] + (i + 0.5) * pixelX, y = extent[3] - (j + 0.5) * pixelY;
+      const double lat = 2 * std::atan(std::exp(y / 6378137)) - std::numbers::pi / 2, lon = x / 6378137;
+      int finest = -1;
+      bool clear = true;
+      TDoublePoint at{};
+      double reach = 0;
+      for (int k = 0; k < static_cast<int>(std::size(SetCharts)); ++k) {
+        const double chartPixel = NKFChartWebResolution(*charts[k]);
+        const double scale =
+            std::max({1.0, pixelX / chartPixel, NKFWebZoomResolution(std::min(view.Zoom, ChartZooms[k])) / chartPixel});
+        // With --fill the coarser level enlarged around a chart holds its
+        // border as drawn at that level: warped and then enlarged, both
+        // bilinear, it spreads over up to a pixel and a half of that level.
+        const double blur =
+            fill && view.Zoom > ChartZooms[0] ? 1.5 * NKFWebZoomResolution(view.Zoom - 1) / chartPixel : scale;
+        const TDoublePoint p = charts[k]->Calibration->WGS84ToPixel({lat, lon});
+        const double d = SignedBorderDistance(SetCharts[k], p);
+        clear = clear && std::fabs(d) > 2 * std::max(scale, blur);
+        if (d > 0) {
+          finest = k;
+          at = p;
+          reach = 1.5 * scale;
+        }
+      }
+      if (!clear)
+        continue;
+      const uint8_t *pixel = rgba.data() + (static_cast<size_t>(j) * width + i) * 4;
+      if (finest < 0) {
+        EXPECT_EQ(pixel[3], 0) << view.Name << ": outside every chart at " << lat / Degree << " N " << lon / Degree << " E";
+        continue;
+      }
+      if (pixel[3] != 255) {
+        ++transparent;
+        if (fill && ++holes <= 5)
+          ADD_FAILURE() << view.Name << " with --fill: alpha " << int(pixel[3]) << " inside " << SetCharts[finest].Name
+                        << " at " << lat / Degree << " N " << lon / Degree << " E";
+        continue;
+      }
+      const TSetChartCase &c = SetCharts[finest];
+      int lowest[3] = {255, 255, 255}, highest[3] = {0, 0, 0};
+      const double step = reach / 6;
+      for (double dy = -reach; dy <= reach; dy += step)
+        for (double dx = -reach; dx <= reach; dx += step) {
+          const TColor32 v = Picture(c.Red, at.X + dx, at.Y + dy);
+          for (int b = 0; b < 3; ++b) {
+            const int value = static_cast<int>(v >> (16 - 8 * b) & 0xFF);
+            lowest[b] = std::min(lowest[b], value);
+            highest[b] = std::max(highest[b], value);
+          }
+        }
+      bool within = true;
+      for (int b = 0; b < 3; ++b)
+        within = within && pixel[b] + 2 >= lowest[b] && pixel[b] <= highest[b] + 2;
+      if (!within && ++mismatches <= 5)
+        ADD_FAILURE() << view.Name << (fill ? " with --fill" : "") << ": " << c.Name << " at " << lat / Degree
+                      << " N " << lon / Degree << " E shows " << int(pixel[0]) << "," << int(pixel[1]) << ","
+                      << int(pixel[2]);
+      ++compared[finest];
+    }
+  // Every chart of the view compared somewhere (without --fill, those drawn
+  // at the level in view); the holes a plotter that shows one level has
+  // without --fill, and none with it.
+  EXPECT_EQ(mismatches, 0) << view.Name;
+  for (size_t k = 0; k < std::size(SetCharts); ++k)
+    if (fill || ChartZooms[k] >= view.Zoom) {
+      EXPECT_GE(compared[k], 12) << view.Name << (fill ? " with --fill" : "") << ", " << SetCharts[k].Name;
+    }
+  if (std::string(view.Name) == "harbour") {
+    if (fill)
+      EXPECT_EQ(transparent, 0);
+    else
+      EXPECT_GT(transparent, 100);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Views, NKFSetExportQgis, testing::Combine(testing::Values(0, 1, 2), testing::Bool()),
+                         [](const testing::TestParamInfo<std::tuple<int, bool>> &Info) {
+                           return std::string(QgisViewNames[std::get<0>(Info.param)]) +
+                                  (std::get<1>(Info.param) ? "Fill" : "Plain");
+                         });
 
 // The inset corner of the fine chart shows the middle chart, and the middle
 // chart's own corner beyond the fine one the coarse chart, at the levels
@@ -295,37 +475,41 @@ TEST_F(NKFSetExport, InsetCornerShowsTheChartBelow) {
 }
 
 // What a plotter reads before any tile: the layer's name, bounds around the
-// charts, the zoom levels from the coarse chart's (40 m: level 12) to the
-// fine chart's (8 m: level 14) as overviews, PNG tiles for transparency.
+// charts, the zoom levels from the one at which the set fits in 2 x 2 tiles
+// (11) to the fine chart's (8 m: level 14) as overviews, PNG tiles for
+// transparency.
 TEST_F(NKFSetExport, MetadataAndZoomLevels) {
   EXPECT_EQ(NKFWebZoomOf(NKFWebZoomResolution(14) * 1.3), 14);
   EXPECT_EQ(NKFWebZoomOf(NKFWebZoomResolution(14) * 1.5), 13);
-  const TMBTilesReader tiles(Dir->File("set.mbtiles"));
-  GDALDataset *d = tiles.Dataset();
-  ASSERT_TRUE(d);
-  EXPECT_STREQ(d->GetDriver()->GetDescription(), "MBTiles");
-  ASSERT_EQ(d->GetRasterCount(), 4);
-  double transform[6];
-  d->GetGeoTransform(transform);
-  EXPECT_NEAR(transform[1], NKFWebZoomResolution(14), 1e-6);
-  EXPECT_EQ(d->GetRasterBand(1)->GetOverviewCount(), 2);
-  const char *name = d->GetMetadataItem("name");
-  EXPECT_STREQ(name ? name : "", "ORVA Welmeland 2003");
-  const char *format = d->GetMetadataItem("format");
-  EXPECT_STREQ(format ? format : "", "png");
-  const char *minzoom = d->GetMetadataItem("minzoom"), *maxzoom = d->GetMetadataItem("maxzoom");
-  EXPECT_STREQ(minzoom ? minzoom : "", "12");
-  EXPECT_STREQ(maxzoom ? maxzoom : "", "14");
-  // bounds: west, south, east, north in degrees, around the coarse chart.
-  const char *bounds = d->GetMetadataItem("bounds");
-  ASSERT_TRUE(bounds);
-  double w = 0, s = 0, e = 0, n = 0;
-  ASSERT_EQ(std::sscanf(bounds, "%lf,%lf,%lf,%lf", &w, &s, &e, &n), 4) << bounds;
-  // The coarse chart spans 4.708 to 4.892 E and 53.159 to 53.241 N; the
-  // bounds are grown to whole tiles of level 14 (about 0.02 degrees).
-  EXPECT_TRUE(w < 4.708 && e > 4.892 && s < 53.159 && n > 53.241 && w > 4.68 && e < 4.92 && s > 53.13 &&
-              n < 53.27)
-      << bounds;
+  for (const char *file : {"set.mbtiles", "fill.mbtiles"}) {
+    const TMBTilesReader tiles(Dir->File(file));
+    GDALDataset *d = tiles.Dataset();
+    ASSERT_TRUE(d) << file;
+    EXPECT_STREQ(d->GetDriver()->GetDescription(), "MBTiles");
+    ASSERT_EQ(d->GetRasterCount(), 4);
+    double transform[6];
+    d->GetGeoTransform(transform);
+    EXPECT_NEAR(transform[1], NKFWebZoomResolution(14), 1e-6);
+    EXPECT_EQ(d->GetRasterBand(1)->GetOverviewCount(), 3) << file;
+    const char *name = d->GetMetadataItem("name");
+    EXPECT_STREQ(name ? name : "", "ORVA Welmeland 2003");
+    const char *format = d->GetMetadataItem("format");
+    EXPECT_STREQ(format ? format : "", "png");
+    const char *minzoom = d->GetMetadataItem("minzoom"), *maxzoom = d->GetMetadataItem("maxzoom");
+    EXPECT_STREQ(minzoom ? minzoom : "", "11") << file;
+    EXPECT_STREQ(maxzoom ? maxzoom : "", "14") << file;
+    // bounds: west, south, east, north in degrees: the coarse chart's, 4.708
+    // to 4.892 E and 53.159 to 53.241 N, not the tiles' (the grid starts on
+    // a tile edge of level 11, 0.18 degrees wide).
+    const char *bounds = d->GetMetadataItem("bounds");
+    ASSERT_TRUE(bounds);
+    double w = 0, s = 0, e = 0, n = 0;
+    ASSERT_EQ(std::sscanf(bounds, "%lf,%lf,%lf,%lf", &w, &s, &e, &n), 4) << bounds;
+    EXPECT_NEAR(w, 4.708, 0.002) << bounds;
+    EXPECT_NEAR(e, 4.892, 0.002) << bounds;
+    EXPECT_NEAR(s, 53.159, 0.002) << bounds;
+    EXPECT_NEAR(n, 53.241, 0.002) << bounds;
+  }
 }
 
 // A tile that does not decode stops the run with the tile named (the warper
@@ -344,6 +528,84 @@ TEST(NKFSetExportBadInput, UndecodableTileStopsTheRun) {
   }
   EXPECT_FALSE(std::filesystem::exists(dir.File("set.mbtiles")));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
+}
+
+// A stop signal that arrives while the set is exported ends the run with
+// nothing left behind, unless the program was started to ignore it (nohup's
+// SIGHUP, a shell's trap ''): then the run goes on to its output.
+TEST(NKFSetExportSignal, StopsTheRunUnlessStartedIgnored) {
+  struct TCase {
+    int Signal;
+    bool Ignored;
+  };
+  for (const TCase c : {TCase{SIGTERM, false}, TCase{SIGHUP, false}, TCase{SIGHUP, true}, TCase{SIGINT, true}}) {
+    SCOPED_TRACE(std::string(strsignal(c.Signal)) + (c.Ignored ? ", ignored" : ""));
+    TTempDir dir;
+    NKFWriteChartFile(dir.File("coarse.nkf2"), SetChart(SetCharts[0]));
+    struct sigaction before {}, ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(c.Signal, c.Ignored ? &ignore : nullptr, &before);
+    bool raised = false;
+    const auto raiseOnce = [&](double) {
+      if (!std::exchange(raised, true))
+        raise(c.Signal);
+    };
+    std::string error;
+    try {
+      NKFExportSet({dir.File("coarse.nkf2")}, dir.File("set.mbtiles"), {}, raiseOnce);
+    } catch (const ENKFExportError &e) {
+      error = e.Message();
+    }
+    sigaction(c.Signal, &before, nullptr);
+    EXPECT_TRUE(raised);
+    if (c.Ignored) {
+      EXPECT_EQ(error, "");
+      EXPECT_TRUE(std::filesystem::exists(dir.File("set.mbtiles")));
+      EXPECT_EQ(NKFSetExportSignal(), 0);
+    } else {
+      EXPECT_NE(error.find("Stopped by signal " + std::to_string(c.Signal)), std::string::npos) << error;
+      EXPECT_EQ(NKFSetExportSignal(), c.Signal);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), c.Ignored ? 2 : 1);
+  }
+}
+
+// A run that died (killed, or the machine went down) left its work folder
+// next to the output: the next run in that folder removes it, whether it
+// holds a lock that is free now or, as older runs left them, none and names
+// a process that is gone; the folder of a run still going (its lock held,
+// or without a lock its process alive) stays as it is.
+TEST(NKFSetExportWorkFolder, AbandonedFoldersGoLiveOnesStay) {
+  TTempDir dir;
+  NKFWriteChartFile(dir.File("coarse.nkf2"), SetChart(SetCharts[0]));
+  const pid_t dead = fork();
+  ASSERT_GE(dead, 0);
+  if (dead == 0)
+    _exit(0);
+  ASSERT_EQ(waitpid(dead, nullptr, 0), dead);
+  const auto folder = [&](const std::string &Name, bool Lock) {
+    const std::string path = dir.File(Name);
+    std::filesystem::create_directory(path);
+    WriteFileBytes(path + "/set.mbtiles", "half written");
+    if (Lock)
+      WriteFileBytes(path + "/lock", "");
+    return path;
+  };
+  const std::string died = folder(".old.mbtiles.nkf2export-" + std::to_string(dead), true);
+  const std::string diedUnlocked = folder(".older.mbtiles.nkf2export-" + std::to_string(dead), false);
+  const std::string live = folder(".live.mbtiles.nkf2export-" + std::to_string(getpid()), true);
+  const std::string liveUnlocked = folder(".busy.mbtiles.nkf2export-" + std::to_string(getppid()), false);
+  const int lock = open((live + "/lock").c_str(), O_RDWR);
+  ASSERT_GE(lock, 0);
+  ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
+  NKFExportSet({dir.File("coarse.nkf2")}, dir.File("out.mbtiles"));
+  close(lock);
+  EXPECT_FALSE(std::filesystem::exists(died));
+  EXPECT_FALSE(std::filesystem::exists(diedUnlocked));
+  EXPECT_TRUE(std::filesystem::exists(live + "/set.mbtiles"));
+  EXPECT_TRUE(std::filesystem::exists(liveUnlocked + "/set.mbtiles"));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("out.mbtiles")));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 4); // and no folder of its own
 }
 
 // ---------------------------------------------------------------------------
