@@ -218,7 +218,7 @@ TEST_F(BrowseDialog, ConfirmedFoldersEndInABackslash) {
         if (const auto dialog = driver.WaitForDialog())
           driver.Click(*dialog, c.Answer);
       }
-      if (!driver.WaitGone(w.Form, ScaledTimeout(5000)))
+      if (!driver.WaitGone(w.Form, 5000))
         PostClick(w.Cancel);
     });
     EXPECT_TRUE(ok) << "case " << i;
@@ -242,7 +242,7 @@ TEST_F(BrowseDialog, PickedInTheTreeWhenTheEditIsReadOnly) {
     PostKey(w.Tree, VK_DOWN);  // the second
     Sleep(300);
     PostClick(w.OK);
-    if (!driver.WaitGone(w.Form, ScaledTimeout(5000)))
+    if (!driver.WaitGone(w.Form, 5000))
       PostClick(w.Cancel);
   });
   EXPECT_TRUE(SameText(ExcludeTrailingPathDelimiter(shown), t + "start"));
@@ -279,7 +279,7 @@ TEST_F(BrowseDialog, StartFolderWalksUpToAnExistingAncestor) {
       SendMessageA(w.Tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
       selected = text;
       PostKey(w.Edit, VK_ESCAPE);
-      driver.WaitGone(w.Form, ScaledTimeout(5000));
+      driver.WaitGone(w.Form, 5000);
     });
     EXPECT_FALSE(ok) << "case " << i;
     EXPECT_EQ(folder, cases[i].Start) << "case " << i << ": cancel leaves the folder";
@@ -402,7 +402,7 @@ TEST_F(BrowseDialog, FolderNameAccessKeyFocusesTheEdit) {
     driver.PressKeys({'N'});
     fromButton = driver.WaitForFocus(w.Edit);
     PostClick(w.Cancel);
-    driver.WaitGone(w.Form, ScaledTimeout(5000));
+    driver.WaitGone(w.Form, 5000);
   });
   EXPECT_TRUE(tree) << "Tab reaches the tree";
   EXPECT_TRUE(fromTree) << "Alt+N from the tree";
@@ -426,7 +426,7 @@ TEST_F(BrowseDialog, ExecuteUsesTheComponentsProperties) {
       if (const auto w = WaitForBrowseWindow(gui)) {
         caption = TextOf(w->Form);
         PostClick(w->OK);
-        driver.WaitGone(w->Form, ScaledTimeout(5000));
+        driver.WaitGone(w->Form, 5000);
       }
     });
     result = dialog.Execute();

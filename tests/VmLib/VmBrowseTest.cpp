@@ -221,7 +221,7 @@ void TypeLabel(HWND Edit, const std::string &Text) {
 // Answers the shell's confirmations with Yes (or Enter) until none comes.
 void ConfirmShellDialogs(TDialogDriver &Driver) {
   for (int i = 0; i < 3; ++i) {
-    const auto dialog = Driver.WaitForDialog(i == 0 ? ScaledTimeout(5000) : ScaledTimeout(1500));
+    const auto dialog = Driver.WaitForDialog(i == 0 ? 5000 : 1500);
     if (!dialog)
       return;
     bool clicked = false;

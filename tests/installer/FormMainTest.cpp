@@ -109,7 +109,7 @@ protected:
     std::vector<TSeenDialog> seen;
     TFormMain *form = FForm.get();
     TDialogScript script([&](TDialogDriver &driver) {
-      while (auto dialog = driver.WaitForDialog(seen.size() < Expected ? ScaledTimeout(30000) : ScaledTimeout(1000))) {
+      while (auto dialog = driver.WaitForDialog(seen.size() < Expected ? ScaledTimeout(30000) : 1000)) {
         seen.push_back({*dialog, IsWindowEnabled(form->ButtonInstall->Handle()) != 0,
                         IsWindowEnabled(form->ButtonClose->Handle()) != 0,
                         IsWindowEnabled(form->CheckBoxSearch->Handle()) != 0,
@@ -517,7 +517,7 @@ TEST_P(FormMainStart, RefusalsAtStartUp) {
   std::vector<std::string> captions;
   {
     TDialogScript script([&](TDialogDriver &driver) {
-      while (auto dialog = driver.WaitForDialog(messages.size() < c.Messages.size() ? ScaledTimeout(30000) : ScaledTimeout(1000))) {
+      while (auto dialog = driver.WaitForDialog(messages.size() < c.Messages.size() ? ScaledTimeout(30000) : 1000)) {
         messages.push_back(dialog->Text);
         captions.push_back(dialog->Caption);
         if (!driver.Click(*dialog, "OK"))
