@@ -65,7 +65,7 @@ BOOL CALLBACK CollectControl(HWND Window, LPARAM Result) {
 }
 
 std::optional<TBrowseWindow> WaitForBrowseWindow(DWORD GuiThread) {
-  for (int i = 0; i < 1500; ++i) {
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < ScaledTimeout(30000);) {
     TBrowseWindow w;
     EnumThreadWindows(GuiThread, FindBrowseForm, reinterpret_cast<LPARAM>(&w.Form));
     if (w.Form) {

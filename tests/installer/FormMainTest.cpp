@@ -109,7 +109,7 @@ protected:
     std::vector<TSeenDialog> seen;
     TFormMain *form = FForm.get();
     TDialogScript script([&](TDialogDriver &driver) {
-      while (auto dialog = driver.WaitForDialog(seen.size() < Expected ? 15000 : 1000)) {
+      while (auto dialog = driver.WaitForDialog(seen.size() < Expected ? ScaledTimeout(30000) : 1000)) {
         seen.push_back({*dialog, IsWindowEnabled(form->ButtonInstall->Handle()) != 0,
                         IsWindowEnabled(form->ButtonClose->Handle()) != 0,
                         IsWindowEnabled(form->CheckBoxSearch->Handle()) != 0,
@@ -123,7 +123,7 @@ protected:
       }
     });
     UserAction();
-    EXPECT_TRUE(PumpMessagesUntil([&] { return script.Done(); }, 60000));
+    EXPECT_TRUE(PumpMessagesUntil([&] { return script.Done(); }, ScaledTimeout(120000)));
     script.Wait();
     FApplication->ProcessMessages();
     return seen;
@@ -318,7 +318,7 @@ TEST_F(FormMain, BrowseButtonPicksTheFolderAndLeavesTheCurrentDirectory) {
     bool shown = false;
     TDialogScript script([&, gui](TDialogDriver &driver) {
       HWND browse = nullptr;
-      for (int i = 0; i < 1000 && !browse; ++i) {
+      for (const DWORD start = GetTickCount(); !browse && GetTickCount() - start < ScaledTimeout(30000);) {
         EnumThreadWindows(gui, FindBrowseWindow, reinterpret_cast<LPARAM>(&browse));
         Sleep(20);
       }
@@ -517,7 +517,7 @@ TEST_P(FormMainStart, RefusalsAtStartUp) {
   std::vector<std::string> captions;
   {
     TDialogScript script([&](TDialogDriver &driver) {
-      while (auto dialog = driver.WaitForDialog(messages.size() < c.Messages.size() ? 15000 : 1000)) {
+      while (auto dialog = driver.WaitForDialog(messages.size() < c.Messages.size() ? ScaledTimeout(30000) : 1000)) {
         messages.push_back(dialog->Text);
         captions.push_back(dialog->Caption);
         if (!driver.Click(*dialog, "OK"))
@@ -525,7 +525,7 @@ TEST_P(FormMainStart, RefusalsAtStartUp) {
       }
     });
     CreateForm();
-    EXPECT_TRUE(PumpMessagesUntil([&] { return script.Done(); }, 30000));
+    EXPECT_TRUE(PumpMessagesUntil([&] { return script.Done(); }, ScaledTimeout(60000)));
     script.Wait();
   }
   FApplication->ProcessMessages();

@@ -2,6 +2,7 @@
 // whole caption, laid out as the system laid it out otherwise.
 #include "Forms.h"
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -152,6 +153,44 @@ TEST(ShowMessage, NeverWiderThanTheWorkArea) {
   EXPECT_EQ(Width(shown.Window), Width(work));
   EXPECT_EQ(shown.Window.left, work.left);
   EXPECT_NEAR(shown.Button.left + shown.Button.right, shown.Client.right, 1);
+}
+
+// A script that gives up while the modal state it was there to answer is
+// still up ends that state itself and fails the test, naming what it did not
+// find: the test's thread must not stay in the modal loop for good (a hang
+// until the test runner's time-out instead of a quick, clear failure).
+int BoxTheScriptMisses() {
+  TDialogScript script([](TDialogDriver &Driver) {
+    if (const auto box = Driver.WaitForDialog())
+      Driver.Click(*box, "Never there");
+  }, 500);
+  const int answer = MessageBoxA(nullptr, "Waits for an answer", "Modal", MB_OK | MB_TASKMODAL);
+  script.Wait();
+  return answer;
+}
+
+UINT MenuTheScriptMisses() {
+  HWND owner = CreateWindowExA(0, "STATIC", "Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 200, 100, nullptr,
+                               nullptr, nullptr, nullptr);
+  HMENU menu = CreatePopupMenu();
+  AppendMenuA(menu, MF_STRING, 1, "First");
+  SetForegroundWindow(owner);
+  TDialogScript script([](TDialogDriver &Driver) { Driver.WaitForDialog(300); }, 500);
+  const UINT command = static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD, 120, 120, 0, owner, nullptr));
+  script.Wait();
+  DestroyMenu(menu);
+  DestroyWindow(owner);
+  return command;
+}
+
+TEST(DialogScript, EndsTheModalStateItLeftBehindAndFails) {
+  App.Initialize();
+  static int answer = -1;
+  EXPECT_NONFATAL_FAILURE(answer = BoxTheScriptMisses(), "no button \"Never there\"");
+  EXPECT_NE(answer, -1) << "the message box returned";
+  static UINT command = 99;
+  EXPECT_NONFATAL_FAILURE(command = MenuTheScriptMisses(), "no dialog appeared within 300 ms");
+  EXPECT_EQ(command, 0u) << "the menu ended with no command";
 }
 
 } // namespace

@@ -414,7 +414,7 @@ TEST_F(FormViewer, ChartsHereOffersTheFinerChartFirstAndOpensItAtTheSamePlace) {
     return shown;
   };
   TDialogScript script([&](TDialogDriver &driver) {
-    for (int i = 0; i < 300 && !menuSeen; ++i) {
+    for (const DWORD start = GetTickCount(); !menuSeen && GetTickCount() - start < ScaledTimeout(30000);) {
       if (menuShown()) {
         menuSeen = true;
         // The first Down selects the greyed caption line, the second
