@@ -500,13 +500,7 @@ TChartView::TScrollState TChartView::ScrollState() const {
   const int width = ClientWidth(), height = ClientHeight();
   if (charts.empty())
     return {0, width, 0, 0, height, 0};
-  double left = charts[0].Left, right = charts[0].Right, bottom = charts[0].Bottom, top = charts[0].Top;
-  for (const TSetChartExtent &c : charts) {
-    left = std::min(left, c.Left);
-    right = std::max(right, c.Right);
-    bottom = std::min(bottom, c.Bottom);
-    top = std::max(top, c.Top);
-  }
+  const auto [left, bottom, right, top] = FSetView.SetExtent();
   const double m = FSetView.MetresPerPixel();
   const auto whole = [](double V) { return static_cast<int>(std::lround(V)); };
   return {whole((right - left) / m) + width,  width,  whole(FSetView.OriginX() - (left / m - width / 2.0)),

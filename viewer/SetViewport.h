@@ -93,12 +93,12 @@ public:
   // "1 : 25 000": the scale number to three significant digits, grouped by
   // thousands with spaces; empty before the view has a size.
   std::string ScaleText(double ScreenPixelMetres = 0.0254 / 96) const;
+  // Every chart's extent together: left, bottom, right, top (Charts() not empty).
+  std::array<double, 4> SetExtent() const;
 
 private:
   void SetOrigin(double CentreX, double CentreY); // Mercator at the client's centre
   void Clamp();
-  // Every chart's extent together: left, bottom, right, top (charts not empty).
-  std::array<double, 4> SetExtent() const;
 
   std::vector<TSetChartExtent> FCharts;
   int32_t FClientWidth = 0, FClientHeight = 0;
