@@ -177,41 +177,11 @@ void TChartRenderer::Warp(const TChartViewport &View, const TChartViewport::TLev
       FMaxThreads > 0 ? FMaxThreads : static_cast<int32_t>(std::thread::hardware_concurrency());
   const int32_t bands =
       std::clamp<int32_t>(threads, 1, std::min<int32_t>(MaxWarpThreads, std::max(height / MinBandRows, 1)));
-  std::vector<std::exception_ptr> errors(static_cast<size_t>(bands));
   const auto warpBand = [&](int32_t Band) {
-    try {
-      TransformRows(&Surface, &FCanvas, &FWarp, height * Band / bands, height * (Band + 1) / bands);
-    } catch (...) {
-      errors[static_cast<size_t>(Band)] = std::current_exception();
-    }
+    TransformRows(&Surface, &FCanvas, &FWarp, height * Band / bands, height * (Band + 1) / bands);
   };
-  // A helper that cannot be started (the system is out of threads or
-  // memory) costs only speed: its band and those after it are warped here.
-  // Every helper started is joined before anything else can happen, so none
-  // is ever left running or joinable.
-  std::vector<std::thread> helpers;
-  helpers.reserve(static_cast<size_t>(bands - 1));
-  int32_t band = 1;
-  try {
-    for (; band < bands; ++band) {
-      std::function<void()> work = [&warpBand, band] { warpBand(band); };
-      helpers.push_back(FStartThread ? FStartThread(std::move(work)) : std::thread(std::move(work)));
-      if (!helpers.back().joinable()) {
-        helpers.pop_back();
-        break;
-      }
-    }
-  } catch (...) {
-  }
-  warpBand(0);
-  for (; band < bands; ++band)
-    warpBand(band);
-  for (std::thread &helper : helpers)
-    if (helper.joinable())
-      helper.join();
-  for (const std::exception_ptr &error : errors)
-    if (error)
-      std::rethrow_exception(error);
+  // A helper that cannot be started costs only speed (RunShared).
+  RunShared(bands, warpBand, FStartThread);
 }
 
 void TChartRenderer::ShadeOutside(const TChartViewport &View, TColor32 Shade,

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ChartViewport.h"
+#include "SharedWork.h"
 #include "VmDynamicLists.h"
 #include "VmGraphics.h"
 #include "VmProjectiveTransform.h"
@@ -44,9 +45,9 @@ TViewColors NightViewColors(const TNightScreen &Night);
 // nothing.
 class TChartRenderer {
 public:
-  // Starts a thread running Work. The warp shares its rows out through it; a
-  // test replaces it to make a start fail.
-  using TThreadStart = std::function<std::thread(std::function<void()> Work)>;
+  // The warp shares its rows out through Start (SharedWork.h); a test
+  // replaces it to make a start fail.
+  using TThreadStart = ::TThreadStart;
   // At most MaxThreads threads warp a repaint, the calling one included; 0
   // for as many as the processors.
   void SetWarpThreads(int32_t MaxThreads, TThreadStart Start);

@@ -46,6 +46,11 @@ TClientRect Intersect(const TClientRect &A, const TClientRect &B) {
 
 } // namespace
 
+void TSetRenderer::SetThreads(int32_t MaxThreads, TThreadStart Start) {
+  FMaxThreads = std::max(MaxThreads, 0);
+  FStartThread = std::move(Start);
+}
+
 void TSetRenderer::Render(const TSetViewPlan &Plan, const TSetTileSource &Tiles, const TViewColors &Colors,
                           TSetSampling Sampling, TBitmap32 &Surface, const TClientRect *Area) {
   const int32_t w = Plan.ClientWidth(), h = Plan.ClientHeight();
@@ -190,32 +195,23 @@ void TSetRenderer::Render(const TSetViewPlan &Plan, const TSetTileSource &Tiles,
     // The cells share out between the processors: cells of a chart do not
     // overlap, so each thread writes pixels of its own. A thread costs more
     // than a few cells (a pan's strip draws a handful).
-    const int32_t threads = std::clamp<int32_t>(static_cast<int32_t>(std::thread::hardware_concurrency()), 1,
+    const int32_t processors =
+        FMaxThreads > 0 ? FMaxThreads : static_cast<int32_t>(std::thread::hardware_concurrency());
+    const int32_t threads = std::clamp<int32_t>(processors, 1,
                                                 std::min<int32_t>(MaxThreads, static_cast<int32_t>(cells.size() / MinCellsPerThread) + 1));
     while (static_cast<int32_t>(FWorkers.size()) < threads)
       FWorkers.push_back(std::make_unique<TWorker>());
-    std::vector<std::exception_ptr> errors(static_cast<size_t>(threads));
+    // Each part draws every threads-th cell with a worker of its own, whether
+    // a helper or the calling thread runs it (RunShared).
     const auto work = [&](int32_t Thread) {
-      try {
-        TWorker &worker = *FWorkers[static_cast<size_t>(Thread)];
-        if (worker.Scratch.Width() != TSetViewPlan::CellSize || worker.Scratch.Height() != TSetViewPlan::CellSize)
-          worker.Scratch.SetSize(TSetViewPlan::CellSize, TSetViewPlan::CellSize);
-        for (size_t i = static_cast<size_t>(Thread); i < cells.size(); i += static_cast<size_t>(threads))
-          DrawCell(Plan, p, *cells[i], rows[i].first, rows[i].second, unit, left, top, levelWidth, levelHeight, area,
-                   worker, Surface);
-      } catch (...) {
-        errors[static_cast<size_t>(Thread)] = std::current_exception();
-      }
+      TWorker &worker = *FWorkers[static_cast<size_t>(Thread)];
+      if (worker.Scratch.Width() != TSetViewPlan::CellSize || worker.Scratch.Height() != TSetViewPlan::CellSize)
+        worker.Scratch.SetSize(TSetViewPlan::CellSize, TSetViewPlan::CellSize);
+      for (size_t i = static_cast<size_t>(Thread); i < cells.size(); i += static_cast<size_t>(threads))
+        DrawCell(Plan, p, *cells[i], rows[i].first, rows[i].second, unit, left, top, levelWidth, levelHeight, area,
+                 worker, Surface);
     };
-    std::vector<std::thread> helpers;
-    for (int32_t t = 1; t < threads; ++t)
-      helpers.emplace_back(work, t);
-    work(0);
-    for (std::thread &helper : helpers)
-      helper.join();
-    for (const std::exception_ptr &error : errors)
-      if (error)
-        std::rethrow_exception(error);
+    RunShared(threads, work, FStartThread);
   }
 }
 

@@ -27,6 +27,11 @@ enum class TSetSampling { Nearest, Bilinear };
 
 class TSetRenderer {
 public:
+  // At most MaxThreads threads draw a repaint's cells (up to four), the
+  // calling one included, started through Start (SharedWork.h; a test makes
+  // a start fail); 0 for as many as the processors.
+  void SetThreads(int32_t MaxThreads, TThreadStart Start);
+
   // Draws the whole client, or only Area of it (the rest of Surface is left
   // as it is: after a pan, the strips that came into view). Surface is sized
   // to the plan's client (all of it redrawn when that changes its size).
@@ -48,6 +53,8 @@ private:
                 double Unit, int32_t Left, int32_t Top, double LevelWidth, double LevelHeight, const TClientRect &Area,
                 TWorker &Worker, TBitmap32 &Surface) const;
 
+  int32_t FMaxThreads = 0;
+  TThreadStart FStartThread;
   TBitmap32 FCanvas; // a chart's level pixels the cells read
   std::vector<std::unique_ptr<TWorker>> FWorkers;
   // What the cells read of a chart's tiles: (row << 32) | column, and the

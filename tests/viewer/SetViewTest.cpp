@@ -18,10 +18,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <numbers>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -357,6 +361,43 @@ TEST_F(SetViewTest, APanRedrawsOnlyWhatCameIntoViewAndMatchesAFreshView) {
     // canvas starting elsewhere for a strip than for the whole view moves
     // them by whole pixels exactly.
     EXPECT_EQ(differing, 0) << m[0] << ", " << m[1] << ": by up to " << largest;
+  }
+}
+
+// The cells are shared out to helper threads; one that cannot be started
+// (the first, second or third of three here) must neither end the program (a
+// joinable std::thread destroyed calls std::terminate) nor leave its cells
+// undrawn: the picture is the one a single thread draws, byte for byte.
+TEST_F(SetViewTest, AHelperThatCannotStartCostsNothingButSpeed) {
+  const TPlace &pl = Places[3];
+  const TDoublePoint c = PlaceWGS84(*Charts[static_cast<size_t>(pl.Chart)], pl);
+  const TSetViewport view = ViewAt(1024, 768, c.X / Degree, c.Y / Degree, 3);
+  TSetViewPlan plan;
+  plan.Build(view, Charts);
+  TSetRenderer single;
+  single.SetThreads(1, nullptr);
+  TBitmap32 expected;
+  single.Render(plan, AllLoaded(), Colors, TSetSampling::Bilinear, expected);
+
+  for (const int failing : {1, 2, 3, 0}) { // which start fails; 0: none
+    int starts = 0, started = 0;
+    TSetRenderer renderer;
+    renderer.SetThreads(4, [&](std::function<void()> Work) {
+      if (++starts == failing)
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+      ++started;
+      return std::thread(std::move(Work));
+    });
+    TBitmap32 surface;
+    renderer.Render(plan, AllLoaded(), Colors, TSetSampling::Bilinear, surface);
+    EXPECT_GE(starts, failing) << "too few cells for the helpers";
+    // Each chart in view shares its cells out anew: only the one start fails.
+    EXPECT_EQ(started, failing == 0 ? starts : starts - 1) << "failing start " << failing;
+    ASSERT_EQ(surface.Width(), expected.Width());
+    ASSERT_EQ(surface.Height(), expected.Height());
+    for (int32_t y = 0; y < surface.Height(); ++y)
+      ASSERT_EQ(std::memcmp(surface.ScanLine(y), expected.ScanLine(y), static_cast<size_t>(surface.Width()) * 4), 0)
+          << "failing start " << failing << ", row " << y;
   }
 }
 
