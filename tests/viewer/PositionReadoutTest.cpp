@@ -7,7 +7,6 @@
 #include "PositionReadout.h"
 
 #include <gtest/gtest.h>
-#include <proj.h>
 
 #include <cmath>
 #include <cstdio>
@@ -17,6 +16,7 @@
 #include <string>
 
 #include "NKFChartWriter.h"
+#include "ProjTransform.h"
 #include "TempDir.h"
 #include "VmNKFCharts.h"
 
@@ -90,35 +90,11 @@ TParsed Parse(const std::string &Text) {
   return p;
 }
 
-// A PROJ transformation from a grid CRS to a geographic one (degrees,
-// longitude first), with its own context.
-class TProjPair {
-public:
-  TProjPair(const char *From, const char *To) : FContext(proj_context_create()) {
-    PJ *raw = proj_create_crs_to_crs(FContext, From, To, nullptr);
-    if (raw != nullptr) {
-      FPJ = proj_normalize_for_visualization(FContext, raw);
-      proj_destroy(raw);
-    }
-  }
-  ~TProjPair() {
-    if (FPJ != nullptr)
-      proj_destroy(FPJ);
-    proj_context_destroy(FContext);
-  }
-  TProjPair(const TProjPair &) = delete;
-  TProjPair &operator=(const TProjPair &) = delete;
-  // Grid (east, north) to (latitude, longitude) in degrees.
-  TParsed Geographic(double East, double North) const {
-    EXPECT_NE(FPJ, nullptr);
-    const PJ_COORD c = proj_trans(FPJ, PJ_FWD, proj_coord(East, North, 0, 0));
-    return {c.xy.y, c.xy.x, ""};
-  }
-
-private:
-  PJ_CONTEXT *FContext;
-  PJ *FPJ = nullptr;
-};
+// Grid (east, north) to (latitude, longitude) in degrees through PROJ.
+TParsed Geographic(const TProjTransform &Proj, double East, double North) {
+  const TDoublePoint p = Proj(East, North);
+  return {p.Y, p.X, ""};
+}
 
 struct TChartCase {
   const char *Name;
@@ -180,7 +156,7 @@ TEST(PositionReadoutTest, PositionsAgreeWithProjOnTheChartsDatumAndInWGS84) {
     TNKFChart chart(file);
     ASSERT_TRUE(chart.IsCalibrated()) << c.Name;
 
-    const TProjPair onDatum(c.DatumCrs, c.DatumGeographic), toWGS84(c.DatumCrs, "+proj=longlat +datum=WGS84 +type=crs");
+    const TProjTransform onDatum(c.DatumCrs, c.DatumGeographic), toWGS84(c.DatumCrs, "+proj=longlat +datum=WGS84 +type=crs");
     // The calibration pixels and the middle, whose grid position the
     // two-point calibration makes the middle of the two.
     const TDoublePoint pixels[] = {{0, 0}, {1000, 700}, {500, 350}};
@@ -190,7 +166,7 @@ TEST(PositionReadoutTest, PositionsAgreeWithProjOnTheChartsDatumAndInWGS84) {
       const TPositionReadout r = ReadPosition(chart, px);
       ASSERT_TRUE(r.Valid) << c.Name;
       const TParsed datum = Parse(r.Datum), wgs = Parse(r.WGS84);
-      const TParsed datumRef = onDatum.Geographic(east, north), wgsRef = toWGS84.Geographic(east, north);
+      const TParsed datumRef = Geographic(onDatum, east, north), wgsRef = Geographic(toWGS84, east, north);
       EXPECT_NEAR(datum.Lat, datumRef.Lat, ReadoutTolerance) << c.Name << " at " << px.X;
       EXPECT_NEAR(datum.Lon, datumRef.Lon, ReadoutTolerance) << c.Name << " at " << px.X;
       EXPECT_NEAR(wgs.Lat, wgsRef.Lat, ReadoutTolerance) << c.Name << " at " << px.X;

@@ -13,7 +13,6 @@
 #include "SetViewport.h"
 
 #include <gtest/gtest.h>
-#include <proj.h>
 
 #include <algorithm>
 #include <cmath>
@@ -31,6 +30,7 @@
 
 #include "ChartSetNames.h"
 #include "ChartsHere.h"
+#include "ProjTransform.h"
 #include "VmNKF2TileManager.h"
 #include "VmNKFCharts.h"
 
@@ -481,33 +481,6 @@ TEST_F(SetViewTest, OutlinesFollowEveryChartsBorderWithAPlaceForItsName) {
   EXPECT_GE(outlined, 2) << "no border vertex in view";
 }
 
-// A PROJ transformation with its own context, longitude first, degrees.
-class TProj {
-public:
-  TProj(const char *From, const char *To) : FContext(proj_context_create()) {
-    PJ *raw = proj_create_crs_to_crs(FContext, From, To, nullptr);
-    if (raw != nullptr) {
-      FPJ = proj_normalize_for_visualization(FContext, raw);
-      proj_destroy(raw);
-    }
-  }
-  ~TProj() {
-    if (FPJ != nullptr)
-      proj_destroy(FPJ);
-    proj_context_destroy(FContext);
-  }
-  TProj(const TProj &) = delete;
-  TProj &operator=(const TProj &) = delete;
-  TDoublePoint operator()(double A, double B) const {
-    EXPECT_NE(FPJ, nullptr);
-    const PJ_COORD c = proj_trans(FPJ, PJ_FWD, proj_coord(A, B, 0, 0));
-    return {c.xy.x, c.xy.y};
-  }
-
-private:
-  PJ_CONTEXT *FContext;
-  PJ *FPJ = nullptr;
-};
 
 struct TParsed {
   double Lat, Lon;
@@ -569,7 +542,7 @@ TEST_F(SetViewTest, TheReadoutAgreesWithProjInThreeCharts) {
     const TSetViewport view = ViewAt(300, 200, centre.X / Degree, centre.Y / Degree, 1);
     TSetViewPlan plan;
     plan.Build(view, Charts);
-    const TProj toDatum(mercator, c.Geographic), toWGS84(mercator, "+proj=longlat +datum=WGS84 +type=crs"),
+    const TProjTransform toDatum(mercator, c.Geographic), toWGS84(mercator, "+proj=longlat +datum=WGS84 +type=crs"),
         toGrid(mercator, c.GridCrs);
     for (const TDoublePoint client : {TDoublePoint{150.5, 100.5}, TDoublePoint{20.25, 180.75}}) {
       const TSetReadout r = ReadSetPosition(plan, view, Charts, client);

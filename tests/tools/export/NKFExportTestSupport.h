@@ -5,8 +5,11 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gdal_priv.h>
 #include <gtest/gtest.h>
@@ -34,6 +37,15 @@ inline TRun RunExport(const TTempDir &Dir, const std::string &Arguments) {
   const std::string errors = Dir.File("stderr.txt");
   const int raw = std::system((std::string("'") + NKF2EXPORT + "' " + Arguments + " 2>'" + errors + "'").c_str());
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFileBytes(errors)};
+}
+
+// The names in Folder, sorted: what a run left behind.
+inline std::vector<std::string> Entries(const std::string &Folder) {
+  std::vector<std::string> names;
+  for (const auto &entry : std::filesystem::directory_iterator(Folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 inline std::string Quoted(const std::string &Path) { return "'" + Path + "'"; }

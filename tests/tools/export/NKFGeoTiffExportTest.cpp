@@ -45,14 +45,6 @@ constexpr int Width = 640, Height = 480;
 
 bool Exists(const std::string &Path) { return std::filesystem::exists(Path); }
 
-// The names in Folder, sorted.
-std::vector<std::string> Entries(const std::string &Folder) {
-  std::vector<std::string> names;
-  for (const auto &entry : std::filesystem::directory_iterator(Folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 const testing::Environment *const GdalEnvironment = testing::AddGlobalTestEnvironment(new TGdalEnvironment);
 

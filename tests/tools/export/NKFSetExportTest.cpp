@@ -611,16 +611,6 @@ TEST(NKFSetExportWorkFolder, AbandonedFoldersGoLiveOnesStay) {
 // ---------------------------------------------------------------------------
 // The program as a user runs it
 
-// Nothing but the expected files is left in the folder: no temporary folder
-// and no half-written output.
-std::vector<std::string> Entries(const std::string &Folder) {
-  std::vector<std::string> names;
-  for (const auto &entry : std::filesystem::directory_iterator(Folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 TEST(NKF2ExportSetProgram, RefusesWithStatusOneAndLeavesNothingBehind) {
   TTempDir dir;
   const std::string set = dir.File("set");
